@@ -1,0 +1,177 @@
+// The platform layer: the one interface through which the workers reach the
+// operating system.
+//
+// Every call mirrors a Win32 (KERNEL32 or C runtime) call the library was
+// designed around, with the same arguments, the same success and failure
+// markers, and the same per-thread last-error number in Win32 numbering. The
+// win32 backend is a thin pass-through to KERNEL32; the posix backend carries
+// out the Win32 semantics the library relies on (share modes, per-handle
+// exclusive byte-range locks, the read-only attribute, a rename that never
+// replaces, Win32 error numbers).
+//
+// Rules for callers (the workers in src/handle, src/path and src/util):
+//   * after a call reports failure, read lastError() before making any other
+//     platform call;
+//   * a successful call may leave lastError() unchanged, as Win32 does.
+#ifndef QORVEL_PLATFORM_PLATFORM_H
+#define QORVEL_PLATFORM_PLATFORM_H
+
+#include <cstdint>
+#include <ctime>
+
+namespace qorvel::platform {
+
+// The library's handle value: a file descriptor on POSIX, a kernel handle
+// (HandleToLong) on Windows.
+using Handle = int32_t;
+constexpr Handle kInvalidHandle = -1;
+
+// Win32 error numbers the library produces or tests for.
+namespace win32error {
+constexpr uint32_t kSuccess = 0;
+constexpr uint32_t kFileNotFound = 2;
+constexpr uint32_t kPathNotFound = 3;
+constexpr uint32_t kTooManyOpenFiles = 4;
+constexpr uint32_t kAccessDenied = 5;
+constexpr uint32_t kInvalidHandle = 6;
+constexpr uint32_t kNotEnoughMemory = 8;
+constexpr uint32_t kNotSameDevice = 17;
+constexpr uint32_t kWriteFault = 29;
+constexpr uint32_t kReadFault = 30;
+constexpr uint32_t kSharingViolation = 32;
+constexpr uint32_t kLockViolation = 33;
+constexpr uint32_t kHandleEof = 38;
+constexpr uint32_t kNotSupported = 50;
+constexpr uint32_t kFileExists = 80;
+constexpr uint32_t kInvalidParameter = 87;
+constexpr uint32_t kBrokenPipe = 109;
+constexpr uint32_t kDiskFull = 112;
+constexpr uint32_t kInvalidName = 123;
+constexpr uint32_t kNegativeSeek = 131;
+constexpr uint32_t kDirNotEmpty = 145;
+constexpr uint32_t kNotLocked = 158;
+constexpr uint32_t kBusy = 170;
+constexpr uint32_t kAlreadyExists = 183;
+constexpr uint32_t kFilenameExcedRange = 206;
+constexpr uint32_t kFileTooLarge = 223;
+constexpr uint32_t kDirectory = 267;
+constexpr uint32_t kCantResolveFilename = 1921;
+}  // namespace win32error
+
+// The thread's last-error number (GetLastError / SetLastError).
+uint32_t lastError();
+void setLastError(uint32_t error);
+
+// ---- Handles (CreateFileA, CloseHandle, FlushFileBuffers) -----------------
+
+constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kGenericWrite = 0x40000000u;
+constexpr uint32_t kFileShareRead = 0x1u;
+constexpr uint32_t kFileShareWrite = 0x2u;
+
+enum class Disposition : uint32_t {
+    kCreateAlways = 2,  // create, or empty an existing file
+    kOpenExisting = 3,
+    kOpenAlways = 4,    // open, or create when missing; never empties
+};
+
+// CreateFileA with an inheritable security record, FILE_ATTRIBUTE_NORMAL and
+// no template. Answers the handle, or kInvalidHandle with lastError() set.
+Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
+                  Disposition disposition);
+bool closeHandle(Handle handle);
+bool flushFileBuffers(Handle handle);
+
+// ---- Data transfer and position (ReadFile, WriteFile, SetFilePointer,
+//      SetEndOfFile) ---------------------------------------------------------
+
+constexpr uint32_t kFileBegin = 0;
+constexpr uint32_t kFileCurrent = 1;
+constexpr uint32_t kFileEnd = 2;
+constexpr uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
+
+// One transfer of the caller's buffer. *transferred is written also on failure.
+bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred);
+bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred);
+
+// SetFilePointer: the distance is (*distanceHigh << 32 | distanceLow) when
+// distanceHigh is given, else distanceLow sign-extended. Answers the low 32
+// bits of the new position and stores the high 32 bits in *distanceHigh, or
+// kInvalidSetFilePointer with lastError() set (and lastError() 0 when that
+// value is a real position).
+uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
+                        uint32_t moveMethod);
+bool setEndOfFile(Handle handle);
+
+// ---- Byte-range locks (GetVersionExA, LockFile[Ex], UnlockFile[Ex]) -------
+
+constexpr uint32_t kPlatformWin32s = 0;
+constexpr uint32_t kPlatformWin32Windows = 1;
+constexpr uint32_t kPlatformWin32Nt = 2;
+
+// GetVersionExA, of which only dwPlatformId is read.
+bool getVersionEx(uint32_t* platformId);
+
+constexpr uint32_t kLockfileFailImmediately = 0x1u;
+constexpr uint32_t kLockfileExclusiveLock = 0x2u;
+
+// The 64-bit ranges are passed on as given: start + length is never wrapped.
+bool lockFileEx(Handle handle, uint32_t flags, uint64_t start, uint64_t length);
+bool unlockFileEx(Handle handle, uint64_t start, uint64_t length);
+bool lockFile(Handle handle, uint64_t start, uint64_t length);
+bool unlockFile(Handle handle, uint64_t start, uint64_t length);
+
+// ---- Paths (DeleteFileA, MoveFileA, CreateDirectoryA, RemoveDirectoryA,
+//      GetFileAttributesA, GetCompressedFileSizeA) -------------------------
+
+constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+constexpr uint32_t kInvalidFileSize = 0xFFFFFFFFu;
+
+bool deleteFile(const char* path);
+bool moveFile(const char* existingPath, const char* newPath);
+bool createDirectory(const char* path);
+bool removeDirectory(const char* path);
+uint32_t getFileAttributes(const char* path);
+// The low 32 bits of the file's size in storage (no high part is asked for).
+uint32_t getCompressedFileSize(const char* path);
+
+// ---- Directories and volumes (GetCurrentDirectoryA, GetTempPathA,
+//      GetDiskFreeSpaceA) ---------------------------------------------------
+
+// Both answer the length written (without the NUL), the size needed (with the
+// NUL) when the buffer is too small and then leave it untouched, or 0 with
+// lastError() set.
+uint32_t getCurrentDirectory(uint32_t bufferSize, char* buffer);
+uint32_t getTempPath(uint32_t bufferSize, char* buffer);
+bool getDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
+                      uint32_t* freeClusters, uint32_t* totalClusters);
+
+// ---- C run-time support (stat, chmod, errno, tzset, time, localtime) ------
+
+// What the library reads of the C run time's file-status record.
+struct FileStatus {
+    int32_t drive;         // 0 for A:, 1 for B:, ...; the current drive when none is named
+    uint16_t mode;         // 0x80 (write permission) set exactly when not read-only
+    int32_t creationTime;  // seconds since 1970; the last-write time when none is recorded
+};
+constexpr uint16_t kStatWriteBit = 0x80;
+
+// The file-status query. Answers false and sets crtErrno() on failure.
+bool fileStatus(const char* path, FileStatus* status);
+int crtErrno();
+
+constexpr int kPermissionWrite = 0x80;  // _S_IWRITE
+constexpr int kPermissionRead = 0x100;  // _S_IREAD
+
+// The permission change: kPermissionWrite clears the read-only attribute,
+// anything else sets it. Answers false on failure.
+bool changeMode(const char* path, int permission);
+
+// tzset + a thread-safe localtime. Answers false when the conversion yields
+// no broken-down time.
+void reloadTimeZone();
+bool localTime(std::time_t when, std::tm* out);
+
+}  // namespace qorvel::platform
+
+#endif  // QORVEL_PLATFORM_PLATFORM_H

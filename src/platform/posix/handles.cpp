@@ -1,0 +1,285 @@
+// CreateFileA, CloseHandle and FlushFileBuffers for POSIX, with Windows'
+// share modes and read-only attribute. handles.h explains the design.
+#include "platform/posix/handles.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <initializer_list>
+
+#include "platform/platform.h"
+#include "platform/posix/errors.h"
+#include "platform/posix/syscalls.h"
+
+namespace qorvel::platform {
+namespace posix {
+namespace {
+
+// One byte per descriptor; zero-initialised, so only the pages of descriptor
+// numbers actually used are ever touched.
+std::atomic<uint8_t> gRights[kTrackedDescriptors];
+
+bool isTrackable(int fd) { return fd >= 0 && fd < kTrackedDescriptors; }
+
+uint8_t rightsFromAccess(uint32_t desiredAccess) {
+    uint8_t rights = 0;
+    if (desiredAccess & kGenericRead) rights |= kRightRead;
+    if (desiredAccess & kGenericWrite) rights |= kRightWrite;
+    return rights;
+}
+
+// The classes a share mode leaves to others, as rights bits.
+uint8_t sharedClasses(uint32_t shareMode) {
+    uint8_t shared = 0;
+    if (shareMode & kFileShareRead) shared |= kRightRead;
+    if (shareMode & kFileShareWrite) shared |= kRightWrite;
+    return shared;
+}
+
+int accessFlagsFor(uint8_t rights) {
+    switch (rights & (kRightRead | kRightWrite)) {
+        case kRightWrite: return O_WRONLY;
+        case kRightRead | kRightWrite: return O_RDWR;
+        default: return O_RDONLY;
+    }
+}
+
+// Handles are inheritable, so no O_CLOEXEC.
+constexpr int kOpenFlags = O_NOCTTY;
+
+// Opens the descriptor for a handle with `rights`. O_RDWR comes first, so the
+// descriptor can take the write locks that share modes and byte-range locks
+// need; when the file does not allow writing and the caller did not ask to
+// write, the descriptor gets exactly the access asked for instead.
+int openDescriptor(const char* path, int extraFlags, uint8_t rights, bool needsWrite,
+                   bool* writable) {
+    *writable = true;
+    int fd = sys.open(path, O_RDWR | kOpenFlags | extraFlags, 0666);
+    if (fd >= 0) {
+        if (isTrackable(fd)) return fd;
+        // Too high to record: reopen with exactly the access asked for, so the
+        // kernel enforces the handle's rights.
+        sys.close(fd);
+        *writable = (rights & kRightWrite) != 0;
+        return sys.open(path, accessFlagsFor(rights) | kOpenFlags | (extraFlags & ~O_EXCL), 0666);
+    }
+    if (needsWrite) return -1;
+    if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY) return -1;
+    *writable = false;
+    return sys.open(path, O_RDONLY | kOpenFlags | extraFlags, 0666);
+}
+
+struct Opened {
+    int fd = -1;
+    bool created = false;
+    bool writable = false;  // the descriptor can take write locks
+};
+
+// Opens according to the disposition without ever emptying a file: the
+// caller truncates only after the share check. A file is created with
+// O_EXCL, so "created" is certain and two creators cannot both believe it.
+bool openForDisposition(const char* path, uint8_t rights, Disposition disposition,
+                        Opened* opened) {
+    bool needsWrite = (rights & kRightWrite) || disposition == Disposition::kCreateAlways;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        if (disposition != Disposition::kCreateAlways) {
+            opened->fd = openDescriptor(path, 0, rights, needsWrite, &opened->writable);
+            if (opened->fd >= 0) return true;
+            if (errno != ENOENT || disposition == Disposition::kOpenExisting) break;
+        }
+        opened->fd = openDescriptor(path, O_CREAT | O_EXCL, rights, needsWrite, &opened->writable);
+        if (opened->fd >= 0) {
+            opened->created = true;
+            return true;
+        }
+        if (errno != EEXIST) break;
+        if (disposition == Disposition::kCreateAlways) {
+            opened->fd = openDescriptor(path, 0, rights, needsWrite, &opened->writable);
+            if (opened->fd >= 0) return true;
+            if (errno != ENOENT) break;
+        }
+        // The file vanished or appeared between two opens: try again.
+    }
+    return failWithErrnoForPath(errno, path);
+}
+
+// ---- Share-mode locks ---------------------------------------------------------
+
+bool setLock(int fd, short type, off_t start, off_t length) {
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    return sys.fcntlLock(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// The type of a lock held through another open that conflicts with `type`
+// over the range, or F_UNLCK when none does.
+short conflictingLockType(int fd, short type, off_t start, off_t length) {
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    if (sys.fcntlLock(fd, F_OFD_GETLK, &lock) != 0) return F_UNLCK;
+    return lock.l_type;
+}
+
+bool isLockConflict(int error) { return error == EAGAIN || error == EACCES; }
+
+off_t regionOf(uint8_t accessClass) {
+    return accessClass == kRightRead ? kShareReadRegion : kShareWriteRegion;
+}
+
+// Holding a class: a read lock over its whole region, one call for both
+// classes since the regions are adjacent.
+bool publishHolds(int fd, uint8_t held) {
+    off_t start = (held & kRightRead) ? kShareReadRegion : kShareWriteRegion;
+    off_t end = (held & kRightWrite) ? kShareAreaEnd : kShareWriteRegion;
+    if (setLock(fd, F_RDLCK, start, end - start)) return true;
+    if (isLockConflict(errno)) return fail(win32error::kSharingViolation);
+    return failWithErrno(errno);
+}
+
+// Denying a class: a write lock on one free byte of its region. A byte taken
+// by another denier is skipped; a holder's read lock is a sharing conflict.
+bool publishDenial(int fd, uint8_t deniedClass, unsigned firstSlot) {
+    off_t region = regionOf(deniedClass);
+    for (off_t i = 0; i < kShareSlots; ++i) {
+        off_t slot = region + (firstSlot + i) % kShareSlots;
+        if (setLock(fd, F_WRLCK, slot, 1)) return true;
+        if (!isLockConflict(errno)) return failWithErrno(errno);
+        short holder = conflictingLockType(fd, F_WRLCK, slot, 1);
+        if (holder == F_RDLCK) return fail(win32error::kSharingViolation);
+    }
+    return fail(36);  // ERROR_SHARING_BUFFER_EXCEEDED: every slot has a denier
+}
+
+// A descriptor that could not be opened writable cannot publish a denial;
+// it can still refuse to open beside a holder that is already there.
+bool checkDenial(int fd, uint8_t deniedClass) {
+    off_t region = regionOf(deniedClass);
+    if (conflictingLockType(fd, F_WRLCK, region, kShareSlots) == F_RDLCK) {
+        return fail(win32error::kSharingViolation);
+    }
+    return true;
+}
+
+bool publishShareMode(int fd, bool writable, uint8_t held, uint8_t denied) {
+    if (held != 0 && !publishHolds(fd, held)) return false;
+    // Spread deniers over the slots so that they rarely meet.
+    unsigned firstSlot = static_cast<unsigned>(getpid()) * 31u + static_cast<unsigned>(fd) * 7u;
+    for (uint8_t accessClass : {kRightRead, kRightWrite}) {
+        if (!(denied & accessClass)) continue;
+        bool ok = writable ? publishDenial(fd, accessClass, firstSlot)
+                           : checkDenial(fd, accessClass);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+bool isReadOnlyFile(int fd, bool* readOnly) {
+    struct stat status;
+    if (sys.fstat(fd, &status) != 0) return failWithErrno(errno);
+    *readOnly = S_ISREG(status.st_mode) && !(status.st_mode & S_IWUSR);
+    return true;
+}
+
+// Everything after the descriptor is open; on failure the caller closes it,
+// which drops every lock taken here.
+bool prepareHandle(int fd, const Opened& opened, uint8_t rights, uint32_t shareMode,
+                   Disposition disposition) {
+    bool empties = disposition == Disposition::kCreateAlways && !opened.created;
+    if (!opened.created && ((rights & kRightWrite) || empties)) {
+        bool readOnly = false;
+        if (!isReadOnlyFile(fd, &readOnly)) return false;
+        // The read-only attribute holds for every user, root included.
+        if (readOnly) return fail(win32error::kAccessDenied);
+    }
+    // Emptying a file counts as writing it, whatever access the handle keeps.
+    uint8_t held = empties ? (rights | kRightWrite) : rights;
+    // An open with no data access takes no part in sharing.
+    uint8_t denied = rights != 0 ? uint8_t(~sharedClasses(shareMode) & (kRightRead | kRightWrite)) : 0;
+    if ((held | denied) != 0 && !publishShareMode(fd, opened.writable, held, denied)) return false;
+    if (empties && sys.ftruncate(fd, 0) != 0) return failWithErrno(errno);
+    if (rights == 0 && held != 0) {
+        setLock(fd, F_UNLCK, kShareReadRegion, kShareAreaEnd - kShareReadRegion);
+    }
+    return true;
+}
+
+}  // namespace
+
+uint8_t handleRights(int fd) {
+    return isTrackable(fd) ? gRights[fd].load(std::memory_order_relaxed) : 0;
+}
+
+RemovalClaim::RemovalClaim(const char* path) {
+    constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    fd_ = sys.open(path, O_RDWR | kFlags, 0);
+    if (fd_ >= 0) {
+        if (!setLock(fd_, F_WRLCK, kShareReadRegion, kShareAreaEnd - kShareReadRegion)) {
+            conflict_ = isLockConflict(errno);
+        }
+        return;
+    }
+    if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY) return;
+    // Not writable by this process: look, without keeping anything out.
+    fd_ = sys.open(path, O_RDONLY | kFlags, 0);
+    if (fd_ >= 0) {
+        conflict_ = conflictingLockType(fd_, F_WRLCK, kShareReadRegion,
+                                        kShareAreaEnd - kShareReadRegion) != F_UNLCK;
+    }
+}
+
+RemovalClaim::~RemovalClaim() {
+    if (fd_ >= 0) sys.close(fd_);
+}
+
+}  // namespace posix
+
+using namespace posix;
+
+Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
+                  Disposition disposition) {
+    uint8_t rights = rightsFromAccess(desiredAccess);
+    Opened opened;
+    if (!openForDisposition(path, rights, disposition, &opened)) return kInvalidHandle;
+    if (!prepareHandle(opened.fd, opened, rights, shareMode, disposition)) {
+        uint32_t error = lastError();
+        // A file this call created stays: another open may already hold it.
+        sys.close(opened.fd);
+        setLastError(error);
+        return kInvalidHandle;
+    }
+    if (isTrackable(opened.fd)) {
+        gRights[opened.fd].store(kRightTracked | rights, std::memory_order_relaxed);
+    }
+    return opened.fd;
+}
+
+bool closeHandle(Handle handle) {
+    if (isTrackable(handle)) {
+        forgetByteRangeLocks(handle);
+        gRights[handle].store(0, std::memory_order_relaxed);
+    }
+    if (sys.close(handle) == 0) return true;
+    // Linux has released the descriptor even when close reports EINTR.
+    if (errno == EINTR) return true;
+    return failWithErrno(errno);
+}
+
+bool flushFileBuffers(Handle handle) {
+    uint8_t rights = handleRights(handle);
+    if ((rights & kRightTracked) && !(rights & kRightWrite)) {
+        return fail(win32error::kAccessDenied);
+    }
+    if (sys.fsync(handle) == 0) return true;
+    // Pipes, terminals and the like have nothing to write out.
+    if (errno == EINVAL) return true;
+    return failWithErrno(errno);
+}
+
+}  // namespace qorvel::platform

@@ -1,0 +1,45 @@
+#include "platform/posix/syscalls.h"
+
+#include <cstdio>
+#include <sys/syscall.h>
+
+namespace qorvel::platform::posix {
+namespace {
+
+// Wrappers where the C library's signature is variadic or missing.
+int openFile(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int fcntlLock(int fd, int command, struct flock* lock) { return ::fcntl(fd, command, lock); }
+int fcntlInt(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
+int statPath(const char* path, struct stat* status) { return ::stat(path, status); }
+int lstatPath(const char* path, struct stat* status) { return ::lstat(path, status); }
+int fstatFd(int fd, struct stat* status) { return ::fstat(fd, status); }
+int statxPath(int dirfd, const char* path, int flags, unsigned int mask, struct statx* status) {
+    return ::statx(dirfd, path, flags, mask, status);
+}
+int renameat2Path(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
+    return static_cast<int>(::syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
+}
+int statvfsPath(const char* path, struct statvfs* status) { return ::statvfs(path, status); }
+ssize_t copyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count,
+                  unsigned int flags) {
+    return ::copy_file_range(in, inOffset, out, outOffset, count, flags);
+}
+
+}  // namespace
+
+// Constant-initialised, so the table is ready before any static constructor
+// of a host can call into the library.
+constexpr SystemCalls defaultTable() {
+    return {
+    openFile,   ::close,     ::read,     ::write,      ::pread,    ::pwrite,
+    ::lseek,    ::ftruncate, ::fsync,    ::fdatasync,  fcntlLock,  fcntlInt,
+    fstatFd,    statPath,    lstatPath,  statxPath,    ::unlink,   ::rename,
+    renameat2Path, ::link,   ::mkdir,    ::rmdir,      ::chmod,    ::fchmod,
+    ::futimens, ::getcwd,    statvfsPath, copyRange,
+    };
+}
+
+const SystemCalls kDefaultSystemCalls = defaultTable();
+SystemCalls sys = defaultTable();
+
+}  // namespace qorvel::platform::posix

@@ -1,0 +1,60 @@
+// Every system call of the POSIX backend goes through this one table.
+//
+// In production each entry is the C library's own function. A test can swap
+// any entry for one that fails with a chosen errno, and so prove that every
+// failing system call comes back as its status and leaks nothing. Entries are
+// plain function pointers: a call costs one indirect jump.
+#ifndef QORVEL_PLATFORM_POSIX_SYSCALLS_H
+#define QORVEL_PLATFORM_POSIX_SYSCALLS_H
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstddef>
+
+namespace qorvel::platform::posix {
+
+struct SystemCalls {
+    int (*open)(const char* path, int flags, mode_t mode);
+    int (*close)(int fd);
+    ssize_t (*read)(int fd, void* buffer, size_t count);
+    ssize_t (*write)(int fd, const void* buffer, size_t count);
+    ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
+    ssize_t (*pwrite)(int fd, const void* buffer, size_t count, off_t offset);
+    off_t (*lseek)(int fd, off_t offset, int whence);
+    int (*ftruncate)(int fd, off_t length);
+    int (*fsync)(int fd);
+    int (*fdatasync)(int fd);
+    int (*fcntlLock)(int fd, int command, struct flock* lock);  // F_OFD_SETLK, F_OFD_GETLK, ...
+    int (*fcntlInt)(int fd, int command, int argument);         // F_GETFD, F_GETFL, F_SETFL, ...
+    int (*fstat)(int fd, struct stat* status);
+    int (*stat)(const char* path, struct stat* status);
+    int (*lstat)(const char* path, struct stat* status);
+    int (*statx)(int dirfd, const char* path, int flags, unsigned int mask, struct statx* status);
+    int (*unlink)(const char* path);
+    int (*rename)(const char* from, const char* to);
+    int (*renameat2)(int fromDir, const char* from, int toDir, const char* to, unsigned int flags);
+    int (*link)(const char* from, const char* to);
+    int (*mkdir)(const char* path, mode_t mode);
+    int (*rmdir)(const char* path);
+    int (*chmod)(const char* path, mode_t mode);
+    int (*fchmod)(int fd, mode_t mode);
+    int (*futimens)(int fd, const struct timespec times[2]);
+    char* (*getcwd)(char* buffer, size_t size);
+    int (*statvfs)(const char* path, struct statvfs* status);
+    ssize_t (*copyFileRange)(int in, off_t* inOffset, int out, off_t* outOffset, size_t count,
+                             unsigned int flags);
+};
+
+// The table in force. Tests may replace entries; production code never does.
+extern SystemCalls sys;
+
+// The table as the C library provides it, for restoring entries.
+extern const SystemCalls kDefaultSystemCalls;
+
+}  // namespace qorvel::platform::posix
+
+#endif  // QORVEL_PLATFORM_POSIX_SYSCALLS_H

@@ -1,0 +1,38 @@
+// The version record and the lock-preparation entry points.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "qorvel.h"
+
+TEST(Version, FillsEveryWordAndAnswersThePointer) {
+    cFileVersionInfo info;
+    std::memset(&info, 0xFF, sizeof info);
+    EXPECT_EQ(cFileVersion(&info), &info);
+    const uint16_t expected[9] = {0, 3, 202, 6, 0, 0, 0, 1, 5};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(info.word[i], expected[i]) << "word " << i;
+}
+
+TEST(Version, RecordIsNineWordsWithoutGaps) {
+    EXPECT_EQ(sizeof(cFileVersionInfo), 18u);
+}
+
+TEST(Version, ConcurrentCallsOnSeparateRecords) {
+    cFileVersionInfo a, b;
+    std::thread t1([&] { for (int i = 0; i < 1000; ++i) cFileVersion(&a); });
+    std::thread t2([&] { for (int i = 0; i < 1000; ++i) cFileVersion(&b); });
+    t1.join();
+    t2.join();
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+}
+
+TEST(LockPreparation, AlwaysAnswersZero) {
+    EXPECT_EQ(cFilePrepLock(0), 0u);
+    EXPECT_EQ(cFilePrepLock(65535), 0u);
+    EXPECT_EQ(cFilePrepLock(65535), 0u);
+    EXPECT_EQ(cFileTermLock(), 0u);
+    EXPECT_EQ(cFileTermLock(), 0u);
+    EXPECT_EQ(iFilePrepLock(7), 0);
+    EXPECT_EQ(iFileTermLock(), 0);
+}

@@ -1,0 +1,76 @@
+// Shared helpers of the test programs: scratch directories, whole-file
+// reads and writes, and a second process that makes library calls on command.
+#ifndef QORVEL_TESTS_SUPPORT_TEST_SUPPORT_H
+#define QORVEL_TESTS_SUPPORT_TEST_SUPPORT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qtest {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& root() const { return root_; }
+    // root/name, with the platform's separator.
+    std::string path(const std::string& name) const;
+
+private:
+    std::string root_;
+};
+
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+uint64_t fileSize(const std::string& path);
+void makeReadOnly(const std::string& path, bool readOnly);
+
+// A second process: this test program started again in helper mode. Each
+// call() sends one command line and answers the reply line.
+//
+// Commands (tokens separated by single spaces; status words in hex):
+//   open PATH MODE            -> "STATUS HANDLE"
+//   create PATH MODE          -> "STATUS HANDLE"
+//   close HANDLE              -> "STATUS"
+//   lock HANDLE START LENGTH  -> "STATUS"
+//   unlock HANDLE START LENGTH -> "STATUS"
+//   append PATH TEXT          -> "STATUS"   (TEXT is the rest of the line; \n and \r are unescaped)
+//   appendlines PATH PREFIX COUNT -> "STATUS" (COUNT lines "PREFIX-<i>\r\n", stops at the first failure)
+//   remove PATH               -> "STATUS"
+//   rename FROM TO            -> "STATUS"
+// The process ends when the object goes (its handles, and their locks, go with it).
+class Child {
+public:
+    Child();
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    std::string call(const std::string& command);
+    // The first token of the reply, as a status word.
+    uint32_t status(const std::string& command);
+    // "open"/"create": the status, and the handle in *handle.
+    uint32_t open(const std::string& verb, const std::string& path, unsigned mode,
+                  int32_t* handle);
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
+
+// Entry of the helper mode: main() calls it when argv[1] is kChildFlag.
+constexpr const char* kChildFlag = "--qorvel-child";
+int childMain();
+
+std::vector<std::string> split(const std::string& line);
+
+}  // namespace qtest
+
+#endif  // QORVEL_TESTS_SUPPORT_TEST_SUPPORT_H
