@@ -58,7 +58,7 @@ uint8_t handleRights(int fd);
 // ---- Lock-space layout -------------------------------------------------------
 
 constexpr off_t kAppendGateOffset = off_t(1) << 40;
-constexpr off_t kShareSlots = 64;
+constexpr off_t kShareSlots = 4096;
 constexpr off_t kShareReadRegion = off_t(1) << 62;
 constexpr off_t kShareWriteRegion = kShareReadRegion + kShareSlots;
 constexpr off_t kShareAreaEnd = kShareWriteRegion + kShareSlots;
