@@ -1,0 +1,83 @@
+// What only a POSIX system can show about handles: they are inheritable file
+// descriptors, and a process that may not write a file still opens it to read.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "qorvel.h"
+#include "test_support.h"
+
+namespace {
+
+class PosixHandleTest : public ::testing::Test {
+protected:
+    qtest::TempDir dir;
+    std::string file = dir.path("file.txt");
+    void SetUp() override { qtest::writeFile(file, "content"); }
+};
+
+// Runs `check` in a forked process as the unprivileged user 65534 and answers
+// its exit code.
+template <typename Check>
+int runAsNobody(Check check) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
+        _exit(check());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+}  // namespace
+
+TEST_F(PosixHandleTest, HandlesAreInheritedByChildProcesses) {
+    cFileHandle handle;
+    ASSERT_EQ(cFileOpen(file.c_str(), 0x0041, &handle), 0u);
+    EXPECT_EQ(fcntl(handle, F_GETFD) & FD_CLOEXEC, 0);
+    std::string probe = "test -e /proc/self/fd/" + std::to_string(handle);
+    EXPECT_EQ(std::system(probe.c_str()), 0);
+    EXPECT_EQ(cFileClose(handle), 0u);
+}
+
+TEST_F(PosixHandleTest, AReaderWithoutWritePermissionStillOpens) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
+    chmod(file.c_str(), 0644);
+    int code = runAsNobody([&] {
+        cFileHandle handle;
+        if (cFileOpen(file.c_str(), 0x0021, &handle) != 0) return 1;
+        if (cFileClose(handle) != 0) return 2;
+        if (cFileOpen(file.c_str(), 0x0022, &handle) != 0x00050301u) return 3;
+        if (cFileCreate(file.c_str(), 0x0042, 0, &handle) != 0x00050301u) return 4;
+        return 0;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(qtest::readFile(file), "content");
+}
+
+TEST_F(PosixHandleTest, ReadOnlyAttributeHoldsForRootToo) {
+    // Owner write clear, group and others writable: still read-only.
+    chmod(file.c_str(), 0466);
+    cFileHandle handle;
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), 0x00050301u);
+    EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &handle), 0x00050301u);
+    EXPECT_EQ(qtest::readFile(file), "content");
+    chmod(file.c_str(), 0644);
+}
+
+TEST_F(PosixHandleTest, SymbolicLinksAreFollowedAsWindowsFollowsReparsePoints) {
+    std::string link = dir.path("link.txt");
+    ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
+    cFileHandle handle;
+    ASSERT_EQ(cFileOpen(link.c_str(), 0x0001, &handle), 0u);
+    cFileHandle other;
+    // The share mode belongs to the file, whatever name opened it.
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), 0x00200306u);
+    EXPECT_EQ(cFileClose(handle), 0u);
+}
