@@ -172,6 +172,20 @@ bool changeMode(const char* path, int permission);
 void reloadTimeZone();
 bool localTime(std::time_t when, std::tm* out);
 
+// ---- Waiting (Sleep) --------------------------------------------------------
+
+// Gives up the processor for about `microseconds` (Windows rounds up to whole
+// milliseconds); 0 only yields.
+void sleepMicroseconds(uint32_t microseconds);
+
+// ---- Lock-space layout --------------------------------------------------------
+
+// The append gate: one byte that cFileWriteToFile holds exclusively, through
+// lockFileEx, from measuring the end of a file until its text is written.
+// Host byte-range locks end below 2^33 (a 32-bit start plus a 32-bit length)
+// and the POSIX share-mode regions lie at 2^62, so nothing else meets it.
+constexpr uint64_t kAppendGateOffset = uint64_t(1) << 40;
+
 }  // namespace qorvel::platform
 
 #endif  // QORVEL_PLATFORM_PLATFORM_H

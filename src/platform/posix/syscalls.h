@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -47,6 +48,7 @@ struct SystemCalls {
     int (*statvfs)(const char* path, struct statvfs* status);
     ssize_t (*copyFileRange)(int in, off_t* inOffset, int out, off_t* outOffset, size_t count,
                              unsigned int flags);
+    int (*nanosleep)(const struct timespec* duration, struct timespec* remaining);
 };
 
 // The table in force. Tests may replace entries; production code never does.
