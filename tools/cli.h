@@ -1,0 +1,122 @@
+// The qorvel command-line program: shared pieces of its subcommands.
+//
+// The program is a host like any other: it reaches the library only through
+// the public header and the shared library, so every answer it prints is one
+// a host would get.
+#ifndef QORVEL_TOOLS_CLI_H
+#define QORVEL_TOOLS_CLI_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "qorvel.h"
+
+namespace qorvel_cli {
+
+// Exit codes: scripts tell a refused request from a mistyped command line.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // the library (or the system) refused the request
+constexpr int kExitUsage = 2;   // the command line was wrong; nothing was done
+
+// ---- Command line -------------------------------------------------------------
+
+struct OptionSpec {
+    const char* name;  // without the leading "--"
+    bool takesValue;
+};
+
+// The words after the subcommand: positionals in order, options by name.
+class Arguments {
+public:
+    const std::vector<std::string>& positionals() const { return positionals_; }
+    bool has(const std::string& option) const;
+    // The option's value; `fallback` when the option was not given. The last
+    // of repeated options wins.
+    std::string value(const std::string& option, const std::string& fallback = "") const;
+    // The stored value of the option, or nullptr; valid while the object lives.
+    const std::string* find(const std::string& option) const;
+
+private:
+    friend bool parseArguments(const std::vector<std::string>&, const std::vector<OptionSpec>&,
+                               Arguments*, std::string*);
+    std::vector<std::string> positionals_;
+    std::vector<std::pair<std::string, std::string>> options_;
+};
+
+// Splits `words` by `specs`. "--name VALUE" and "--name=VALUE" both work; "--"
+// ends the options, and "-" is a positional. Answers false with a message for
+// an unknown option or a missing value.
+bool parseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+                    Arguments* arguments, std::string* error);
+
+// Whole-word number parsing, decimal or 0x-hexadecimal; false for anything
+// else, including a sign where none is allowed and values out of range.
+bool parseUnsigned32(const std::string& text, uint32_t* value);
+bool parseSigned(const std::string& text, int64_t minimum, int64_t maximum, int64_t* value);
+
+// ---- Subcommands -----------------------------------------------------------------
+
+struct Command {
+    const char* name;
+    const char* synopsis;  // the line after "usage: qorvel "
+    const char* summary;   // one line for the program's help
+    const char* details;   // the rest of the subcommand's help
+    std::vector<OptionSpec> options;
+    int (*run)(const Command& self, const Arguments&);
+};
+
+const std::vector<Command>& commands();
+
+// Each file adds its subcommands to the list.
+void addFileCommands(std::vector<Command>* list);   // log, append, cat, lock
+void addPathCommands(std::vector<Command>* list);   // stat, rm, mv, mkdir, rmdir, chmod
+void addQueryCommands(std::vector<Command>* list);  // df, pwd, tmpdir, version, status
+
+// ---- Output --------------------------------------------------------------------
+
+// "usage: ..." and a hint on standard error; answers kExitUsage.
+int usageError(const Command& command, const std::string& message);
+
+// "qorvel: WHAT: " and the decoded status on standard error; answers kExitFailed.
+int reportStatus(const std::string& what, cFileStatus status);
+// The same for the three exports that answer 0 or 1 and carry no status word.
+int reportFlagFailure(const std::string& what, const char* exportName);
+// A failure outside the library (standard input or output).
+int reportFailure(const std::string& what, const std::string& message);
+
+// "0x" and `digits` upper-case hexadecimal digits.
+std::string hexWord(uint32_t value, int digits);
+
+// One line describing a status word, as `status` prints it on standard error:
+// "0x00020304 CFILE_ERR_NOT_FOUND (...); Win32 error 2 ERROR_FILE_NOT_FOUND (...)".
+std::string describeStatus(cFileStatus status);
+
+struct CodeName {
+    const char* name;     // nullptr when the code is not one of the library's
+    const char* meaning;
+};
+CodeName libraryCodeName(uint16_t code);
+
+struct Win32ErrorName {
+    const char* name;  // nullptr when the number is not one the library meets
+    const char* meaning;
+};
+Win32ErrorName win32ErrorName(uint32_t number);
+
+// Writes all of `text` to standard output; false when that fails.
+bool writeOut(const std::string& text);
+bool writeOut(const void* data, size_t size);
+bool flushOut();
+
+// ---- The few things that differ between Windows and POSIX ------------------------
+
+// Standard input and output carry bytes unchanged (no CR LF translation).
+void useBinaryStandardStreams();
+void sleepSeconds(uint32_t seconds);
+// "YYYY-MM-DD HH:MM:SS" in local time, or "-" when the time cannot be converted.
+std::string localDate(int64_t secondsSince1970);
+
+}  // namespace qorvel_cli
+
+#endif  // QORVEL_TOOLS_CLI_H

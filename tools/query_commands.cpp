@@ -1,0 +1,115 @@
+// Subcommands that ask questions: df, pwd, tmpdir, version, status.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+namespace qorvel_cli {
+namespace {
+
+int runDiskFree(const Command& self, const Arguments& arguments) {
+    if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one PATH");
+    const std::string& path = arguments.positionals()[0];
+    uint32_t freeBytes = 0;
+    cFileStatus status = cFileGetDiskFree(path.c_str(), &freeBytes);
+    // The export may find the free space and still answer the failure of its
+    // first look at the path: show both rather than hide either.
+    if (status == CFILE_OK || freeBytes != 0) {
+        if (!writeOut(std::to_string(freeBytes) + "\n") || !flushOut()) {
+            return reportFailure("df", "cannot write standard output");
+        }
+    }
+    return status == CFILE_OK ? kExitOk : reportStatus("df: " + path, status);
+}
+
+// pwd and tmpdir: a directory into a buffer of CFILE_DIR_BUFFER_SIZE bytes.
+int printDirectory(const Command& self, const Arguments& arguments,
+                   cFileStatus (*query)(char*), const char* exportName) {
+    if (!arguments.positionals().empty()) return usageError(self, "takes no arguments");
+    // One byte more than the export may fill, and all NUL: the text always ends.
+    char buffer[CFILE_DIR_BUFFER_SIZE + 1] = {};
+    cFileStatus status = query(buffer);
+    if (status != CFILE_OK) return reportStatus(std::string(self.name) + ": " + exportName, status);
+    if (!writeOut(std::string(buffer) + "\n") || !flushOut()) {
+        return reportFailure(self.name, "cannot write standard output");
+    }
+    return kExitOk;
+}
+
+int runCurrentDirectory(const Command& self, const Arguments& arguments) {
+    return printDirectory(self, arguments, cFileGetCurrentDir, "cFileGetCurrentDir");
+}
+
+int runTempDirectory(const Command& self, const Arguments& arguments) {
+    return printDirectory(self, arguments, cFileGetTempDir, "cFileGetTempDir");
+}
+
+int runVersion(const Command& self, const Arguments& arguments) {
+    if (!arguments.positionals().empty()) return usageError(self, "takes no arguments");
+    cFileVersionInfo info;
+    cFileVersion(&info);
+    std::string line;
+    for (uint16_t word : info.word) line += (line.empty() ? "" : " ") + std::to_string(word);
+    if (!writeOut(line + "\n") || !flushOut()) return reportFailure("version", "cannot write standard output");
+    return kExitOk;
+}
+
+int runStatus(const Command& self, const Arguments& arguments) {
+    if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one WORD");
+    uint32_t word = 0;
+    if (!parseUnsigned32(arguments.positionals()[0], &word)) {
+        return usageError(self, "WORD is a 32-bit number, decimal or 0x-hexadecimal");
+    }
+    uint16_t code = CFILE_STATUS_CODE(word);
+    uint16_t error = CFILE_STATUS_ERROR(word);
+    CodeName codeName = libraryCodeName(code);
+    Win32ErrorName errorName = win32ErrorName(error);
+    std::string text = "status: " + hexWord(word, 8) + "\n";
+    text += "code: " + hexWord(code, 4) + " " + (codeName.name ? codeName.name : "unknown") + " (" +
+            codeName.meaning + ")\n";
+    text += "error: " + std::to_string(error) + " " + (errorName.name ? errorName.name : "unknown") +
+            " (" + errorName.meaning + ")\n";
+    if (!writeOut(text) || !flushOut()) return reportFailure("status", "cannot write standard output");
+    return kExitOk;
+}
+
+}  // namespace
+
+void addQueryCommands(std::vector<Command>* list) {
+    list->push_back(
+        {"df", "df PATH", "Print the free bytes of the volume holding PATH",
+         "\n"
+         "Prints the free space that cFileGetDiskFree reports, in bytes, modulo 4 GiB\n"
+         "(the interface counts in 32 bits). When the export finds the free space but\n"
+         "still answers a failure (a path it could not look at), both are shown.\n",
+         {},
+         runDiskFree});
+    list->push_back({"pwd", "pwd", "Print the current directory",
+                     "\nPrints the directory that cFileGetCurrentDir answers.\n",
+                     {},
+                     runCurrentDirectory});
+    list->push_back({"tmpdir", "tmpdir", "Print the directory for temporary files",
+                     "\nPrints the directory that cFileGetTempDir answers; it ends with a\n"
+                     "separator.\n",
+                     {},
+                     runTempDirectory});
+    list->push_back({"version", "version", "Print the nine words of the version record",
+                     "\nPrints the nine words that cFileVersion fills, on one line.\n",
+                     {},
+                     runVersion});
+    list->push_back(
+        {"status", "status WORD", "Take a status word apart",
+         "\n"
+         "Prints the word, its library code (bits 0-15) with name and meaning, and\n"
+         "its platform error (bits 16-31), a Win32 error number on every platform,\n"
+         "with its name. WORD is decimal or 0x-hexadecimal. Example:\n"
+         "  $ qorvel status 0x00020304\n"
+         "  status: 0x00020304\n"
+         "  code: 0x0304 CFILE_ERR_NOT_FOUND (the file, or a directory on its path, does not exist)\n"
+         "  error: 2 ERROR_FILE_NOT_FOUND (the file does not exist)\n",
+         {},
+         runStatus});
+}
+
+}  // namespace qorvel_cli
