@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 namespace qorvel::platform {
 
@@ -166,6 +167,16 @@ constexpr int kPermissionRead = 0x100;  // _S_IREAD
 // The permission change: kPermissionWrite clears the read-only attribute,
 // anything else sets it. Answers false on failure.
 bool changeMode(const char* path, int permission);
+
+// Where the free space of the volume that holds `path` is measured. `status`
+// is the file-status query's record of the path, or null when the query
+// refused it. Answers true with the root to hand to getDiskFreeSpace in
+// *root, or false when the volume is to be found by climbing: the path with a
+// separator added, then each parent in turn. Windows names a drive root
+// ("C:\\") from the drive number or the path's first letter, and climbs
+// network paths; POSIX, without drives, measures the path itself, or the
+// nearest existing ancestor of a path the query refused.
+bool volumeRootFor(const char* path, const FileStatus* status, std::string* root);
 
 // tzset + a thread-safe localtime. Answers false when the conversion yields
 // no broken-down time.

@@ -1,10 +1,79 @@
-// The C run time's file-status query and permission change. (Not built yet.)
+// The C run time's file-status query and permission change, with the
+// answers of the Windows C runtime the library was designed around.
+//
+//  * The read-only attribute is the owner-write bit: a path is read-only when
+//    that bit is clear. Making a file read-only clears every write bit;
+//    making it writable sets the owner-write bit; nothing else changes.
+//    Windows keeps no read-only attribute on directories and drops a request
+//    to set one, so a directory is never made read-only here either.
+//  * The creation time is the birth time where the filesystem records one,
+//    else the last-write time, in whole seconds since 1970; a time that a
+//    32-bit count cannot hold is -1, as the Windows C runtime answers.
+//  * '*' and '?' are ordinary characters in Linux names.
+//  * Linux has no drives: the drive number is -1 and never used (see
+//    volumeRootFor).
+//  * A failed query leaves ENOENT (2) as the C run time's error number, as the
+//    Windows C runtime does for every path it cannot find: the library
+//    translates that number as if it were a Win32 one, and Linux errno values
+//    other than 2 would mean something else there.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 
 #include "platform/platform.h"
+#include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
-bool fileStatus(const char*, FileStatus*) { errno = ENOSYS; return false; }
-int crtErrno() { return errno; }
-bool changeMode(const char*, int) { return false; }
+namespace {
+
+thread_local int tCrtErrno = 0;
+
+constexpr mode_t kEveryWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr mode_t kPermissionBits = 07777;
+
+int32_t secondsOrMinusOne(int64_t seconds) {
+    return seconds < 0 || seconds > INT32_MAX ? -1 : int32_t(seconds);
+}
+
+bool queryFailed() {
+    tCrtErrno = ENOENT;
+    return false;
+}
+
+}  // namespace
+
+using posix::sys;
+
+bool fileStatus(const char* path, FileStatus* status) {
+    struct statx record;
+    if (sys.statx(AT_FDCWD, path, 0, STATX_TYPE | STATX_MODE | STATX_MTIME | STATX_BTIME,
+                  &record) != 0) {
+        return queryFailed();
+    }
+    bool hasBirth = (record.stx_mask & STATX_BTIME) != 0 && record.stx_btime.tv_sec != 0;
+    status->drive = -1;
+    status->mode = uint16_t(record.stx_mode);
+    status->creationTime = secondsOrMinusOne(hasBirth ? record.stx_btime.tv_sec
+                                                      : record.stx_mtime.tv_sec);
+    return true;
+}
+
+int crtErrno() { return tCrtErrno; }
+
+bool changeMode(const char* path, int permission) {
+    struct stat current;
+    if (sys.stat(path, &current) != 0) return false;
+    bool writable = (permission & kPermissionWrite) != 0;
+    mode_t mode = current.st_mode & kPermissionBits;
+    if (writable) {
+        mode |= S_IWUSR;
+    } else if (!S_ISDIR(current.st_mode)) {
+        mode &= ~kEveryWriteBit;
+    }
+    return sys.chmod(path, mode) == 0;
+}
+
 }  // namespace qorvel::platform
