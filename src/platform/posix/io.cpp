@@ -1,11 +1,150 @@
-// ReadFile, WriteFile, SetFilePointer, SetEndOfFile. (Not built yet.)
+// ReadFile, WriteFile, SetFilePointer and SetEndOfFile for POSIX, with the
+// results Windows gives.
+#include <cerrno>
+
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
+#include "platform/posix/handles.h"
+#include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
-using posix::fail;
-bool readFile(Handle, void*, uint32_t, uint32_t* transferred) { *transferred = 0; return fail(win32error::kNotSupported); }
-bool writeFile(Handle, const void*, uint32_t, uint32_t* transferred) { *transferred = 0; return fail(win32error::kNotSupported); }
-uint32_t setFilePointer(Handle, int32_t, int32_t*, uint32_t) { fail(win32error::kNotSupported); return kInvalidSetFilePointer; }
-bool setEndOfFile(Handle) { return fail(win32error::kNotSupported); }
+namespace posix {
+namespace {
+
+// Where the last successful setFilePointer of this thread left a descriptor's
+// pointer. SetEndOfFile ends the file at the current position, which POSIX can
+// only learn with a system call of its own; the size change always moves the
+// pointer just before it sets the end, so the position that move produced is
+// known already. Every other call that moves the pointer forgets it.
+struct LastMove {
+    int fd = -1;
+    off_t position = 0;
+};
+thread_local LastMove tLastMove;
+
+void forgetLastMove() { tLastMove.fd = -1; }
+
+// Descriptors the library opened are O_RDWR whenever the file allows it, so
+// the rights record, not the kernel, refuses a transfer the handle was not
+// granted. Other descriptors are left to the kernel.
+bool lacksRight(int fd, uint8_t right) {
+    uint8_t rights = handleRights(fd);
+    return (rights & kRightTracked) && !(rights & right);
+}
+
+// The kernel refuses a transfer that a descriptor's access mode does not
+// allow with EBADF, as it refuses a descriptor that is not open: one that is
+// open was refused for lack of access.
+uint32_t transferError(int fd, int error) {
+    if (error == EBADF && sys.fcntlInt(fd, F_GETFD, 0) != -1) return win32error::kAccessDenied;
+    return win32ErrorFromErrno(error);
+}
+
+int whenceFor(uint32_t moveMethod) {
+    switch (moveMethod) {
+        case kFileBegin: return SEEK_SET;
+        case kFileCurrent: return SEEK_CUR;
+        case kFileEnd: return SEEK_END;
+        default: return -1;
+    }
+}
+
+}  // namespace
+}  // namespace posix
+
+using namespace posix;
+
+bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
+    *transferred = 0;
+    forgetLastMove();
+    if (lacksRight(handle, kRightRead)) return fail(win32error::kAccessDenied);
+    ssize_t got;
+    do {
+        got = sys.read(handle, buffer, count);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return fail(transferError(handle, errno));
+    *transferred = static_cast<uint32_t>(got);
+    return true;
+}
+
+// A synchronous WriteFile to a file writes everything or fails. The kernel
+// may stop short (a signal, a full disk, a size limit): the rest is written
+// by further calls until the whole count is written or an error stops it,
+// and the count then says what really reached the file.
+bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
+    *transferred = 0;
+    forgetLastMove();
+    if (lacksRight(handle, kRightWrite)) return fail(win32error::kAccessDenied);
+    const char* bytes = static_cast<const char*>(buffer);
+    uint32_t done = 0;
+    for (;;) {
+        ssize_t written = sys.write(handle, bytes + done, count - done);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            *transferred = done;
+            return fail(transferError(handle, errno));
+        }
+        done += static_cast<uint32_t>(written);
+        if (done == count) break;
+        if (written == 0) {
+            // No progress and no error: the device takes nothing more.
+            *transferred = done;
+            return fail(win32error::kWriteFault);
+        }
+    }
+    *transferred = done;
+    return true;
+}
+
+uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
+                        uint32_t moveMethod) {
+    forgetLastMove();
+    int whence = whenceFor(moveMethod);
+    if (whence < 0) {
+        fail(win32error::kInvalidParameter);
+        return kInvalidSetFilePointer;
+    }
+    int64_t distance = distanceHigh != nullptr
+                           ? int64_t((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distanceLow))
+                           : int64_t(distanceLow);
+    if (whence == SEEK_SET && distance < 0) {
+        fail(win32error::kNegativeSeek);
+        return kInvalidSetFilePointer;
+    }
+    off_t position;
+    do {
+        position = sys.lseek(handle, distance, whence);
+    } while (position < 0 && errno == EINTR);
+    if (position < 0) {
+        // lseek answers EINVAL for a move before the start of the file.
+        fail(errno == EINVAL ? win32error::kNegativeSeek : win32ErrorFromErrno(errno));
+        return kInvalidSetFilePointer;
+    }
+    tLastMove = {handle, position};
+    if (distanceHigh != nullptr) *distanceHigh = static_cast<int32_t>(uint64_t(position) >> 32);
+    uint32_t low = static_cast<uint32_t>(position);
+    // The failure marker is also a real low half: say that it is not one.
+    if (low == kInvalidSetFilePointer) setLastError(win32error::kSuccess);
+    return low;
+}
+
+bool setEndOfFile(Handle handle) {
+    LastMove lastMove = tLastMove;
+    forgetLastMove();
+    // Windows answers 87, not 5, for a handle without write access.
+    if (lacksRight(handle, kRightWrite)) return fail(win32error::kInvalidParameter);
+    off_t end = lastMove.position;
+    if (lastMove.fd != handle) {
+        end = sys.lseek(handle, 0, SEEK_CUR);
+        if (end < 0) return failWithErrno(errno);
+    }
+    int result;
+    do {
+        result = sys.ftruncate(handle, end);
+    } while (result != 0 && errno == EINTR);
+    // A descriptor not open for writing gives EINVAL, and so 87 as on Windows.
+    if (result != 0) return failWithErrno(errno);
+    return true;
+}
+
 }  // namespace qorvel::platform
