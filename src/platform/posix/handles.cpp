@@ -129,53 +129,66 @@ short conflictingLockType(int fd, short type, off_t start, off_t length) {
 
 bool isLockConflict(int error) { return error == EAGAIN || error == EACCES; }
 
-off_t regionOf(uint8_t accessClass) {
-    return accessClass == kRightRead ? kShareReadRegion : kShareWriteRegion;
-}
-
-// Holding a class: a read lock over its whole region, one call for both
-// classes since the regions are adjacent.
-bool publishHolds(int fd, uint8_t held) {
-    off_t start = (held & kRightRead) ? kShareReadRegion : kShareWriteRegion;
-    off_t end = (held & kRightWrite) ? kShareAreaEnd : kShareWriteRegion;
-    if (setLock(fd, F_RDLCK, start, end - start)) return true;
-    if (isLockConflict(errno)) return fail(win32error::kSharingViolation);
-    return failWithErrno(errno);
-}
-
-// Denying a class: a write lock on one free byte of its region. A byte taken
-// by another denier is skipped; a holder's read lock is a sharing conflict.
-bool publishDenial(int fd, uint8_t deniedClass, unsigned firstSlot) {
-    off_t region = regionOf(deniedClass);
+// Takes a write lock on one free byte of a region: a byte taken by another
+// handle of the same role (a write lock) is skipped; a read lock over it is
+// the opposite role, a sharing conflict.
+bool takeSlot(int fd, off_t region, unsigned firstSlot) {
     for (off_t i = 0; i < kShareSlots; ++i) {
         off_t slot = region + (firstSlot + i) % kShareSlots;
         if (setLock(fd, F_WRLCK, slot, 1)) return true;
         if (!isLockConflict(errno)) return failWithErrno(errno);
-        short holder = conflictingLockType(fd, F_WRLCK, slot, 1);
-        if (holder == F_RDLCK) return fail(win32error::kSharingViolation);
+        if (conflictingLockType(fd, F_WRLCK, slot, 1) == F_RDLCK) {
+            return fail(win32error::kSharingViolation);
+        }
     }
-    return fail(36);  // ERROR_SHARING_BUFFER_EXCEEDED: every slot has a denier
+    return fail(36);  // ERROR_SHARING_BUFFER_EXCEEDED: every byte is taken
 }
 
-// A descriptor that could not be opened writable cannot publish a denial;
-// it can still refuse to open beside a holder that is already there.
-bool checkDenial(int fd, uint8_t deniedClass) {
-    off_t region = regionOf(deniedClass);
+// A descriptor that is not writable cannot take a slot; it can still refuse
+// to open beside a handle of the opposite role that is already there.
+bool checkSlot(int fd, off_t region) {
     if (conflictingLockType(fd, F_WRLCK, region, kShareSlots) == F_RDLCK) {
         return fail(win32error::kSharingViolation);
     }
     return true;
 }
 
+// Where a handle starts looking for a free byte: spread over processes and
+// threads (by the address of a thread-local, which differs in both) and
+// descriptors, so that handles rarely meet. No system call.
+unsigned firstSlotFor(int fd) {
+    thread_local char anchor;
+    auto salt = reinterpret_cast<uintptr_t>(&anchor);
+    return static_cast<unsigned>((salt >> 4) * 31u + static_cast<unsigned>(fd) * 7u);
+}
+
+// Publishes what a handle holds and denies, each step checking against what
+// other handles published before it:
+//   holding read    read lock over the read region
+//   denying write   read lock over the write region
+//   denying read    write lock on one byte of the read region
+//   holding write   write lock on one byte of the write region
+// The two read locks form one range, so the usual reader (holds read, shares
+// read only) costs a single lock call. Read locks go first: a write lock on a
+// byte the handle itself read-locked upgrades that byte.
 bool publishShareMode(int fd, bool writable, uint8_t held, uint8_t denied) {
-    if (held != 0 && !publishHolds(fd, held)) return false;
-    // Spread deniers over the slots so that they rarely meet.
-    unsigned firstSlot = static_cast<unsigned>(getpid()) * 31u + static_cast<unsigned>(fd) * 7u;
-    for (uint8_t accessClass : {kRightRead, kRightWrite}) {
-        if (!(denied & accessClass)) continue;
-        bool ok = writable ? publishDenial(fd, accessClass, firstSlot)
-                           : checkDenial(fd, accessClass);
+    bool holdsRead = held & kRightRead, deniesWrite = denied & kRightWrite;
+    if (holdsRead || deniesWrite) {
+        off_t start = holdsRead ? kShareReadRegion : kShareWriteRegion;
+        off_t end = deniesWrite ? kShareAreaEnd : kShareWriteRegion;
+        if (!setLock(fd, F_RDLCK, start, end - start)) {
+            if (isLockConflict(errno)) return fail(win32error::kSharingViolation);
+            return failWithErrno(errno);
+        }
+    }
+    if (denied & kRightRead) {
+        bool ok = writable ? takeSlot(fd, kShareReadRegion, firstSlotFor(fd))
+                           : checkSlot(fd, kShareReadRegion);
         if (!ok) return false;
+    }
+    if (held & kRightWrite) {
+        // Holding write implies a writable descriptor.
+        if (!takeSlot(fd, kShareWriteRegion, firstSlotFor(fd))) return false;
     }
     return true;
 }

@@ -16,20 +16,25 @@
 //    host can lock. They belong to the open file description, so they vanish
 //    with the last descriptor of it, also when a process crashes: nothing
 //    stale is ever left, on disk or in memory. Each access class (read,
-//    write) owns a region of kShareSlots bytes:
-//      - a handle that holds the class takes a read lock over the whole region;
-//      - a handle that denies the class (does not share it) takes a write lock
-//        on one byte of the region.
-//    A holder and a denier therefore always overlap with one write lock among
-//    them, and the kernel refuses the later one atomically: one lock call per
-//    class checks and publishes at once. Two deniers that pick the same byte
-//    also collide; the later one sees a write lock in the way (not a holder's
-//    read lock) and tries the next byte. The two regions are adjacent, so a
-//    handle holding both classes takes one lock call for both.
+//    write) owns a region of kShareSlots bytes. A conflict exists exactly
+//    when one handle holds a class that another denies (does not share), so
+//    one role of each class takes a read lock over the whole region and the
+//    other a write lock on one byte of it; the kernel then refuses the later
+//    of two conflicting handles atomically, one lock call per class checking
+//    and publishing at once:
+//      read class:  holders read-lock the region, deniers write-lock a byte;
+//      write class: deniers read-lock the region, holders write-lock a byte.
+//    Two handles of the same byte-taking role that pick the same byte also
+//    collide; the later one sees a write lock in the way (not a read lock of
+//    the opposite role) and tries the next byte. The regions are adjacent,
+//    so the usual reader (holds read, denies write) takes one lock call, and
+//    a descriptor opened read-only can still publish both of those.
 //
 // Lock-space layout of every file (byte offsets of OFD locks):
-//   [0, 2^33)                       host byte-range locks (start + length of
-//                                   two 32-bit values never reach 2^33)
+//   [0, 2^34)                       host byte-range locks (start + length of
+//                                   two 32-bit values never reach 2^33; each
+//                                   host byte b takes lock-space bytes 2b and
+//                                   2b+1, see locks.cpp)
 //   kAppendGateOffset               the append gate (one byte)
 //   [kShareReadRegion, +kShareSlots)    read class
 //   [kShareWriteRegion, +kShareSlots)   write class
