@@ -1,0 +1,275 @@
+// Byte-range locks: per handle, exclusive, never waiting, with the same
+// answers on every platform, between handles of one process and between two
+// processes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "qorvel.h"
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
+constexpr cFileHandle kNeverOpened = 0x12345;
+
+constexpr cFileStatus kLockViolation = 0x00210307u;
+constexpr cFileStatus kInvalidHandle = 0x00060303u;
+
+// Windows answers ERROR_NOT_LOCKED (158) for an unlock of a range that is not
+// locked; Wine answers ERROR_LOCK_VIOLATION (33).
+cFileStatus notLocked() {
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) {
+        return kLockViolation;
+    }
+#endif
+    return 0x009E0307u;
+}
+
+class LockTest : public ::testing::Test {
+protected:
+    qtest::TempDir dir;
+    std::string file = dir.path("locked.bin");
+    std::vector<cFileHandle> handles;
+
+    void SetUp() override { qtest::writeFile(file, std::string(1000, 'x')); }
+    void TearDown() override {
+        for (cFileHandle handle : handles) cFileClose(handle);
+    }
+    cFileHandle open(cFileMode mode = kReadWrite) {
+        cFileHandle handle = CFILE_INVALID_HANDLE;
+        EXPECT_EQ(cFileOpen(file.c_str(), mode, &handle), 0u);
+        handles.push_back(handle);
+        return handle;
+    }
+    void close(cFileHandle handle) {
+        EXPECT_EQ(cFileClose(handle), 0u);
+        for (cFileHandle& held : handles) {
+            if (held == handle) held = CFILE_INVALID_HANDLE;
+        }
+    }
+};
+
+// The other process's handle of the same file, and its lock calls.
+class OtherProcess {
+public:
+    explicit OtherProcess(const std::string& path) {
+        EXPECT_EQ(child_.open("open", path, kReadWrite, &handle_), 0u);
+    }
+    cFileStatus lock(uint32_t start, uint32_t length) { return call("lock", start, length); }
+    cFileStatus unlock(uint32_t start, uint32_t length) { return call("unlock", start, length); }
+    cFileStatus close() { return child_.status("close " + std::to_string(handle_)); }
+
+private:
+    cFileStatus call(const char* verb, uint32_t start, uint32_t length) {
+        return child_.status(std::string(verb) + " " + std::to_string(handle_) + " " +
+                             std::to_string(start) + " " + std::to_string(length));
+    }
+    qtest::Child child_;
+    cFileHandle handle_ = CFILE_INVALID_HANDLE;
+};
+
+}  // namespace
+
+// ---- Bad handles ----------------------------------------------------------------
+
+TEST_F(LockTest, BadHandles) {
+    EXPECT_EQ(cFileLock(CFILE_INVALID_HANDLE, 0, 10), 0x00000303u);
+    EXPECT_EQ(cFileUnlock(CFILE_INVALID_HANDLE, 0, 10), 0x00000303u);
+    cFileHandle closed = open();
+    ASSERT_EQ(cFileLock(closed, 0, 10), 0u);
+    close(closed);
+    for (cFileHandle handle : {closed, kNeverOpened}) {
+        EXPECT_EQ(cFileLock(handle, 0, 10), kInvalidHandle);
+        EXPECT_EQ(cFileLock(handle, 20, 0), kInvalidHandle);
+        EXPECT_EQ(cFileUnlock(handle, 0, 10), kInvalidHandle);
+    }
+}
+
+// ---- Conflicts ------------------------------------------------------------------
+
+TEST_F(LockTest, AnOverlappingLockIsRefusedThroughEveryHandleTheSameOneIncluded) {
+    cFileHandle first = open(), second = open();
+    ASSERT_EQ(cFileLock(first, 0, 100), 0u);
+    EXPECT_EQ(cFileLock(first, 50, 100), kLockViolation);
+    EXPECT_EQ(cFileLock(first, 0, 100), kLockViolation);
+    EXPECT_EQ(cFileLock(first, 10, 10), kLockViolation);
+    EXPECT_EQ(cFileLock(second, 50, 100), kLockViolation);
+    EXPECT_EQ(cFileLock(second, 99, 1), kLockViolation);
+    EXPECT_EQ(cFileLock(first, 100, 100), 0u);  // adjacent
+    EXPECT_EQ(cFileLock(second, 200, 10), 0u);
+    EXPECT_EQ(cFileLock(first, 199, 2), kLockViolation);
+}
+
+TEST_F(LockTest, AnotherProcessIsRefusedAtOnceAndGetsTheRangeWhenReleased) {
+    cFileHandle handle = open();
+    OtherProcess other(file);
+    ASSERT_EQ(cFileLock(handle, 0, 100), 0u);
+    EXPECT_EQ(other.lock(50, 100), kLockViolation);
+    EXPECT_EQ(other.lock(100, 100), 0u);
+    EXPECT_EQ(cFileLock(handle, 150, 1), kLockViolation);
+    EXPECT_EQ(cFileUnlock(handle, 0, 100), 0u);
+    EXPECT_EQ(other.lock(0, 100), 0u);
+    EXPECT_EQ(cFileLock(handle, 0, 1), kLockViolation);
+}
+
+TEST_F(LockTest, ARangeCoversExactlyItsBytes) {
+    cFileHandle handle = open();
+    OtherProcess other(file);
+    ASSERT_EQ(cFileLock(handle, 70000, 70000), 0u);  // bytes 70000 to 139999, beyond the end
+    EXPECT_EQ(other.lock(0, 70000), 0u);
+    EXPECT_EQ(other.lock(140000, 0xFFFF0000u), 0u);
+    EXPECT_EQ(other.lock(100000, 1), kLockViolation);
+    EXPECT_EQ(other.lock(69999, 2), kLockViolation);
+    EXPECT_EQ(other.lock(139999, 1), kLockViolation);
+}
+
+TEST_F(LockTest, RangesBeyondFourGiBAreNeverWrapped) {
+    cFileHandle handle = open();
+    OtherProcess other(file);
+    ASSERT_EQ(cFileLock(handle, 0xFFFFFFF0u, 0x100), 0u);  // [0xFFFFFFF0, 0x1000000F0)
+    EXPECT_EQ(other.lock(0xFFFFFFFFu, 1), kLockViolation);
+    EXPECT_EQ(other.lock(0xFFFFFFFFu, 0xF1), kLockViolation);  // its last byte
+    EXPECT_EQ(other.lock(0xFFFFFFFFu, 0xF2), kLockViolation);
+    // Where a 32-bit wrap would have put the end.
+    EXPECT_EQ(other.lock(0xF0, 1), 0u);
+    EXPECT_EQ(other.lock(0, 0x10), 0u);
+    EXPECT_EQ(cFileUnlock(handle, 0xFFFFFFF0u, 0x100), 0u);
+    EXPECT_EQ(other.lock(0xFFFFFFFFu, 1), 0u);
+}
+
+TEST_F(LockTest, TheLargestRange) {
+    cFileHandle handle = open(), second = open();
+    ASSERT_EQ(cFileLock(handle, 0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
+    EXPECT_EQ(cFileLock(second, 0xFFFFFFFFu, 1), kLockViolation);
+    EXPECT_EQ(cFileLock(second, 0xFFFFFFFEu, 1), 0u);
+    EXPECT_EQ(cFileUnlock(handle, 0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
+    EXPECT_EQ(cFileLock(second, 0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
+}
+
+TEST_F(LockTest, EveryKindOfHandleCanLock) {
+    const cFileMode modes[] = {CFILE_ACCESS_READ | CFILE_SHARE_READWRITE,
+                               CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE,
+                               CFILE_ACCESS_READ | CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE};
+    OtherProcess other(file);
+    uint32_t start = 0;
+    for (cFileMode mode : modes) {
+        cFileHandle handle = open(mode);
+        EXPECT_EQ(cFileLock(handle, start, 10), 0u) << mode;
+        EXPECT_EQ(other.lock(start + 5, 1), kLockViolation) << mode;
+        EXPECT_EQ(cFileUnlock(handle, start, 10), 0u) << mode;
+        start += 10;
+    }
+}
+
+// ---- Release --------------------------------------------------------------------
+
+TEST_F(LockTest, ClosingAHandleReleasesItsLocks) {
+    OtherProcess other(file);
+    cFileHandle handle = open();
+    ASSERT_EQ(cFileLock(handle, 0, 100), 0u);
+    ASSERT_EQ(cFileLock(handle, 500, 0), 0u);
+    ASSERT_EQ(other.lock(0, 100), kLockViolation);
+    close(handle);
+    EXPECT_EQ(other.lock(0, 100), 0u);
+    EXPECT_EQ(other.lock(490, 20), 0u);
+
+    // The handle value comes back with the next open: it holds nothing.
+    cFileHandle again = open();
+    EXPECT_EQ(cFileUnlock(again, 500, 0), notLocked());
+    EXPECT_EQ(cFileLock(again, 600, 100), 0u);
+    EXPECT_EQ(other.close(), 0u);
+    EXPECT_EQ(cFileLock(again, 0, 100), 0u);
+}
+
+TEST_F(LockTest, TheEndOfAnotherProcessReleasesItsLocks) {
+    cFileHandle handle = open();
+    {
+        OtherProcess other(file);
+        ASSERT_EQ(other.lock(0, 100), 0u);
+        EXPECT_EQ(cFileLock(handle, 0, 100), kLockViolation);
+    }
+    EXPECT_EQ(cFileLock(handle, 0, 100), 0u);
+}
+
+// ---- Unlock ---------------------------------------------------------------------
+
+TEST_F(LockTest, AnUnlockMustNameExactlyALockOfThatHandle) {
+    cFileHandle handle = open(), second = open();
+    OtherProcess other(file);
+    ASSERT_EQ(cFileLock(handle, 0, 100), 0u);
+    ASSERT_EQ(cFileLock(handle, 100, 100), 0u);
+    EXPECT_EQ(cFileUnlock(handle, 10, 50), notLocked());  // inside
+    EXPECT_EQ(cFileUnlock(handle, 0, 50), notLocked());   // prefix
+    EXPECT_EQ(cFileUnlock(handle, 0, 101), notLocked());  // longer
+    EXPECT_EQ(cFileUnlock(handle, 0, 200), notLocked());  // two locks at once
+    EXPECT_EQ(cFileUnlock(second, 0, 100), notLocked());  // another handle's
+    EXPECT_EQ(other.unlock(0, 100), notLocked());
+    EXPECT_EQ(cFileUnlock(handle, 800, 10), notLocked());  // never locked
+    EXPECT_EQ(cFileUnlock(handle, 0, 0), notLocked());
+    // Every refused unlock left the locks in place.
+    EXPECT_EQ(other.lock(0, 1), kLockViolation);
+    EXPECT_EQ(other.lock(199, 1), kLockViolation);
+    EXPECT_EQ(cFileUnlock(handle, 0, 100), 0u);
+    EXPECT_EQ(cFileUnlock(handle, 0, 100), notLocked());
+    EXPECT_EQ(other.lock(0, 100), 0u);
+    EXPECT_EQ(other.lock(100, 1), kLockViolation);
+    EXPECT_EQ(cFileUnlock(handle, 100, 100), 0u);
+    EXPECT_EQ(other.lock(100, 100), 0u);
+}
+
+// ---- Zero-length locks ----------------------------------------------------------
+
+TEST_F(LockTest, AZeroLengthLockIsRefusedInsideAHeldRange) {
+    cFileHandle first = open(), second = open();
+    OtherProcess other(file);
+    ASSERT_EQ(cFileLock(first, 0, 100), 0u);
+    EXPECT_EQ(cFileLock(first, 50, 0), kLockViolation);
+    EXPECT_EQ(cFileLock(second, 50, 0), kLockViolation);
+    EXPECT_EQ(cFileLock(second, 0, 0), kLockViolation);
+    EXPECT_EQ(other.lock(99, 0), kLockViolation);
+    EXPECT_EQ(other.lock(100, 0), 0u);  // just past the end of the range
+    EXPECT_EQ(cFileLock(second, 100, 0), 0u);
+}
+
+TEST_F(LockTest, AHeldZeroLengthLockRefusesOnlyRangesStrictlyAroundIt) {
+    cFileHandle first = open(), second = open();
+    OtherProcess other(file);
+    ASSERT_EQ(cFileLock(first, 500, 0), 0u);
+    EXPECT_EQ(cFileLock(first, 500, 0), 0u);  // they stack
+    EXPECT_EQ(cFileLock(second, 500, 0), 0u);  // and never conflict
+    EXPECT_EQ(other.lock(500, 0), 0u);
+    EXPECT_EQ(other.lock(490, 20), kLockViolation);
+    EXPECT_EQ(cFileLock(second, 499, 2), kLockViolation);
+    EXPECT_EQ(cFileLock(first, 480, 40), kLockViolation);  // the same handle too
+    EXPECT_EQ(other.lock(500, 10), 0u);  // starting at it
+    EXPECT_EQ(other.lock(490, 10), 0u);  // ending at it
+}
+
+TEST_F(LockTest, EachStackedZeroLengthLockNeedsItsOwnUnlock) {
+    cFileHandle first = open(), second = open();
+    ASSERT_EQ(cFileLock(first, 500, 0), 0u);
+    ASSERT_EQ(cFileLock(first, 500, 0), 0u);
+    EXPECT_EQ(cFileUnlock(first, 500, 1), notLocked());
+    EXPECT_EQ(cFileUnlock(first, 500, 0), 0u);
+    EXPECT_EQ(cFileLock(second, 490, 20), kLockViolation);  // one is still held
+    EXPECT_EQ(cFileUnlock(first, 500, 0), 0u);
+    EXPECT_EQ(cFileUnlock(first, 500, 0), notLocked());
+    EXPECT_EQ(cFileLock(second, 490, 20), 0u);
+    EXPECT_EQ(cFileUnlock(first, 700, 0), notLocked());  // never locked
+}
+
+TEST_F(LockTest, AZeroLengthLockAtTheStartOfTheFile) {
+    cFileHandle first = open(), second = open();
+    ASSERT_EQ(cFileLock(first, 0, 0), 0u);
+    EXPECT_EQ(cFileLock(second, 0, 10), 0u);
+    EXPECT_EQ(cFileUnlock(first, 0, 0), 0u);
+    EXPECT_EQ(cFileLock(first, 0, 0), kLockViolation);  // inside the second's range now
+}
