@@ -245,6 +245,10 @@ bool failRename(int error, const char* from, const char* to) {
         if (sys.lstat(from, &source) != 0) return failWithErrnoForPath(ENOENT, from);
         return failWithErrnoForPath(ENOENT, to);
     }
+    // The kernel does not say which name was too long; the longer one was.
+    if (error == ENAMETOOLONG && std::strlen(to) > std::strlen(from)) {
+        return failWithErrnoForPath(error, to);
+    }
     return failWithErrnoForPath(error, from);
 }
 
