@@ -1,0 +1,256 @@
+// Failing and interrupted system calls beneath reading, writing, positioning,
+// size changes and locks, and the number of system calls each call makes.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "platform/posix/syscalls.h"
+#include "qorvel.h"
+#include "test_support.h"
+
+using qorvel::platform::posix::kDefaultSystemCalls;
+using qorvel::platform::posix::sys;
+
+namespace {
+
+constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
+
+// The scripted behaviour of a replaced entry: how many calls succeed first,
+// the errno of the one that fails, and a cap on the bytes one write takes.
+int gGoodCalls = 0;
+int gErrno = 0;
+size_t gWriteCap = SIZE_MAX;
+int gCalls = 0;
+
+bool failNow() {
+    ++gCalls;
+    if (gGoodCalls < 0) return false;
+    if (gGoodCalls-- > 0) return false;
+    errno = gErrno;
+    return true;
+}
+
+class IoFaultTest : public ::testing::Test {
+protected:
+    qtest::TempDir dir;
+    std::string file = dir.path("data.bin");
+    cFileHandle handle = CFILE_INVALID_HANDLE;
+
+    void SetUp() override {
+        qtest::writeFile(file, std::string(100, 'a'));
+        ASSERT_EQ(cFileOpen(file.c_str(), kReadWrite, &handle), 0u);
+        gGoodCalls = -1;
+        gWriteCap = SIZE_MAX;
+        gCalls = 0;
+    }
+    void TearDown() override {
+        sys = kDefaultSystemCalls;
+        cFileClose(handle);
+    }
+    // The next call of a replaced entry after `goodCalls` good ones fails.
+    static void failWith(int error, int goodCalls = 0) {
+        gErrno = error;
+        gGoodCalls = goodCalls;
+        gCalls = 0;
+    }
+    uint32_t position() {
+        uint32_t where = 0;
+        EXPECT_EQ(cFileGetPosition(handle, &where), 0u);
+        return where;
+    }
+};
+
+ssize_t scriptedWrite(int fd, const void* buffer, size_t count) {
+    if (failNow()) return -1;
+    return kDefaultSystemCalls.write(fd, buffer, std::min(count, gWriteCap));
+}
+
+}  // namespace
+
+// ---- Writes ---------------------------------------------------------------------
+
+TEST_F(IoFaultTest, AShortWriteIsContinuedUntilEverythingIsWritten) {
+    sys.write = scriptedWrite;
+    gWriteCap = 1000;
+    std::string data(4096, 'w');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = char('a' + i % 26);
+    uint32_t count = 0;
+    EXPECT_EQ(cFileWrite(handle, data.data(), uint32_t(data.size()), &count), 0u);
+    EXPECT_EQ(count, 4096u);
+    EXPECT_EQ(gCalls, 5);
+    EXPECT_EQ(qtest::readFile(file), data);
+}
+
+TEST_F(IoFaultTest, InterruptedCallsAreRepeated) {
+    sys.write = scriptedWrite;
+    failWith(EINTR);
+    uint32_t count = 0;
+    EXPECT_EQ(cFileWrite(handle, "xyz", 3, &count), 0u);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(gCalls, 2);
+
+    sys.read = [](int fd, void* buffer, size_t count) -> ssize_t {
+        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, count);
+    };
+    failWith(EINTR);
+    char buffer[8];
+    EXPECT_EQ(cFileRead(handle, buffer, 8, &count), 0u);
+    EXPECT_EQ(count, 8u);
+
+    sys.lseek = [](int fd, off_t offset, int whence) -> off_t {
+        return failNow() ? -1 : kDefaultSystemCalls.lseek(fd, offset, whence);
+    };
+    failWith(EINTR);
+    EXPECT_EQ(position(), 11u);
+}
+
+TEST_F(IoFaultTest, AVolumeThatFillsUpMidWriteCountsWhatWasWritten) {
+    sys.write = scriptedWrite;
+    for (int error : {ENOSPC, EDQUOT}) {
+        ASSERT_EQ(cFileSetSize(handle, 0), 0u);
+        gWriteCap = 1000;
+        failWith(error, 2);
+        std::string data(4096, 'q');
+        uint32_t count = 0;
+        EXPECT_EQ(cFileWrite(handle, data.data(), 4096, &count), 0x00700308u) << error;
+        EXPECT_EQ(count, 2000u);
+        EXPECT_EQ(qtest::fileSize(file), 2000u);
+        EXPECT_EQ(position(), 2000u);
+    }
+}
+
+TEST_F(IoFaultTest, WriteFailuresComeBackTranslated) {
+    sys.write = scriptedWrite;
+    struct Case { int error; cFileStatus status; };
+    for (Case c : {Case{EIO, 0x045D0307u}, Case{EFBIG, 0x00DF0307u}, Case{EPERM, 0x00050301u},
+                   Case{EBADF, 0x00050301u}}) {
+        failWith(c.error);
+        uint32_t count = 99;
+        EXPECT_EQ(cFileWrite(handle, "abc", 3, &count), c.status) << c.error;
+        EXPECT_EQ(count, 0u);
+    }
+    EXPECT_EQ(qtest::readFile(file), std::string(100, 'a'));
+}
+
+TEST_F(IoFaultTest, AWriteThatMakesNoProgressIsAWriteFault) {
+    sys.write = [](int, const void*, size_t) -> ssize_t { return 0; };
+    uint32_t count = 99;
+    EXPECT_EQ(cFileWrite(handle, "abc", 3, &count), 0x001D0301u);
+    EXPECT_EQ(count, 0u);
+}
+
+// ---- Reads, moves and size changes ----------------------------------------------
+
+TEST_F(IoFaultTest, AFailedReadReportsNothingRead) {
+    sys.read = [](int fd, void* buffer, size_t count) -> ssize_t {
+        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, count);
+    };
+    failWith(EIO);
+    char buffer[8];
+    uint32_t count = 99;
+    EXPECT_EQ(cFileRead(handle, buffer, 8, &count), 0x045D0307u);
+    EXPECT_EQ(count, 0u);
+}
+
+TEST_F(IoFaultTest, AFailedMoveLeavesTheCallersPosition) {
+    sys.lseek = [](int fd, off_t offset, int whence) -> off_t {
+        return failNow() ? -1 : kDefaultSystemCalls.lseek(fd, offset, whence);
+    };
+    failWith(EIO);
+    uint32_t where = 0x5A5A5A5Au;
+    EXPECT_EQ(cFileSeek(handle, 10, CFILE_SEEK_BEGIN, &where), 0x045D0307u);
+    EXPECT_EQ(where, 0x5A5A5A5Au);
+    failWith(EIO);
+    EXPECT_EQ(cFileGetPosition(handle, &where), 0x045D0307u);
+    EXPECT_EQ(where, 0u);
+    failWith(EIO, 1);  // the end-of-file test's move to the end
+    int16_t flag = 7;
+    EXPECT_EQ(cFileIsEof(handle, &flag), 0x045D0307u);
+    EXPECT_EQ(flag, 0);
+}
+
+TEST_F(IoFaultTest, AFailedSizeChangeStillRestoresAPositionBelowTheNewSize) {
+    ASSERT_EQ(cFileSeek(handle, 50, CFILE_SEEK_BEGIN, nullptr), 0u);
+    sys.ftruncate = [](int, off_t) -> int {
+        errno = EFBIG;
+        return -1;
+    };
+    EXPECT_EQ(cFileSetSize(handle, 200), 0x00DF0307u);
+    sys = kDefaultSystemCalls;
+    EXPECT_EQ(position(), 50u);
+    EXPECT_EQ(qtest::fileSize(file), 100u);
+}
+
+// ---- Locks ----------------------------------------------------------------------
+
+TEST_F(IoFaultTest, LockFailuresComeBackTranslatedAndRecordNothing) {
+    sys.fcntlLock = [](int fd, int command, struct flock* lock) -> int {
+        if (command == F_OFD_SETLK && lock->l_type != F_UNLCK && failNow()) return -1;
+        return kDefaultSystemCalls.fcntlLock(fd, command, lock);
+    };
+    struct Case { int error; cFileStatus status; };
+    for (Case c : {Case{EAGAIN, 0x00210307u}, Case{EACCES, 0x00210307u},
+                   Case{ENOLCK, 0x00240305u}, Case{ENOMEM, 0x00080307u}}) {
+        failWith(c.error);
+        EXPECT_EQ(cFileLock(handle, 0, 10), c.status) << c.error;
+        EXPECT_EQ(cFileUnlock(handle, 0, 10), 0x009E0307u) << c.error;
+    }
+    failWith(EINTR);
+    EXPECT_EQ(cFileLock(handle, 0, 10), 0u);
+    EXPECT_EQ(cFileUnlock(handle, 0, 10), 0u);
+}
+
+// ---- System calls per call ------------------------------------------------------
+
+namespace {
+
+int gSystemCalls = 0;
+
+void countSystemCalls() {
+    gSystemCalls = 0;
+    sys.read = [](int fd, void* b, size_t n) { ++gSystemCalls; return kDefaultSystemCalls.read(fd, b, n); };
+    sys.write = [](int fd, const void* b, size_t n) { ++gSystemCalls; return kDefaultSystemCalls.write(fd, b, n); };
+    sys.lseek = [](int fd, off_t o, int w) { ++gSystemCalls; return kDefaultSystemCalls.lseek(fd, o, w); };
+    sys.ftruncate = [](int fd, off_t n) { ++gSystemCalls; return kDefaultSystemCalls.ftruncate(fd, n); };
+    sys.fcntlLock = [](int fd, int c, struct flock* l) { ++gSystemCalls; return kDefaultSystemCalls.fcntlLock(fd, c, l); };
+    sys.fcntlInt = [](int fd, int c, int a) { ++gSystemCalls; return kDefaultSystemCalls.fcntlInt(fd, c, a); };
+    sys.fstat = [](int fd, struct stat* s) { ++gSystemCalls; return kDefaultSystemCalls.fstat(fd, s); };
+}
+
+template <typename Call>
+int systemCallsOf(Call call) {
+    gSystemCalls = 0;
+    call();
+    return gSystemCalls;
+}
+
+}  // namespace
+
+TEST_F(IoFaultTest, SystemCallsPerCall) {
+    std::vector<char> block(1 << 20, 'b');
+    uint32_t count = 0, where = 0;
+    int16_t flag = 0;
+    countSystemCalls();
+    EXPECT_EQ(systemCallsOf([&] { cFileWrite(handle, block.data(), 4096, &count); }), 1);
+    EXPECT_EQ(systemCallsOf([&] { cFileWrite(handle, block.data(), 1 << 20, &count); }), 1);
+    EXPECT_EQ(systemCallsOf([&] { cFileSeek(handle, 0, CFILE_SEEK_BEGIN, &where); }), 1);
+    EXPECT_EQ(systemCallsOf([&] { cFileRead(handle, block.data(), 4096, &count); }), 1);
+    EXPECT_EQ(systemCallsOf([&] { cFileRead(handle, block.data(), 1 << 20, &count); }), 1);
+    EXPECT_EQ(systemCallsOf([&] { cFileGetPosition(handle, &where); }), 1);
+    EXPECT_EQ(systemCallsOf([&] { cFileSeek(handle, 0, CFILE_SEEK_END, &where); }), 2);
+    EXPECT_EQ(systemCallsOf([&] { cFileIsEof(handle, &flag); }), 2);  // at the end
+    cFileSeek(handle, 10, CFILE_SEEK_BEGIN, &where);
+    EXPECT_EQ(systemCallsOf([&] { cFileIsEof(handle, &flag); }), 3);
+    EXPECT_EQ(systemCallsOf([&] { cFileSetSize(handle, 5000); }), 4);  // grows: restores
+    EXPECT_EQ(systemCallsOf([&] { cFileSetSize(handle, 5); }), 3);
+    EXPECT_EQ(systemCallsOf([&] { cFileLock(handle, 0, 100); }), 1);
+    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 0, 100); }), 1);
+    EXPECT_EQ(systemCallsOf([&] { cFileLock(handle, 10, 0); }), 2);
+    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 10, 0); }), 1);
+}
