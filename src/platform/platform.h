@@ -193,9 +193,11 @@ void sleepMicroseconds(uint32_t microseconds);
 
 // The append gate: one byte that cFileWriteToFile holds exclusively, through
 // lockFileEx, from measuring the end of a file until its text is written.
-// Host byte-range locks end below 2^33 (a 32-bit start plus a 32-bit length)
-// and the POSIX share-mode regions lie at 2^62, so nothing else meets it.
-constexpr uint64_t kAppendGateOffset = uint64_t(1) << 40;
+// Host byte-range locks end below 2^33 (a 32-bit start plus a 32-bit length),
+// so no host lock ever meets it; it lies within the ranges the POSIX lock
+// calls carry out (below 2^39), whose image in the lock space stays below
+// the share-mode regions (posix/handles.h).
+constexpr uint64_t kAppendGateOffset = uint64_t(1) << 38;
 
 }  // namespace qorvel::platform
 

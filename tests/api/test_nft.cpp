@@ -43,7 +43,9 @@ std::string build(const char* stamp, const cFileNftRecord* record, size_t capaci
     std::vector<char> out(capacity, '\x7F');
     EXPECT_EQ(cFileBuildNftBuffer(stamp, record, out.data()), 0u);
     size_t length = std::strlen(out.data());
-    if (length + 1 < capacity) EXPECT_EQ(out[length + 1], '\x7F') << "written past the terminator";
+    if (length + 1 < capacity) {
+        EXPECT_EQ(out[length + 1], '\x7F') << "written past the terminator";
+    }
     return std::string(out.data(), length);
 }
 
@@ -125,8 +127,7 @@ TEST(NftRecord, IsPackedWithEveryFieldRightAfterTheOneBefore) {
     EXPECT_EQ(offsetof(cFileNftRecord, rValue), 6 + 6 * p);
     EXPECT_EQ(offsetof(cFileNftRecord, tText), 8 + 6 * p);
     EXPECT_EQ(sizeof(cFileNftRecord), 8 + 7 * p);
-    if (p == 8) EXPECT_EQ(sizeof(cFileNftRecord), 64u);
-    if (p == 4) EXPECT_EQ(sizeof(cFileNftRecord), 36u);
+    EXPECT_EQ(sizeof(cFileNftRecord), p == 8 ? 64u : 36u);
 }
 
 // ---- The line, with a caller's stamp --------------------------------------------

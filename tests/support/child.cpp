@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "qorvel.h"
 #include "test_support.h"
@@ -57,6 +59,28 @@ std::string restAfter(const std::string& line, int tokens) {
     return position == std::string::npos ? std::string() : line.substr(position);
 }
 
+// THREADS threads append COUNT lines "PREFIX-<thread>-<i>\r\n" each, all at
+// once; answers the first failure any of them met, or 0.
+cFileStatus appendFromThreads(const std::string& path, const std::string& prefix,
+                              uint32_t threads, uint32_t count) {
+    std::vector<cFileStatus> failures(threads, 0);
+    std::vector<std::thread> workers;
+    for (uint32_t t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            for (uint32_t i = 0; i < count && failures[t] == 0; ++i) {
+                std::string text =
+                    prefix + "-" + std::to_string(t) + "-" + std::to_string(i) + "\r\n";
+                failures[t] = cFileWriteToFile(path.c_str(), text.c_str());
+            }
+        });
+    }
+    for (std::thread& worker : workers) worker.join();
+    for (cFileStatus failure : failures) {
+        if (failure != 0) return failure;
+    }
+    return 0;
+}
+
 std::string run(const std::string& line) {
     std::vector<std::string> t = split(line);
     if (t.empty()) return "error empty";
@@ -85,6 +109,9 @@ std::string run(const std::string& line) {
             if (status != 0) return hex(status);
         }
         return hex(0);
+    }
+    if (verb == "appendthreads" && t.size() == 5) {
+        return hex(appendFromThreads(t[1], t[2], number(t[3]), number(t[4])));
     }
     if (verb == "remove" && t.size() == 2) return hex(cFileRemove(t[1].c_str()));
     if (verb == "rename" && t.size() == 3) return hex(cFileRename(t[1].c_str(), t[2].c_str()));

@@ -43,6 +43,8 @@ void makeReadOnly(const std::string& path, bool readOnly);
 //   unlock HANDLE START LENGTH -> "STATUS"
 //   append PATH TEXT          -> "STATUS"   (TEXT is the rest of the line; \n and \r are unescaped)
 //   appendlines PATH PREFIX COUNT -> "STATUS" (COUNT lines "PREFIX-<i>\r\n", stops at the first failure)
+//   appendthreads PATH PREFIX THREADS COUNT -> "STATUS" (THREADS threads at once, each COUNT
+//                             lines "PREFIX-<t>-<i>\r\n"; the first failure any thread met)
 //   remove PATH               -> "STATUS"
 //   rename FROM TO            -> "STATUS"
 // The process ends when the object goes (its handles, and their locks, go with it).

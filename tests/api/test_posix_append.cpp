@@ -1,0 +1,91 @@
+// The append where only POSIX systems can stage the case: a full disk, and
+// paths longer than Windows' 260 characters.
+#include <gtest/gtest.h>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "qorvel.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr uint32_t kDiskFull = 0x00700308u;
+
+// Runs `body` in a child process with a mount namespace of its own and a
+// 64 KiB tmpfs mounted at `where`; the mount vanishes with the child. Answers
+// the child's exit code, or -1 when the system does not allow the set-up.
+template <typename Body>
+int withSmallVolume(const std::string& where, Body body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (unshare(CLONE_NEWNS) != 0) _exit(100);
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(100);
+        if (mount("tmpfs", where.c_str(), "tmpfs", 0, "size=64k") != 0) _exit(100);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status)) return -2;
+    return WEXITSTATUS(status) == 100 ? -1 : WEXITSTATUS(status);
+}
+
+}  // namespace
+
+TEST(PosixAppend, ADeviceWithNoRoomAnswersDiskFull) {
+    EXPECT_EQ(cFileWriteToFile("/dev/full", "text\r\n"), kDiskFull);
+}
+
+TEST(PosixAppend, AFullVolumeAnswersDiskFullAndKeepsEarlierContent) {
+    qtest::TempDir dir;
+    std::string volume = dir.path("volume");
+    std::filesystem::create_directory(volume);
+    int result = withSmallVolume(volume, [&] {
+        std::string log = volume + "/app.log";
+        std::string earlier = "earlier line\r\n";
+        if (cFileWriteToFile(log.c_str(), earlier.c_str()) != 0) return 1;
+        std::string line(1000, 'x');
+        line += "\r\n";
+        cFileStatus status = 0;
+        for (int i = 0; i < 200 && status == 0; ++i) {
+            status = cFileWriteToFile(log.c_str(), line.c_str());
+        }
+        if (status != kDiskFull) return 2;
+        // The failed write may leave part of its text; what came before stays.
+        std::string content = qtest::readFile(log);
+        if (content.compare(0, earlier.size(), earlier) != 0) return 3;
+        std::string appended;
+        while (appended.size() < content.size() - earlier.size()) appended += line;
+        if (content.compare(earlier.size(), std::string::npos, appended, 0,
+                            content.size() - earlier.size()) != 0) {
+            return 4;
+        }
+        return 0;
+    });
+    if (result == -1) GTEST_SKIP() << "no permission to mount a small volume";
+    EXPECT_EQ(result, 0);
+}
+
+TEST(PosixAppend, PathsLongerThanWindowsAllowsAreHandedOn) {
+    qtest::TempDir dir;
+    std::string path = dir.root();
+    while (path.size() < 400) {
+        path += "/" + std::string(60, 'd');
+        std::filesystem::create_directory(path);
+    }
+    path += "/app.log";
+    ASSERT_GT(path.size(), 400u);
+    EXPECT_EQ(cFileWriteToFile(path.c_str(), "a"), 0u);
+    EXPECT_EQ(cFileWriteToFile(path.c_str(), "b"), 0u);
+    EXPECT_EQ(qtest::readFile(path), "ab");
+}
+
+TEST(PosixAppend, APathBeyondTheSystemLimitIsRefusedCleanly) {
+    std::string path = "/tmp/" + std::string(5000, 'n');
+    EXPECT_EQ(cFileWriteToFile(path.c_str(), "a"), 0x00CE0307u);
+}

@@ -1,0 +1,145 @@
+// Every failing system call of the append comes back as its status, leaks
+// no descriptor and never costs the file a byte it held.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/handles.h"
+#include "platform/posix/syscalls.h"
+#include "qorvel.h"
+#include "test_support.h"
+
+using qorvel::platform::posix::kDefaultSystemCalls;
+using qorvel::platform::posix::sys;
+
+namespace {
+
+int openDescriptorCount() {
+    int count = 0;
+    DIR* fds = opendir("/proc/self/fd");
+    while (dirent* entry = readdir(fds)) {
+        if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(fds);
+    return count - 1;  // the directory stream's own
+}
+
+int gErrno = 0;
+int gFailures = 0;  // how many of the matching calls still fail
+
+bool failNow() {
+    if (gFailures <= 0) return false;
+    --gFailures;
+    errno = gErrno;
+    return true;
+}
+
+// The gate is the one lock beyond every host range (whose image in the lock
+// space ends below 2^34) and below the share-mode regions.
+bool isGateLock(int command, const struct flock* lock) {
+    return command != F_OFD_GETLK && lock->l_start >= (off_t(1) << 34) &&
+           lock->l_start < qorvel::platform::posix::kShareReadRegion;
+}
+
+class AppendFaultTest : public ::testing::Test {
+protected:
+    qtest::TempDir dir;
+    std::string log = dir.path("app.log");
+    int descriptorsBefore = 0;
+
+    void SetUp() override {
+        qtest::writeFile(log, "earlier\r\n");
+        descriptorsBefore = openDescriptorCount();
+    }
+    void TearDown() override {
+        sys = kDefaultSystemCalls;
+        EXPECT_EQ(openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
+    }
+    void failWith(int error, int times = 1) {
+        gErrno = error;
+        gFailures = times;
+    }
+};
+
+}  // namespace
+
+TEST_F(AppendFaultTest, AnOpenRefusalIsTheAnswerAndNothingIsCreatedInstead) {
+    sys.open = [](const char* path, int flags, mode_t mode) {
+        return failNow() ? -1 : kDefaultSystemCalls.open(path, flags, mode);
+    };
+    struct Case { int error; cFileStatus status; };
+    for (Case c : {Case{EACCES, 0x00050301}, Case{EMFILE, 0x00040307}, Case{EIO, 0x045D0307},
+                   Case{ENOSPC, 0x00700308}}) {
+        failWith(c.error);
+        EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), c.status) << c.error;
+        EXPECT_EQ(qtest::readFile(log), "earlier\r\n") << c.error;
+    }
+}
+
+TEST_F(AppendFaultTest, AFailedWriteIsTheAnswerAndEarlierContentStays) {
+    sys.write = [](int fd, const void* buffer, size_t count) -> ssize_t {
+        return failNow() ? -1 : kDefaultSystemCalls.write(fd, buffer, count);
+    };
+    sys.pwrite = [](int fd, const void* buffer, size_t count, off_t offset) -> ssize_t {
+        return failNow() ? -1 : kDefaultSystemCalls.pwrite(fd, buffer, count, offset);
+    };
+    struct Case { int error; cFileStatus status; };
+    for (Case c : {Case{ENOSPC, 0x00700308}, Case{EDQUOT, 0x00700308}, Case{EIO, 0x045D0307}}) {
+        failWith(c.error);
+        EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), c.status) << c.error;
+    }
+    EXPECT_EQ(qtest::readFile(log), "earlier\r\n");
+    // The gate was released: the next append goes through at once.
+    EXPECT_EQ(cFileWriteToFile(log.c_str(), "later\r\n"), 0u);
+    EXPECT_EQ(qtest::readFile(log), "earlier\r\nlater\r\n");
+}
+
+TEST_F(AppendFaultTest, ShortWritesAreResumedSoTheTextLandsWhole) {
+    sys.write = [](int fd, const void* buffer, size_t count) -> ssize_t {
+        return kDefaultSystemCalls.write(fd, buffer, std::min<size_t>(count, 3));
+    };
+    sys.pwrite = [](int fd, const void* buffer, size_t count, off_t offset) -> ssize_t {
+        return kDefaultSystemCalls.pwrite(fd, buffer, std::min<size_t>(count, 3), offset);
+    };
+    EXPECT_EQ(cFileWriteToFile(log.c_str(), "a longer line of text\r\n"), 0u);
+    EXPECT_EQ(qtest::readFile(log), "earlier\r\na longer line of text\r\n");
+}
+
+TEST_F(AppendFaultTest, AFailedMoveToTheEndWritesNothing) {
+    sys.lseek = [](int fd, off_t offset, int whence) -> off_t {
+        return whence == SEEK_END && failNow() ? -1 : kDefaultSystemCalls.lseek(fd, offset, whence);
+    };
+    failWith(EIO);
+    EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), 0x045D0307u);
+    EXPECT_EQ(qtest::readFile(log), "earlier\r\n");
+}
+
+TEST_F(AppendFaultTest, AGateThatCannotBeLockedIsTheAnswerAndNothingIsWritten) {
+    sys.fcntlLock = [](int fd, int command, struct flock* lock) {
+        return isGateLock(command, lock) && lock->l_type != F_UNLCK && failNow()
+                   ? -1
+                   : kDefaultSystemCalls.fcntlLock(fd, command, lock);
+    };
+    failWith(ENOLCK);
+    EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), 0x00240305u);
+    EXPECT_EQ(qtest::readFile(log), "earlier\r\n");
+}
+
+TEST_F(AppendFaultTest, ABusyGateIsWaitedFor) {
+    sys.fcntlLock = [](int fd, int command, struct flock* lock) {
+        return isGateLock(command, lock) && lock->l_type != F_UNLCK && failNow()
+                   ? -1
+                   : kDefaultSystemCalls.fcntlLock(fd, command, lock);
+    };
+    failWith(EAGAIN, 5);
+    EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), 0u);
+    EXPECT_EQ(gFailures, 0);
+    EXPECT_EQ(qtest::readFile(log), "earlier\r\ntext");
+}
