@@ -1,0 +1,330 @@
+// Failing system calls under the path operations and queries: each comes
+// back as its status, and a move that fails half-way loses nothing.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/posix/syscalls.h"
+#include "qorvel.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using qorvel::platform::posix::kDefaultSystemCalls;
+using qorvel::platform::posix::sys;
+
+namespace {
+
+constexpr cFileStatus kFileNotFound = 0x00020304;
+constexpr cFileStatus kAccessDenied = 0x00050301;
+constexpr cFileStatus kDiskFull = 0x00700308;
+constexpr cFileStatus kAlreadyExists = 0x00B70307;
+constexpr cFileStatus kIoError = 0x045D0307;  // ERROR_IO_DEVICE
+
+int openDescriptorCount() {
+    int count = 0;
+    DIR* fds = opendir("/proc/self/fd");
+    while (dirent* entry = readdir(fds)) {
+        if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(fds);
+    return count - 1;  // the directory stream's own
+}
+
+// The errno an injected failure sets, and how many calls pass before it.
+int gErrno = 0;
+int gGoodCalls = 0;
+
+bool failNow() {
+    if (gGoodCalls < 0) return false;
+    if (gGoodCalls-- > 0) return false;
+    errno = gErrno;
+    return true;
+}
+
+void failAfter(int goodCalls, int error) {
+    gGoodCalls = goodCalls;
+    gErrno = error;
+}
+
+// Renames always report another filesystem, so moves take the copying path.
+int renameAcrossDevices(int, const char*, int, const char*, unsigned int) {
+    errno = EXDEV;
+    return -1;
+}
+
+// The kernel's copy is unavailable: reads and writes do the work.
+ssize_t noKernelCopy(int, off_t*, int, off_t*, size_t, unsigned int) {
+    errno = EXDEV;
+    return -1;
+}
+
+// The kernel's copy in pieces of 64 KiB, so that a failure can come half-way.
+ssize_t copyInPieces(int in, off_t* inOffset, int out, off_t* outOffset, size_t count,
+                     unsigned int flags) {
+    if (failNow()) return -1;
+    return kDefaultSystemCalls.copyFileRange(in, inOffset, out, outOffset,
+                                             std::min<size_t>(count, 64 * 1024), flags);
+}
+
+ssize_t failingWrite(int fd, const void* data, size_t count) {
+    return failNow() ? -1 : kDefaultSystemCalls.write(fd, data, count);
+}
+int failingFsync(int fd) { return failNow() ? -1 : kDefaultSystemCalls.fsync(fd); }
+int failingLink(const char* a, const char* b) {
+    return failNow() ? -1 : kDefaultSystemCalls.link(a, b);
+}
+int failingUnlink(const char* path) { return failNow() ? -1 : kDefaultSystemCalls.unlink(path); }
+int failingFchmod(int fd, mode_t mode) { return failNow() ? -1 : kDefaultSystemCalls.fchmod(fd, mode); }
+int failingChmod(const char* path, mode_t mode) {
+    return failNow() ? -1 : kDefaultSystemCalls.chmod(path, mode);
+}
+int failingStatx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out) {
+    return failNow() ? -1 : kDefaultSystemCalls.statx(dirfd, path, flags, mask, out);
+}
+int failingStatvfs(const char* path, struct statvfs* out) {
+    return failNow() ? -1 : kDefaultSystemCalls.statvfs(path, out);
+}
+char* failingGetcwd(char* buffer, size_t size) {
+    return failNow() ? nullptr : kDefaultSystemCalls.getcwd(buffer, size);
+}
+
+class PathFaultTest : public ::testing::Test {
+protected:
+    qtest::TempDir dir;
+    std::string source = dir.path("source.bin");
+    std::string target = dir.path("sub/target.bin");
+    std::string content;
+    int descriptorsBefore = 0;
+
+    void SetUp() override {
+        for (int i = 0; i < 300000; ++i) content += char('A' + i % 26);
+        qtest::writeFile(source, content);
+        fs::create_directory(dir.path("sub"));
+        descriptorsBefore = openDescriptorCount();
+        gGoodCalls = -1;
+    }
+    void TearDown() override {
+        sys = kDefaultSystemCalls;
+        EXPECT_EQ(openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
+    }
+
+    // The source is whole and nothing else is in the target's directory.
+    void expectNothingMoved() {
+        EXPECT_EQ(qtest::readFile(source), content);
+        EXPECT_TRUE(fs::is_empty(dir.path("sub"))) << "a target or a hidden copy is left";
+    }
+};
+
+// ---- Moves across filesystems -------------------------------------------------
+
+TEST_F(PathFaultTest, ACopyingMoveMovesEverything) {
+    sys.renameat2 = renameAcrossDevices;
+    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), 0u);
+    sys = kDefaultSystemCalls;
+    EXPECT_FALSE(qtest::exists(source));
+    EXPECT_EQ(qtest::readFile(target), content);
+    EXPECT_EQ(fs::directory_iterator(dir.path("sub"))->path().filename(), "target.bin");
+}
+
+TEST_F(PathFaultTest, AMoveThatRunsOutOfSpaceHalfWayLeavesTheSource) {
+    sys.renameat2 = renameAcrossDevices;
+    sys.copyFileRange = noKernelCopy;
+    sys.write = failingWrite;
+    failAfter(2, ENOSPC);
+    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kDiskFull);
+    sys = kDefaultSystemCalls;
+    expectNothingMoved();
+}
+
+TEST_F(PathFaultTest, AKernelCopyThatFailsHalfWayLeavesTheSource) {
+    sys.renameat2 = renameAcrossDevices;
+    sys.copyFileRange = copyInPieces;
+    failAfter(2, EIO);
+    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kIoError);
+    sys = kDefaultSystemCalls;
+    expectNothingMoved();
+}
+
+TEST_F(PathFaultTest, ACopyThatCannotBeMadeDurableIsNotPublished) {
+    sys.renameat2 = renameAcrossDevices;
+    sys.fsync = failingFsync;
+    failAfter(0, EIO);
+    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kIoError);
+    sys = kDefaultSystemCalls;
+    expectNothingMoved();
+}
+
+TEST_F(PathFaultTest, ACopyWhosePermissionsCannotBeSetIsNotPublished) {
+    sys.renameat2 = renameAcrossDevices;
+    sys.fchmod = failingFchmod;
+    failAfter(0, EPERM);
+    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kAccessDenied);
+    sys = kDefaultSystemCalls;
+    expectNothingMoved();
+}
+
+TEST_F(PathFaultTest, ATargetThatAppearsDuringTheCopyIsKept) {
+    sys.renameat2 = renameAcrossDevices;
+    sys.link = failingLink;
+    failAfter(0, EEXIST);
+    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kAlreadyExists);
+    sys = kDefaultSystemCalls;
+    expectNothingMoved();
+}
+
+TEST_F(PathFaultTest, ASourceThatCannotBeRemovedTakesTheNewTargetBack) {
+    sys.renameat2 = renameAcrossDevices;
+    sys.unlink = failingUnlink;
+    failAfter(1, EACCES);  // the hidden copy's name goes first, then the source
+    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kAccessDenied);
+    sys = kDefaultSystemCalls;
+    expectNothingMoved();
+}
+
+// ---- Filesystems that cannot rename without replacing ------------------------------
+
+int renameWithoutNoReplace(int, const char*, int, const char*, unsigned int) {
+    errno = EINVAL;
+    return -1;
+}
+
+TEST_F(PathFaultTest, WithoutAtomicNoReplaceAFileIsMovedByLinking) {
+    sys.renameat2 = renameWithoutNoReplace;
+    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), 0u);
+    EXPECT_FALSE(qtest::exists(source));
+    EXPECT_EQ(qtest::readFile(target), content);
+    std::string other = dir.path("other.txt");
+    qtest::writeFile(other, "other");
+    EXPECT_EQ(cFileRename(target.c_str(), other.c_str()), kAlreadyExists);
+    EXPECT_EQ(qtest::readFile(other), "other");
+    EXPECT_EQ(qtest::readFile(target), content);
+}
+
+// ---- Removal -----------------------------------------------------------------------
+
+TEST_F(PathFaultTest, AFailedUnlinkIsReportedAndKeepsTheFile) {
+    sys.unlink = failingUnlink;
+    failAfter(0, EBUSY);
+    EXPECT_EQ(cFileRemove(source.c_str()), 0x00AA0307u);  // ERROR_BUSY
+    sys = kDefaultSystemCalls;
+    EXPECT_EQ(qtest::readFile(source), content);
+}
+
+// ---- Attributes and times -------------------------------------------------------------
+
+TEST_F(PathFaultTest, AFailedStatusQueryFailsAttributeAndTime) {
+    sys.statx = failingStatx;
+    int16_t flag = 7;
+    int32_t time = 7;
+    failAfter(0, EACCES);
+    EXPECT_EQ(cFileGetAttribute(source.c_str(), CFILE_ATTR_READONLY, &flag), 1);
+    failAfter(0, EIO);
+    EXPECT_EQ(cFileGetTime(source.c_str(), CFILE_ATTR_READONLY, &time), 1);
+    EXPECT_EQ(time, 7);
+}
+
+TEST_F(PathFaultTest, AFailedPermissionChangeFails) {
+    sys.chmod = failingChmod;
+    failAfter(0, EPERM);
+    EXPECT_EQ(cFileSetAttribute(source.c_str(), CFILE_ATTR_READONLY, 1), 1);
+    sys = kDefaultSystemCalls;
+    int16_t flag = 7;
+    EXPECT_EQ(cFileGetAttribute(source.c_str(), CFILE_ATTR_WRITABLE, &flag), 0);
+    EXPECT_EQ(flag, 1);
+}
+
+// ---- Volumes --------------------------------------------------------------------------
+
+struct statvfs gVolume;
+std::string gMeasured;
+
+int fixedVolume(const char* path, struct statvfs* out) {
+    gMeasured = path;
+    *out = gVolume;
+    return 0;
+}
+
+uint32_t freeSpaceFor(unsigned long blockSize, fsblkcnt_t available) {
+    std::memset(&gVolume, 0, sizeof gVolume);
+    gVolume.f_frsize = blockSize;
+    gVolume.f_bsize = blockSize;
+    gVolume.f_bavail = available;
+    gVolume.f_bfree = available * 2;  // blocks kept for root are not the caller's
+    gVolume.f_blocks = available * 4;
+    sys.statvfs = fixedVolume;
+    uint32_t freeBytes = 0xAAAA;
+    EXPECT_EQ(cFileGetDiskFree("/", &freeBytes), 0u);
+    return freeBytes;
+}
+
+TEST_F(PathFaultTest, FreeSpaceIsTheSpaceAvailableToTheCaller) {
+    EXPECT_EQ(freeSpaceFor(4096, 1000), 4096000u);
+    EXPECT_EQ(freeSpaceFor(1000, 7), 7000u);  // a block that is no whole number of sectors
+    EXPECT_EQ(freeSpaceFor(4096, 0), 0u);
+}
+
+TEST_F(PathFaultTest, FreeSpaceSaturatesInsteadOfWrapping) {
+    EXPECT_EQ(freeSpaceFor(4096, (1ull << 20) - 1), 0xFFFFF000u);
+    EXPECT_EQ(freeSpaceFor(4096, 1ull << 20), 0xFFFFFFFFu);  // exactly 4 GiB, not 0
+    EXPECT_EQ(freeSpaceFor(4096, (1ull << 20) + 1), 0xFFFFFFFFu);
+    EXPECT_EQ(freeSpaceFor(65536, 1ull << 40), 0xFFFFFFFFu);
+}
+
+TEST_F(PathFaultTest, APathIsMeasuredOnItselfOrItsNearestExistingAncestor) {
+    freeSpaceFor(4096, 1);
+    uint32_t freeBytes = 0;
+    EXPECT_EQ(cFileGetDiskFree(source.c_str(), &freeBytes), 0u);
+    EXPECT_EQ(gMeasured, source);
+    EXPECT_EQ(cFileGetDiskFree(dir.path("sub/a/b/c").c_str(), &freeBytes), kFileNotFound);
+    EXPECT_EQ(gMeasured, dir.path("sub"));
+    EXPECT_EQ(freeBytes, 4096u);
+
+    fs::path previous = fs::current_path();
+    fs::current_path(dir.root());
+    cFileStatus inSub = cFileGetDiskFree("sub/missing/x", &freeBytes);
+    std::string measuredInSub = gMeasured;
+    cFileStatus bare = cFileGetDiskFree("missing", &freeBytes);
+    std::string measuredBare = gMeasured;
+    fs::current_path(previous);
+    EXPECT_EQ(inSub, kFileNotFound);
+    EXPECT_EQ(measuredInSub, "sub");
+    EXPECT_EQ(bare, kFileNotFound);
+    EXPECT_EQ(measuredBare, ".");
+}
+
+TEST_F(PathFaultTest, AFailedFreeSpaceQueryAnswersItsErrorAndZero) {
+    sys.statvfs = failingStatvfs;
+    failAfter(0, EIO);
+    uint32_t freeBytes = 0xAAAA;
+    EXPECT_EQ(cFileGetDiskFree(source.c_str(), &freeBytes), kIoError);
+    EXPECT_EQ(freeBytes, 0u);
+}
+
+TEST_F(PathFaultTest, ARefusedStatusQueryStillMeasures) {
+    sys.statx = failingStatx;
+    failAfter(0, EACCES);
+    uint32_t freeBytes = 0;
+    // Whatever the reason, the refused query reads as "not found", as on Windows.
+    EXPECT_EQ(cFileGetDiskFree(source.c_str(), &freeBytes), kFileNotFound);
+    EXPECT_NE(freeBytes, 0u);
+}
+
+// ---- The current directory -----------------------------------------------------------
+
+TEST_F(PathFaultTest, AFailedCurrentDirectoryQueryWritesNothing) {
+    sys.getcwd = failingGetcwd;
+    char buffer[CFILE_DIR_BUFFER_SIZE];
+    std::memset(buffer, 'X', sizeof buffer);
+    failAfter(0, EACCES);
+    EXPECT_EQ(cFileGetCurrentDir(buffer), kAccessDenied);
+    for (char c : buffer) ASSERT_EQ(c, 'X');
+}
+
+}  // namespace
