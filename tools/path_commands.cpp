@@ -43,7 +43,8 @@ int runStat(const Command& self, const Arguments& arguments) {
         int32_t time = 0;
         if (cFileGetTime(name, CFILE_ATTR_READONLY, &time) == 0) {
             seconds = std::to_string(time);
-            date = localDate(time);
+            // -1 stands for a time the 32-bit count cannot hold.
+            if (time != -1) date = localDate(time);
         } else {
             exitCode = reportFlagFailure("stat: " + path, "cFileGetTime");
         }
