@@ -39,7 +39,11 @@ TempDir::~TempDir() {
     fs::remove_all(root_, error);
 }
 
-std::string TempDir::path(const std::string& name) const { return (fs::path(root_) / name).string(); }
+// Joined as bytes: on Windows, std::filesystem would take the name's bytes
+// 0x80-0xFF as Latin-1 and hand back UTF-8, not the code page's bytes.
+std::string TempDir::path(const std::string& name) const {
+    return root_ + static_cast<char>(fs::path::preferred_separator) + name;
+}
 
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
