@@ -1,0 +1,139 @@
+// cFileRead and cFileWrite of 4 KiB and 1 MiB blocks against the raw read
+// and write beneath them, in the same run, on the same descriptor. The
+// figure is the ratio of the throughputs. Also the end-of-file test and the
+// size change against the raw system calls they stand for.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "qorvel.h"
+
+namespace {
+
+constexpr uint32_t kFileSize = 16u << 20;
+
+std::string benchFile() {
+    static const std::string path = [] {
+        std::string name = "/tmp/qorvel-bench-io-" + std::to_string(getpid());
+        int fd = open(name.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+        std::vector<char> block(1 << 20, 'b');
+        for (uint32_t written = 0; written < kFileSize; written += uint32_t(block.size())) {
+            if (write(fd, block.data(), block.size()) != ssize_t(block.size())) break;
+        }
+        close(fd);
+        return name;
+    }();
+    return path;
+}
+
+cFileHandle openBenchFile() {
+    cFileHandle handle = CFILE_INVALID_HANDLE;
+    cFileOpen(benchFile().c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &handle);
+    return handle;
+}
+
+// Both sides go through the file block by block and start over at its end
+// with a raw lseek, so the only difference is the transfer call itself.
+template <typename Transfer>
+void runTransfers(benchmark::State& state, Transfer transfer) {
+    cFileHandle handle = openBenchFile();
+    const uint32_t size = static_cast<uint32_t>(state.range(0));
+    std::vector<char> block(size, 'w');
+    uint32_t offset = 0;
+    for (auto _ : state) {
+        if (offset + size > kFileSize) {
+            lseek(handle, 0, SEEK_SET);
+            offset = 0;
+        }
+        if (!transfer(handle, block.data(), size)) state.SkipWithError("transfer failed");
+        offset += size;
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * size);
+    cFileClose(handle);
+}
+
+void RawRead(benchmark::State& state) {
+    runTransfers(state, [](int fd, char* buffer, uint32_t size) {
+        return read(fd, buffer, size) == ssize_t(size);
+    });
+}
+void QorvelRead(benchmark::State& state) {
+    runTransfers(state, [](cFileHandle handle, char* buffer, uint32_t size) {
+        uint32_t count = 0;
+        return cFileRead(handle, buffer, size, &count) == 0 && count == size;
+    });
+}
+void RawWrite(benchmark::State& state) {
+    runTransfers(state, [](int fd, char* buffer, uint32_t size) {
+        return write(fd, buffer, size) == ssize_t(size);
+    });
+}
+void QorvelWrite(benchmark::State& state) {
+    runTransfers(state, [](cFileHandle handle, char* buffer, uint32_t size) {
+        uint32_t count = 0;
+        return cFileWrite(handle, buffer, size, &count) == 0 && count == size;
+    });
+}
+BENCHMARK(RawRead)->Arg(4096)->Arg(1 << 20);
+BENCHMARK(QorvelRead)->Arg(4096)->Arg(1 << 20);
+BENCHMARK(RawWrite)->Arg(4096)->Arg(1 << 20);
+BENCHMARK(QorvelWrite)->Arg(4096)->Arg(1 << 20);
+
+// The end-of-file test away from the end: three moves.
+void RawEndOfFileTest(benchmark::State& state) {
+    cFileHandle fd = openBenchFile();
+    lseek(fd, 10, SEEK_SET);
+    for (auto _ : state) {
+        off_t current = lseek(fd, 0, SEEK_CUR);
+        off_t end = lseek(fd, 0, SEEK_END);
+        benchmark::DoNotOptimize(end == current);
+        lseek(fd, current, SEEK_SET);
+    }
+    cFileClose(fd);
+}
+void QorvelEndOfFileTest(benchmark::State& state) {
+    cFileHandle handle = openBenchFile();
+    cFileSeek(handle, 10, CFILE_SEEK_BEGIN, nullptr);
+    for (auto _ : state) {
+        int16_t flag = 0;
+        cFileIsEof(handle, &flag);
+        benchmark::DoNotOptimize(flag);
+    }
+    cFileClose(handle);
+}
+BENCHMARK(RawEndOfFileTest);
+BENCHMARK(QorvelEndOfFileTest);
+
+// A size change that keeps the position: query, move, truncate, move back.
+void RawSizeChange(benchmark::State& state) {
+    cFileHandle fd = openBenchFile();
+    lseek(fd, 10, SEEK_SET);
+    for (auto _ : state) {
+        off_t saved = lseek(fd, 0, SEEK_CUR);
+        lseek(fd, kFileSize, SEEK_SET);
+        if (ftruncate(fd, kFileSize) != 0) state.SkipWithError("ftruncate failed");
+        lseek(fd, saved, SEEK_SET);
+    }
+    cFileClose(fd);
+}
+void QorvelSizeChange(benchmark::State& state) {
+    cFileHandle handle = openBenchFile();
+    cFileSeek(handle, 10, CFILE_SEEK_BEGIN, nullptr);
+    for (auto _ : state) {
+        if (cFileSetSize(handle, kFileSize) != 0) state.SkipWithError("size change failed");
+    }
+    cFileClose(handle);
+}
+BENCHMARK(RawSizeChange);
+BENCHMARK(QorvelSizeChange);
+
+struct RemoveBenchFile {
+    ~RemoveBenchFile() { unlink(benchFile().c_str()); }
+} gRemoveBenchFile;
+
+}  // namespace
+
+BENCHMARK_MAIN();
