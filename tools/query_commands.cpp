@@ -80,9 +80,10 @@ void addQueryCommands(std::vector<Command>* list) {
     list->push_back(
         {"df", "df PATH", "Print the free bytes of the volume holding PATH",
          "\n"
-         "Prints the free space that cFileGetDiskFree reports, in bytes, modulo 4 GiB\n"
-         "(the interface counts in 32 bits). When the export finds the free space but\n"
-         "still answers a failure (a path it could not look at), both are shown.\n",
+         "Prints the free space that cFileGetDiskFree reports, in bytes. The interface\n"
+         "counts in 32 bits: 4294967295 means at least that much. When the export\n"
+         "finds the free space but still answers a failure (a path it could not look\n"
+         "at), both are shown.\n",
          {},
          runDiskFree});
     list->push_back({"pwd", "pwd", "Print the current directory",
