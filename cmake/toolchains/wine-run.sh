@@ -10,7 +10,9 @@
 # Started as root, the program runs as the unprivileged user 65534: as root,
 # Wine lets a read-only file be opened for writing, which Windows refuses to
 # every user. The prefix, and with it the temporary folder the programs use
-# (the prefix's own Temp folder), belong to that user.
+# (the prefix's own Temp folder), belong to that user. When that user cannot
+# reach the build tree (a checkout under /root, say), the prefix and a copy of
+# the program's folder live under /tmp instead.
 set -eu
 
 if [ $# -lt 3 ]; then
@@ -30,42 +32,34 @@ if [ ! -x "$loader" ]; then
   loader=$(command -v "$fallback" || true)
 fi
 if [ -z "$loader" ]; then
-  echo "$0: no Wine loader for $arch (install wine and wine32:i386 or wine64)" >&2
+  echo "$0: no Wine loader for $arch (install wine with wine32:i386, or wine64)" >&2
   exit 2
 fi
-
-# A 32-bit loader needs a kernel that runs 32-bit Linux programs; some
+# The 32-bit loader needs a kernel that runs 32-bit Linux programs; some
 # virtual machines have none.
 if ! "$loader" --version >/dev/null 2>&1; then
-  echo "$0: $loader cannot run here: this machine does not execute $arch Wine" >&2
+  echo "$0: $loader cannot run on this machine, so $arch programs cannot either" >&2
   exit 2
 fi
 
-prefix=$state/$arch
-home=$state/home
 unprivileged=65534
-
 if [ "$(id -u)" = 0 ]; then
+  as_user() { setpriv --reuid=$unprivileged --regid=$unprivileged --clear-groups -- "$@"; }
   owner=$unprivileged:$unprivileged
-  # The build's own outputs are root's: the user must be able to read the
-  # program and the DLLs beside it.
-  program_dir=$(dirname "$1")
-  chmod -f o+rx "$program_dir" 2>/dev/null || true
-  chmod -f o+r "$program_dir"/*.exe "$program_dir"/*.dll 2>/dev/null || true
 else
+  as_user() { "$@"; }
   owner=
 fi
 
-as_user() {
-  if [ -n "$owner" ]; then
-    setpriv --reuid=$unprivileged --regid=$unprivileged --clear-groups -- "$@"
-  else
-    "$@"
-  fi
-}
-
 mkdir -p "$state"
+if [ -n "$owner" ] && ! as_user test -x "$state"; then
+  state=/tmp/qorvel-wine-$(printf '%s' "$state" | cksum | cut -d' ' -f1)
+  mkdir -p "$state"
+fi
 chmod 755 "$state"
+
+prefix=$state/$arch
+home=$state/home
 for folder in "$prefix" "$home"; do
   if [ ! -d "$folder" ]; then
     mkdir -p "$folder"
@@ -80,19 +74,34 @@ unset DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR
 # would ask for a download.
 export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
 
-# The first start makes the prefix (about ten seconds); parallel tests wait
-# for it instead of racing to make it twice.
+program=$1
+shift
+program_dir=$(cd "$(dirname "$program")" && pwd)
+
+# One at a time: the first start makes the prefix (about ten seconds), and
+# parallel tests wait for it instead of racing to make it twice.
 (
   flock 9
+  if [ -n "$owner" ]; then
+    # The build's own outputs are root's: the user must be able to read the
+    # program and the DLLs beside it, or a copy of them.
+    chmod -f o+rx "$program_dir" || true
+    chmod -f o+r "$program_dir"/*.exe "$program_dir"/*.dll 2>/dev/null || true
+    if ! as_user test -r "$program"; then
+      mkdir -p "$state/bin"
+      cp -u "$program_dir"/*.exe "$program_dir"/*.dll "$state/bin/" 2>/dev/null || true
+      chmod -R o+rX "$state/bin"
+    fi
+  fi
   if [ ! -f "$prefix/system.reg" ]; then
     as_user "$loader" wineboot --init >/dev/null 2>&1 || true
-    if [ ! -f "$prefix/system.reg" ]; then
-      as_user "$loader" wineboot --init >&2 || true
-    fi
   fi
 ) 9>"$state/.$arch.lock"
 
-if [ -n "$owner" ]; then
-  exec setpriv --reuid=$unprivileged --regid=$unprivileged --clear-groups -- "$loader" "$@"
+if [ -n "$owner" ] && ! as_user test -r "$program"; then
+  program=$state/bin/$(basename "$program")
 fi
-exec "$loader" "$@"
+if [ -n "$owner" ]; then
+  exec setpriv --reuid=$unprivileged --regid=$unprivileged --clear-groups -- "$loader" "$program" "$@"
+fi
+exec "$loader" "$program" "$@"
