@@ -215,7 +215,10 @@ TEST_F(IoTest, ASizeChangeWithoutWriteAccessIsAnInvalidParameter) {
     for (cFileMode mode : {kReadOnly, kNoAccess}) {
         cFileHandle handle = open(mode);
         seekTo(handle, 50);
-        EXPECT_EQ(cFileSetSize(handle, 200), kInvalidParameter);
+        // Wine grows a file by writing through the handle's own descriptor,
+        // which cannot write: error 6.
+        EXPECT_EQ(cFileSetSize(handle, 200),
+                  qtest::runningUnderWine() ? kInvalidHandle : kInvalidParameter);
         EXPECT_EQ(position(handle), 50u);
         // The position is put back only when it lay below the size asked for.
         EXPECT_EQ(cFileSetSize(handle, 10), kInvalidParameter);

@@ -9,10 +9,6 @@
 #include "qorvel.h"
 #include "test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace {
 
 constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
@@ -23,15 +19,7 @@ constexpr cFileStatus kInvalidHandle = 0x00060303u;
 
 // Windows answers ERROR_NOT_LOCKED (158) for an unlock of a range that is not
 // locked; Wine answers ERROR_LOCK_VIOLATION (33).
-cFileStatus notLocked() {
-#ifdef _WIN32
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) {
-        return kLockViolation;
-    }
-#endif
-    return 0x009E0307u;
-}
+cFileStatus notLocked() { return qtest::runningUnderWine() ? kLockViolation : 0x009E0307u; }
 
 class LockTest : public ::testing::Test {
 protected:
@@ -267,6 +255,9 @@ TEST_F(LockTest, EachStackedZeroLengthLockNeedsItsOwnUnlock) {
 }
 
 TEST_F(LockTest, AZeroLengthLockAtTheStartOfTheFile) {
+    // Wine stores a lock's end as start + length and reads an end of 0 as
+    // "to the end of all files": its zero-length lock at 0 locks everything.
+    if (qtest::runningUnderWine()) GTEST_SKIP() << "Wine locks everything for (0, 0)";
     cFileHandle first = open(), second = open();
     ASSERT_EQ(cFileLock(first, 0, 0), 0u);
     EXPECT_EQ(cFileLock(second, 0, 10), 0u);
