@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "qorvel.h"
@@ -88,4 +89,22 @@ TEST(PosixAppend, PathsLongerThanWindowsAllowsAreHandedOn) {
 TEST(PosixAppend, APathBeyondTheSystemLimitIsRefusedCleanly) {
     std::string path = "/tmp/" + std::string(5000, 'n');
     EXPECT_EQ(cFileWriteToFile(path.c_str(), "a"), 0x00CE0307u);
+}
+
+TEST(PosixAppend, AFileBeyondFourGibibytesIsAppendedToNotOverwritten) {
+    qtest::TempDir dir;
+    std::string log = dir.path("big.log");
+    const uint64_t length = (uint64_t(5) << 30) + 3;  // a hole, bar the first bytes
+    qtest::writeFile(log, "head");
+    std::filesystem::resize_file(log, length);
+    ASSERT_EQ(cFileWriteToFile(log.c_str(), "tail"), 0u);
+    EXPECT_EQ(qtest::fileSize(log), length + 4);
+    std::ifstream in(log, std::ios::binary);
+    char bytes[8] = {};
+    in.seekg(std::streamoff(length - 4));
+    in.read(bytes, 8);
+    EXPECT_EQ(std::string(bytes, 8), std::string("\0\0\0\0tail", 8));
+    in.seekg(0);
+    in.read(bytes, 4);
+    EXPECT_EQ(std::string(bytes, 4), "head");
 }
