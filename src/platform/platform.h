@@ -67,6 +67,11 @@ void setLastError(uint32_t error);
 
 constexpr uint32_t kGenericRead = 0x80000000u;
 constexpr uint32_t kGenericWrite = 0x40000000u;
+// FILE_APPEND_DATA without GENERIC_WRITE: every write goes to the end of the
+// file as it is at that moment, placed there atomically by the kernel, so
+// appenders in any number of threads and processes never overwrite each other.
+// It is writing for the share check.
+constexpr uint32_t kFileAppendData = 0x00000004u;
 constexpr uint32_t kFileShareRead = 0x1u;
 constexpr uint32_t kFileShareWrite = 0x2u;
 
@@ -182,22 +187,6 @@ bool volumeRootFor(const char* path, const FileStatus* status, std::string* root
 // no broken-down time.
 void reloadTimeZone();
 bool localTime(std::time_t when, std::tm* out);
-
-// ---- Waiting (Sleep) --------------------------------------------------------
-
-// Gives up the processor for about `microseconds` (Windows rounds up to whole
-// milliseconds); 0 only yields.
-void sleepMicroseconds(uint32_t microseconds);
-
-// ---- Lock-space layout --------------------------------------------------------
-
-// The append gate: one byte that cFileWriteToFile holds exclusively, through
-// lockFileEx, from measuring the end of a file until its text is written.
-// Host byte-range locks end below 2^33 (a 32-bit start plus a 32-bit length),
-// so no host lock ever meets it; it lies within the ranges the POSIX lock
-// calls carry out (below 2^39), whose image in the lock space stays below
-// the share-mode regions (posix/handles.h).
-constexpr uint64_t kAppendGateOffset = uint64_t(1) << 38;
 
 }  // namespace qorvel::platform
 

@@ -218,7 +218,7 @@ TEST_F(AppendTest, AppendersAndReadersBesideAHandleThatSharesEverything) {
     cFileHandle holder = CFILE_INVALID_HANDLE;
     ASSERT_EQ(cFileOpen(log.c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &holder), 0u);
     // While the appenders run, a reader keeps reading through the holder:
-    // the gate never stands in a reader's way.
+    // appending takes no lock that could stand in a reader's way.
     std::atomic<bool> done{false};
     int readFailures = 0;
     std::thread reader([&] {
@@ -248,4 +248,29 @@ TEST_F(AppendTest, AppendersThatAllFindTheFileMissingShareOneFile) {
         for (uint32_t status : appendFromProcesses(path, 4, 2, 10)) EXPECT_EQ(status, 0u);
         expectEveryLineOnceInOrder(qtest::readFile(path), 4, 2, 10);
     }
+}
+
+TEST_F(AppendTest, LandsAfterWhatAnotherHandleWroteAtTheEnd) {
+    qtest::writeFile(log, "start\r\n");
+    cFileHandle writer = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileOpen(log.c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &writer), 0u);
+    uint32_t written = 0;
+    ASSERT_EQ(cFileSeek(writer, 0, CFILE_SEEK_END, nullptr), 0u);
+    ASSERT_EQ(cFileWrite(writer, "host\r\n", 6, &written), 0u);
+    EXPECT_EQ(cFileWriteToFile(log.c_str(), "appended\r\n"), 0u);
+    EXPECT_EQ(cFileClose(writer), 0u);
+    EXPECT_EQ(qtest::readFile(log), "start\r\nhost\r\nappended\r\n");
+}
+
+TEST_F(AppendTest, HostByteRangeLocksDoNotStopAnAppend) {
+    qtest::writeFile(log, "start\r\n");
+    // The farthest range a host can lock: from the last 32-bit offset on, for
+    // the longest 32-bit length. It holds no byte of the file's data.
+    cFileHandle locker = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileOpen(log.c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &locker), 0u);
+    ASSERT_EQ(cFileLock(locker, 0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
+    EXPECT_EQ(cFileWriteToFile(log.c_str(), "appender\r\n"), 0u);
+    EXPECT_EQ(cFileUnlock(locker, 0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
+    EXPECT_EQ(cFileClose(locker), 0u);
+    EXPECT_EQ(qtest::readFile(log), "start\r\nappender\r\n");
 }

@@ -25,8 +25,15 @@ bool isTrackable(int fd) { return fd >= 0 && fd < kTrackedDescriptors; }
 uint8_t rightsFromAccess(uint32_t desiredAccess) {
     uint8_t rights = 0;
     if (desiredAccess & kGenericRead) rights |= kRightRead;
-    if (desiredAccess & kGenericWrite) rights |= kRightWrite;
+    if (desiredAccess & (kGenericWrite | kFileAppendData)) rights |= kRightWrite;
     return rights;
+}
+
+// Append-only access is O_APPEND: the kernel moves to the end and writes in
+// one step under the file's lock, so appenders never overwrite each other.
+int appendFlagFor(uint32_t desiredAccess) {
+    bool appendOnly = (desiredAccess & kFileAppendData) && !(desiredAccess & kGenericWrite);
+    return appendOnly ? O_APPEND : 0;
 }
 
 // The classes a share mode leaves to others, as rights bits.
@@ -79,23 +86,24 @@ struct Opened {
 // Opens according to the disposition without ever emptying a file: the
 // caller truncates only after the share check. A file is created with
 // O_EXCL, so "created" is certain and two creators cannot both believe it.
-bool openForDisposition(const char* path, uint8_t rights, Disposition disposition,
-                        Opened* opened) {
+bool openForDisposition(const char* path, uint8_t rights, int extraFlags,
+                        Disposition disposition, Opened* opened) {
     bool needsWrite = (rights & kRightWrite) || disposition == Disposition::kCreateAlways;
     for (int attempt = 0; attempt < 16; ++attempt) {
         if (disposition != Disposition::kCreateAlways) {
-            opened->fd = openDescriptor(path, 0, rights, needsWrite, &opened->writable);
+            opened->fd = openDescriptor(path, extraFlags, rights, needsWrite, &opened->writable);
             if (opened->fd >= 0) return true;
             if (errno != ENOENT || disposition == Disposition::kOpenExisting) break;
         }
-        opened->fd = openDescriptor(path, O_CREAT | O_EXCL, rights, needsWrite, &opened->writable);
+        opened->fd = openDescriptor(path, extraFlags | O_CREAT | O_EXCL, rights, needsWrite,
+                                    &opened->writable);
         if (opened->fd >= 0) {
             opened->created = true;
             return true;
         }
         if (errno != EEXIST) break;
         if (disposition == Disposition::kCreateAlways) {
-            opened->fd = openDescriptor(path, 0, rights, needsWrite, &opened->writable);
+            opened->fd = openDescriptor(path, extraFlags, rights, needsWrite, &opened->writable);
             if (opened->fd >= 0) return true;
             if (errno != ENOENT) break;
         }
@@ -259,7 +267,9 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
                   Disposition disposition) {
     uint8_t rights = rightsFromAccess(desiredAccess);
     Opened opened;
-    if (!openForDisposition(path, rights, disposition, &opened)) return kInvalidHandle;
+    if (!openForDisposition(path, rights, appendFlagFor(desiredAccess), disposition, &opened)) {
+        return kInvalidHandle;
+    }
     if (!prepareHandle(opened.fd, opened, rights, shareMode, disposition)) {
         uint32_t error = lastError();
         // A file this call created stays: another open may already hold it.

@@ -31,11 +31,11 @@
 //    a descriptor opened read-only can still publish both of those.
 //
 // Lock-space layout of every file (byte offsets of OFD locks):
-//   [0, 2^34)                       host byte-range locks (start + length of
-//                                   two 32-bit values never reach 2^33; each
-//                                   host byte b takes lock-space bytes 2b and
-//                                   2b+1, see locks.cpp)
-//   kAppendGateOffset               the append gate (one byte)
+//   [0, kLockCallSpaceEnd)          the images of the ranges the lock calls
+//                                   take: each byte b of a range takes the
+//                                   lock-space bytes 2b and 2b+1 (locks.cpp);
+//                                   host ranges (a 32-bit start plus a 32-bit
+//                                   length end below 2^33) stay below 2^34
 //   [kShareReadRegion, +kShareSlots)    read class
 //   [kShareWriteRegion, +kShareSlots)   write class
 #ifndef QORVEL_PLATFORM_POSIX_HANDLES_H
@@ -62,7 +62,7 @@ uint8_t handleRights(int fd);
 
 // ---- Lock-space layout -------------------------------------------------------
 
-constexpr off_t kAppendGateOffset = off_t(1) << 40;
+constexpr off_t kLockCallSpaceEnd = off_t(1) << 40;
 constexpr off_t kShareSlots = 4096;
 constexpr off_t kShareReadRegion = off_t(1) << 62;
 constexpr off_t kShareWriteRegion = kShareReadRegion + kShareSlots;

@@ -22,8 +22,9 @@
 //     a range covers only when s < X < e; read locks never conflict, so zero-
 //     length locks stack; the byte 2X, covered by every range with
 //     s <= X < e, is tested before the lock is taken.
-// Host ranges end below 2^33, so the lock space below 2^34 stays clear of the
-// append gate and the share-mode regions (handles.h).
+// Host ranges end below 2^33, so their images stay below 2^34, and every range
+// the lock calls accept stays below kLockCallSpaceEnd, clear of the share-mode
+// regions (handles.h).
 //
 // A descriptor that cannot be written (a file that is read-only, or that the
 // process may not write) cannot take an OFD write lock. It takes a read lock
@@ -46,11 +47,12 @@ namespace {
 
 constexpr uint32_t kLockTableFull = 36;  // ERROR_SHARING_BUFFER_EXCEEDED
 
-// Host ranges end at most here (2^39), so that 2 * end stays below the append
-// gate. The exported calls never come near: their ranges end below 2^33.
-constexpr uint64_t kLockableEnd = uint64_t(kAppendGateOffset) / 2;
-static_assert(2 * (2 * 0xFFFFFFFFull) < uint64_t(kAppendGateOffset),
-              "host byte-range locks must stay clear of the append gate");
+// Ranges end at most here (2^39), so that 2 * end stays within the lock calls'
+// part of the lock space. The exported calls never come near: their ranges
+// end below 2^33.
+constexpr uint64_t kLockableEnd = uint64_t(kLockCallSpaceEnd) / 2;
+static_assert(2 * (2 * 0xFFFFFFFFull) < uint64_t(kLockCallSpaceEnd),
+              "host byte-range locks must fit the lock calls' part of the lock space");
 
 struct HeldLock {
     int fd;

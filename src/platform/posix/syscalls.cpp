@@ -35,7 +35,7 @@ constexpr SystemCalls defaultTable() {
     ::lseek,    ::ftruncate, ::fsync,    ::fdatasync,  fcntlLock,  fcntlInt,
     fstatFd,    statPath,    lstatPath,  statxPath,    ::unlink,   ::rename,
     renameat2Path, ::link,   ::mkdir,    ::rmdir,      ::chmod,    ::fchmod,
-    ::futimens, ::getcwd,    statvfsPath, copyRange,  ::nanosleep,
+    ::futimens, ::getcwd,    statvfsPath, copyRange,
     };
 }
 

@@ -48,7 +48,6 @@ struct SystemCalls {
     int (*statvfs)(const char* path, struct statvfs* status);
     ssize_t (*copyFileRange)(int in, off_t* inOffset, int out, off_t* outOffset, size_t count,
                              unsigned int flags);
-    int (*nanosleep)(const struct timespec* duration, struct timespec* remaining);
 };
 
 // The table in force. Tests may replace entries; production code never does.
