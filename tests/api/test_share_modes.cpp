@@ -98,12 +98,13 @@ TEST_F(ShareModeTest, CreatingOverAnOpenFileCountsAsWriting) {
             EXPECT_EQ(status, (refused || refusedByMatrix) ? 0x00200306u : 0u)
                 << describe(first, creator);
             if (status == 0) {
-                EXPECT_EQ(qtest::fileSize(file), 0u);
                 EXPECT_EQ(cFileClose(b), 0u);
-            } else {
-                EXPECT_EQ(qtest::readFile(file), "0123456789") << describe(first, creator);
             }
+            // Read only after closing: on Windows the first handle may keep
+            // every reader out.
             ASSERT_EQ(cFileClose(a), 0u);
+            EXPECT_EQ(qtest::readFile(file), status == 0 ? "" : "0123456789")
+                << describe(first, creator);
         }
     }
 }

@@ -194,3 +194,74 @@ TEST_F(Win32HandleTest, ACreatedFileIsNormalAndAClosedHandleIsRefused) {
     EXPECT_EQ(cFileClose(handle), 0u);
     EXPECT_EQ(cFileClose(handle), 0x00060303u);
 }
+
+// ---- Inheritance ---------------------------------------------------------------
+
+namespace {
+
+// This test program started again in helper mode with every inheritable
+// handle, as a host's child started with inheritance gets them. It waits for
+// its standard input to close.
+class InheritingChild {
+public:
+    InheritingChild() {
+        SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE childIn = nullptr;
+        if (!CreatePipe(&childIn, &toChild_, &inherit, 0)) return;
+        SetHandleInformation(toChild_, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childIn;
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        std::string commandLine = std::string("\"") + self + "\" " + qtest::kChildFlag;
+        started_ = CreateProcessA(self, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &process_) != FALSE;
+        CloseHandle(childIn);
+    }
+    ~InheritingChild() { finish(); }
+    bool started() const { return started_; }
+    void finish() {
+        if (toChild_ != nullptr) CloseHandle(toChild_);
+        toChild_ = nullptr;
+        if (!started_) return;
+        WaitForSingleObject(process_.hProcess, 30000);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+        started_ = false;
+    }
+
+private:
+    HANDLE toChild_ = nullptr;
+    PROCESS_INFORMATION process_ = {};
+    bool started_ = false;
+};
+
+}  // namespace
+
+TEST_F(Win32HandleTest, AChildStartedWithInheritanceKeepsTheFileOpen) {
+    cFileHandle handle, exclusive;
+    ASSERT_EQ(cFileOpen(file.c_str(), 0x0004, &handle), 0u);
+    InheritingChild child;
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(cFileClose(handle), 0u);
+    // The child's copy of the handle still denies all sharing.
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0004, &exclusive), 0x00200306u);
+    child.finish();
+    ASSERT_EQ(cFileOpen(file.c_str(), 0x0004, &exclusive), 0u);
+    EXPECT_EQ(cFileClose(exclusive), 0u);
+}
+
+// qtest::Child passes its helper nothing but the two pipes.
+TEST_F(Win32HandleTest, TheTestHelperProcessInheritsOnlyItsPipes) {
+    cFileHandle handle;
+    ASSERT_EQ(cFileOpen(file.c_str(), 0x0004, &handle), 0u);
+    qtest::Child child;
+    EXPECT_EQ(cFileClose(handle), 0u);
+    int32_t held = 0;
+    EXPECT_EQ(child.open("open", file, 0x0004, &held), 0u);
+    EXPECT_EQ(child.status("close " + std::to_string(held)), 0u);
+}
