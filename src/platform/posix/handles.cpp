@@ -284,10 +284,9 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
 }
 
 bool closeHandle(Handle handle) {
-    if (isTrackable(handle)) {
-        forgetByteRangeLocks(handle);
-        gRights[handle].store(0, std::memory_order_relaxed);
-    }
+    // The lock record covers every descriptor, recorded rights or not.
+    if (handle >= 0) forgetByteRangeLocks(handle);
+    if (isTrackable(handle)) gRights[handle].store(0, std::memory_order_relaxed);
     if (sys.close(handle) == 0) return true;
     // Linux has released the descriptor even when close reports EINTR.
     if (errno == EINTR) return true;
