@@ -6,9 +6,9 @@
 namespace qorvel_cli {
 namespace {
 
-const OptionSpec* findOption(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& spec : specs) {
-        if (name == spec.name) return &spec;
+const OptionRule* findOption(const std::vector<OptionRule>& rules, const std::string& name) {
+    for (const OptionRule& rule : rules) {
+        if (name == rule.name) return &rule;
     }
     return nullptr;
 }
@@ -59,7 +59,7 @@ std::string Arguments::value(const std::string& option, const std::string& fallb
     return found != nullptr ? *found : fallback;
 }
 
-bool parseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+bool parseArguments(const std::vector<std::string>& words, const std::vector<OptionRule>& rules,
                     Arguments* arguments, std::string* error) {
     bool optionsEnded = false;
     for (size_t i = 0; i < words.size(); ++i) {
@@ -80,18 +80,18 @@ bool parseArguments(const std::vector<std::string>& words, const std::vector<Opt
             value = name.substr(equals + 1);
             name.erase(equals);
         }
-        const OptionSpec* spec = findOption(specs, name);
-        if (spec == nullptr) {
+        const OptionRule* rule = findOption(rules, name);
+        if (rule == nullptr) {
             *error = "unknown option --" + name;
             return false;
         }
-        if (spec->takesValue && !inlineValue) {
+        if (rule->takesValue && !inlineValue) {
             if (i + 1 == words.size()) {
                 *error = "option --" + name + " needs a value";
                 return false;
             }
             value = words[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!rule->takesValue && inlineValue) {
             *error = "option --" + name + " takes no value";
             return false;
         }

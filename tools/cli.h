@@ -21,7 +21,7 @@ constexpr int kExitUsage = 2;   // the command line was wrong; nothing was done
 
 // ---- Command line -------------------------------------------------------------
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;  // without the leading "--"
     bool takesValue;
 };
@@ -38,16 +38,16 @@ public:
     const std::string* find(const std::string& option) const;
 
 private:
-    friend bool parseArguments(const std::vector<std::string>&, const std::vector<OptionSpec>&,
+    friend bool parseArguments(const std::vector<std::string>&, const std::vector<OptionRule>&,
                                Arguments*, std::string*);
     std::vector<std::string> positionals_;
     std::vector<std::pair<std::string, std::string>> options_;
 };
 
-// Splits `words` by `specs`. "--name VALUE" and "--name=VALUE" both work; "--"
+// Splits `words` by `rules`. "--name VALUE" and "--name=VALUE" both work; "--"
 // ends the options, and "-" is a positional. Answers false with a message for
 // an unknown option or a missing value.
-bool parseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+bool parseArguments(const std::vector<std::string>& words, const std::vector<OptionRule>& rules,
                     Arguments* arguments, std::string* error);
 
 // Whole-word number parsing, decimal or 0x-hexadecimal; false for anything
@@ -62,7 +62,7 @@ struct Command {
     const char* synopsis;  // the line after "usage: qorvel "
     const char* summary;   // one line for the program's help
     const char* details;   // the rest of the subcommand's help
-    std::vector<OptionSpec> options;
+    std::vector<OptionRule> options;
     int (*run)(const Command& self, const Arguments&);
 };
 

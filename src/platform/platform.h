@@ -99,6 +99,10 @@ constexpr uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
 // One transfer of the caller's buffer. *transferred is written also on failure.
 bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred);
 bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred);
+// WriteFile through a handle opened with kFileAppendData: the whole count
+// lands at the end of the file in one step, after everything appended before
+// it through any handle, in any process.
+bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred);
 
 // SetFilePointer: the distance is (*distanceHigh << 32 | distanceLow) when
 // distanceHigh is given, else distanceLow sign-extended. Answers the low 32

@@ -6,8 +6,8 @@
 // it there in one step under the file's own lock. So among all appenders, in
 // this process and in others, every text lands whole, once, after every text
 // appended before it, and nothing is overwritten; the end is the file's true
-// end, whatever storage a sparse or compressed file takes; and no lock of the
-// library's own is taken, so nothing waits and readers are never held up.
+// end, whatever storage a sparse or compressed file takes; and readers are
+// never held up (platform::appendFile).
 //
 // The open is open-or-create, one atomic step in the platform layer: an
 // existing file is never emptied, two appenders that find the file missing
@@ -41,7 +41,7 @@ cFileStatus writeAll(platform::Handle handle, const char* text, size_t length) {
     while (length > 0) {
         uint32_t chunk = static_cast<uint32_t>(length < kLargestWrite ? length : kLargestWrite);
         uint32_t written = 0;
-        if (!platform::writeFile(handle, text, chunk, &written)) return lastErrorStatus();
+        if (!platform::appendFile(handle, text, chunk, &written)) return lastErrorStatus();
         // A successful transfer of nothing would never finish.
         if (written == 0) return cFileTranslateError(platform::win32error::kWriteFault);
         text += written;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,4 +81,43 @@ TEST_F(PosixHandleTest, SymbolicLinksAreFollowedAsWindowsFollowsReparsePoints) {
     // The share mode belongs to the file, whatever name opened it.
     EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), 0x00200306u);
     EXPECT_EQ(cFileClose(handle), 0u);
+}
+
+TEST_F(PosixHandleTest, HandleZeroIsTheNullHandleNotStandardInput) {
+    // Descriptor 0 is this process's standard input, which the library did
+    // not open: every call refuses it as Windows refuses the null handle.
+    char buffer[4];
+    uint32_t count = 99;
+    EXPECT_EQ(cFileClose(0), 0x00060303u);
+    EXPECT_EQ(cFileFlush(0), 0x00060303u);
+    EXPECT_EQ(cFileRead(0, buffer, sizeof buffer, &count), 0x00060303u);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(cFileWrite(0, "x", 1, &count), 0x00060303u);
+    EXPECT_EQ(cFileSeek(0, 0, CFILE_SEEK_END, nullptr), 0x00060303u);
+    EXPECT_EQ(cFileSetSize(0, 0), 0x00060303u);
+    EXPECT_EQ(cFileLock(0, 0, 1), 0x00060303u);
+    EXPECT_EQ(cFileUnlock(0, 0, 1), 0x00060303u);
+    EXPECT_NE(fcntl(0, F_GETFD), -1) << "standard input was closed";
+}
+
+TEST_F(PosixHandleTest, CreatingThroughALinkToAMissingFileMakesTheTarget) {
+    std::string target = dir.path("rotated.log");
+    std::string link = dir.path("current.log");
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    EXPECT_EQ(cFileWriteToFile(link.c_str(), "first\r\n"), 0u);
+    EXPECT_EQ(qtest::readFile(target), "first\r\n");
+    ASSERT_EQ(unlink(target.c_str()), 0);
+    cFileHandle handle;
+    ASSERT_EQ(cFileCreate(link.c_str(), 0x0042, 0, &handle), 0u);
+    EXPECT_EQ(cFileClose(handle), 0u);
+    EXPECT_TRUE(qtest::exists(target));
+}
+
+TEST_F(PosixHandleTest, ADirectoryIsNeverReadOnly) {
+    std::string sub = dir.path("sub");
+    ASSERT_EQ(mkdir(sub.c_str(), 0555), 0);
+    int16_t flag = -1;
+    EXPECT_EQ(cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag), 0);
+    EXPECT_EQ(flag, 0);
+    chmod(sub.c_str(), 0755);
 }

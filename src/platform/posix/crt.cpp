@@ -56,6 +56,8 @@ bool fileStatus(const char* path, FileStatus* status) {
     bool hasBirth = (record.stx_mask & STATX_BTIME) != 0 && record.stx_btime.tv_sec != 0;
     status->drive = -1;
     status->mode = uint16_t(record.stx_mode);
+    // Windows has no read-only directories: a directory is always writable.
+    if (S_ISDIR(record.stx_mode)) status->mode |= kStatWriteBit;
     status->creationTime = secondsOrMinusOne(hasBirth ? record.stx_btime.tv_sec
                                                       : record.stx_mtime.tv_sec);
     return true;

@@ -68,8 +68,9 @@ int openDescriptor(const char* path, int extraFlags, uint8_t rights, bool needsW
         // Too high to record: reopen with exactly the access asked for, so the
         // kernel enforces the handle's rights.
         sys.close(fd);
-        *writable = (rights & kRightWrite) != 0;
-        return sys.open(path, accessFlagsFor(rights) | kOpenFlags | (extraFlags & ~O_EXCL), 0666);
+        uint8_t needed = needsWrite ? uint8_t(rights | kRightWrite) : rights;
+        *writable = (needed & kRightWrite) != 0;
+        return sys.open(path, accessFlagsFor(needed) | kOpenFlags | (extraFlags & ~O_EXCL), 0666);
     }
     if (needsWrite) return -1;
     if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY) return -1;
@@ -84,31 +85,30 @@ struct Opened {
 };
 
 // Opens according to the disposition without ever emptying a file: the
-// caller truncates only after the share check. A file is created with
+// caller truncates only after the share check. A missing file is created with
 // O_EXCL, so "created" is certain and two creators cannot both believe it.
+// When the name exists but the plain open finds nothing (a symbolic link to a
+// missing file, or a file removed in between), O_CREAT without O_EXCL makes
+// the file the name leads to; "created" then stays false, which costs only a
+// read-only check and the truncation of an empty file.
 bool openForDisposition(const char* path, uint8_t rights, int extraFlags,
                         Disposition disposition, Opened* opened) {
     bool needsWrite = (rights & kRightWrite) || disposition == Disposition::kCreateAlways;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        if (disposition != Disposition::kCreateAlways) {
-            opened->fd = openDescriptor(path, extraFlags, rights, needsWrite, &opened->writable);
-            if (opened->fd >= 0) return true;
-            if (errno != ENOENT || disposition == Disposition::kOpenExisting) break;
+    auto openWith = [&](int flags) {
+        opened->fd = openDescriptor(path, extraFlags | flags, rights, needsWrite, &opened->writable);
+        return opened->fd >= 0;
+    };
+    if (disposition != Disposition::kCreateAlways) {
+        if (openWith(0)) return true;
+        if (errno != ENOENT || disposition == Disposition::kOpenExisting) {
+            return failWithErrnoForPath(errno, path);
         }
-        opened->fd = openDescriptor(path, extraFlags | O_CREAT | O_EXCL, rights, needsWrite,
-                                    &opened->writable);
-        if (opened->fd >= 0) {
-            opened->created = true;
-            return true;
-        }
-        if (errno != EEXIST) break;
-        if (disposition == Disposition::kCreateAlways) {
-            opened->fd = openDescriptor(path, extraFlags, rights, needsWrite, &opened->writable);
-            if (opened->fd >= 0) return true;
-            if (errno != ENOENT) break;
-        }
-        // The file vanished or appeared between two opens: try again.
     }
+    if (openWith(O_CREAT | O_EXCL)) {
+        opened->created = true;
+        return true;
+    }
+    if (errno == EEXIST && (openWith(0) || (errno == ENOENT && openWith(O_CREAT)))) return true;
     return failWithErrnoForPath(errno, path);
 }
 
@@ -237,6 +237,8 @@ uint8_t handleRights(int fd) {
     return isTrackable(fd) ? gRights[fd].load(std::memory_order_relaxed) : 0;
 }
 
+bool isNullHandle(int fd) { return fd == 0 && !(handleRights(0) & kRightTracked); }
+
 RemovalClaim::RemovalClaim(const char* path) {
     constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     fd_ = sys.open(path, O_RDWR | kFlags, 0);
@@ -284,6 +286,7 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
 }
 
 bool closeHandle(Handle handle) {
+    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     // The lock record covers every descriptor, recorded rights or not.
     if (handle >= 0) forgetByteRangeLocks(handle);
     if (isTrackable(handle)) gRights[handle].store(0, std::memory_order_relaxed);
@@ -294,6 +297,7 @@ bool closeHandle(Handle handle) {
 }
 
 bool flushFileBuffers(Handle handle) {
+    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     uint8_t rights = handleRights(handle);
     if ((rights & kRightTracked) && !(rights & kRightWrite)) {
         return fail(win32error::kAccessDenied);

@@ -60,6 +60,13 @@ constexpr int kTrackedDescriptors = 1 << 20;
 // The record of a descriptor the library opened, or 0 for any other value.
 uint8_t handleRights(int fd);
 
+// Handle 0 is the null handle on Windows, never a file, and every call
+// refuses it with ERROR_INVALID_HANDLE. On POSIX descriptor 0 is the
+// process's standard input: unless the library itself opened descriptor 0,
+// the calls refuse it the same way, so that a host's 0 never closes, flushes,
+// reads, writes or locks standard input.
+bool isNullHandle(int fd);
+
 // ---- Lock-space layout -------------------------------------------------------
 
 constexpr off_t kLockCallSpaceEnd = off_t(1) << 40;

@@ -57,6 +57,7 @@ using namespace posix;
 bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
     forgetLastMove();
+    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     if (lacksRight(handle, kRightRead)) return fail(win32error::kAccessDenied);
     ssize_t got;
     do {
@@ -74,6 +75,7 @@ bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred
 bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
     forgetLastMove();
+    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     if (lacksRight(handle, kRightWrite)) return fail(win32error::kAccessDenied);
     const char* bytes = static_cast<const char*>(buffer);
     uint32_t done = 0;
@@ -96,9 +98,19 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
     return true;
 }
 
+// An O_APPEND descriptor: the kernel moves to the end and writes under the
+// file's lock, one step for each write.
+bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
+    return writeFile(handle, buffer, count, transferred);
+}
+
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
                         uint32_t moveMethod) {
     forgetLastMove();
+    if (isNullHandle(handle)) {
+        fail(win32error::kInvalidHandle);
+        return kInvalidSetFilePointer;
+    }
     int whence = whenceFor(moveMethod);
     if (whence < 0) {
         fail(win32error::kInvalidParameter);
@@ -131,6 +143,7 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
 bool setEndOfFile(Handle handle) {
     LastMove lastMove = tLastMove;
     forgetLastMove();
+    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     // Windows answers 87, not 5, for a handle without write access.
     if (lacksRight(handle, kRightWrite)) return fail(win32error::kInvalidParameter);
     off_t end = lastMove.position;

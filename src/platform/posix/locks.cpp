@@ -162,6 +162,7 @@ bool isLockable(uint64_t start, uint64_t length) {
 }
 
 bool lock(int fd, uint64_t start, uint64_t length) {
+    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
     if (!isLockable(start, length)) return fail(win32error::kInvalidParameter);
     std::lock_guard<std::mutex> guard(gHeldMutex);
     if (refusedBySameHandle(fd, start, length)) {
@@ -172,6 +173,7 @@ bool lock(int fd, uint64_t start, uint64_t length) {
 }
 
 bool unlock(int fd, uint64_t start, uint64_t length) {
+    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
     std::lock_guard<std::mutex> guard(gHeldMutex);
     HeldLock* held = findExact(fd, start, length);
     if (held == nullptr) {

@@ -10,6 +10,8 @@ namespace {
 // INVALID_HANDLE_VALUE.
 HANDLE kernelHandle(Handle handle) { return LongToHandle(handle); }
 
+constexpr DWORD kAppendGateOffsetHigh = 0x100;  // the byte at 2^40
+
 }  // namespace
 
 bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
@@ -32,10 +34,38 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
             *transferred = done;
             return false;
         }
-        if (done == count || written == 0) break;
+        if (done == count) break;
+        if (written == 0) {
+            // No progress and no error: the device takes nothing more.
+            *transferred = done;
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
     }
     *transferred = done;
     return true;
+}
+
+// Windows places each write through an append-only handle at the end in one
+// step. Wine does not: it finds the end and writes there in two steps, and an
+// appender in another process can land in between and be overwritten. So
+// appenders also take turns on a gate: an exclusive lock on one byte at 2^40,
+// beyond any file's data (readers and writers of the data never meet it) and
+// beyond every range a host can lock through the library (those end below
+// 2^33). The lock call waits for the gate; Windows releases a lock whose
+// process ends, so a crashed appender never leaves it held.
+bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
+    *transferred = 0;
+    OVERLAPPED gate = {};
+    gate.OffsetHigh = kAppendGateOffsetHigh;
+    if (!LockFileEx(kernelHandle(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &gate)) return false;
+    bool written = writeFile(handle, buffer, count, transferred);
+    DWORD error = GetLastError();
+    OVERLAPPED release = {};
+    release.OffsetHigh = kAppendGateOffsetHigh;
+    UnlockFileEx(kernelHandle(handle), 0, 1, 0, &release);
+    SetLastError(error);
+    return written;
 }
 
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
