@@ -41,6 +41,7 @@ constexpr uint32_t kWriteFault = 29;
 constexpr uint32_t kReadFault = 30;
 constexpr uint32_t kSharingViolation = 32;
 constexpr uint32_t kLockViolation = 33;
+constexpr uint32_t kSharingBufferExceeded = 36;
 constexpr uint32_t kHandleEof = 38;
 constexpr uint32_t kNotSupported = 50;
 constexpr uint32_t kFileExists = 80;

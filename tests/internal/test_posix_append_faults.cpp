@@ -2,7 +2,6 @@
 // no descriptor and never costs the file a byte it held.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
+#include "descriptors.h"
 #include "test_support.h"
 
 using qorvel::platform::posix::kDefaultSystemCalls;
@@ -20,15 +20,6 @@ using qorvel::platform::posix::sys;
 
 namespace {
 
-int openDescriptorCount() {
-    int count = 0;
-    DIR* fds = opendir("/proc/self/fd");
-    while (dirent* entry = readdir(fds)) {
-        if (entry->d_name[0] != '.') ++count;
-    }
-    closedir(fds);
-    return count - 1;  // the directory stream's own
-}
 
 int gErrno = 0;
 int gFailures = 0;  // how many of the matching calls still fail
@@ -48,11 +39,11 @@ protected:
 
     void SetUp() override {
         qtest::writeFile(log, "earlier\r\n");
-        descriptorsBefore = openDescriptorCount();
+        descriptorsBefore = qtest::openDescriptorCount();
     }
     void TearDown() override {
         sys = kDefaultSystemCalls;
-        EXPECT_EQ(openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
+        EXPECT_EQ(qtest::openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
     }
     void failWith(int error, int times = 1) {
         gErrno = error;

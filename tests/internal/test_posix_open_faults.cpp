@@ -2,7 +2,6 @@
 // back as its status and leaks no descriptor.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
+#include "descriptors.h"
 #include "test_support.h"
 
 using qorvel::platform::posix::kDefaultSystemCalls;
@@ -18,15 +18,6 @@ using qorvel::platform::posix::sys;
 
 namespace {
 
-int openDescriptorCount() {
-    int count = 0;
-    DIR* fds = opendir("/proc/self/fd");
-    while (dirent* entry = readdir(fds)) {
-        if (entry->d_name[0] != '.') ++count;
-    }
-    closedir(fds);
-    return count - 1;  // the directory stream's own
-}
 
 // The errno that the replaced entry fails with, and after how many good calls.
 int gErrno = 0;
@@ -48,11 +39,11 @@ protected:
 
     void SetUp() override {
         qtest::writeFile(file, "content");
-        descriptorsBefore = openDescriptorCount();
+        descriptorsBefore = qtest::openDescriptorCount();
     }
     void TearDown() override {
         sys = kDefaultSystemCalls;
-        EXPECT_EQ(openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
+        EXPECT_EQ(qtest::openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
         EXPECT_EQ(qtest::readFile(file).size() <= 7, true);
     }
     void failWith(int error, int goodCallsFirst = 0) {

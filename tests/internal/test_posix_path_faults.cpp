@@ -2,7 +2,6 @@
 // back as its status, and a move that fails half-way loses nothing.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
+#include "descriptors.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -27,15 +27,6 @@ constexpr cFileStatus kDiskFull = 0x00700308;
 constexpr cFileStatus kAlreadyExists = 0x00B70307;
 constexpr cFileStatus kIoError = 0x045D0307;  // ERROR_IO_DEVICE
 
-int openDescriptorCount() {
-    int count = 0;
-    DIR* fds = opendir("/proc/self/fd");
-    while (dirent* entry = readdir(fds)) {
-        if (entry->d_name[0] != '.') ++count;
-    }
-    closedir(fds);
-    return count - 1;  // the directory stream's own
-}
 
 // The errno an injected failure sets, and how many calls pass before it.
 int gErrno = 0;
@@ -107,12 +98,12 @@ protected:
         for (int i = 0; i < 300000; ++i) content += char('A' + i % 26);
         qtest::writeFile(source, content);
         fs::create_directory(dir.path("sub"));
-        descriptorsBefore = openDescriptorCount();
+        descriptorsBefore = qtest::openDescriptorCount();
         gGoodCalls = -1;
     }
     void TearDown() override {
         sys = kDefaultSystemCalls;
-        EXPECT_EQ(openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
+        EXPECT_EQ(qtest::openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
     }
 
     // The source is whole and nothing else is in the target's directory.

@@ -54,7 +54,7 @@ constexpr ErrnoRow kErrnoTable[] = {
     {EPIPE, win32error::kBrokenPipe},
     {EDEADLK, win32error::kLockViolation},
     {ENAMETOOLONG, win32error::kFilenameExcedRange},
-    {ENOLCK, 36},                                 // ERROR_SHARING_BUFFER_EXCEEDED
+    {ENOLCK, win32error::kSharingBufferExceeded},
     {ENOSYS, win32error::kNotSupported},
     {ENOTEMPTY, win32error::kDirNotEmpty},
     {ELOOP, win32error::kCantResolveFilename},

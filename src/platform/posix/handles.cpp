@@ -1,6 +1,7 @@
 // CreateFileA, CloseHandle and FlushFileBuffers for POSIX, with Windows'
 // share modes and read-only attribute. handles.h explains the design.
 #include "platform/posix/handles.h"
+#include "platform/posix/ofd_locks.h"
 
 #include <unistd.h>
 
@@ -115,27 +116,8 @@ bool openForDisposition(const char* path, uint8_t rights, int extraFlags,
 // ---- Share-mode locks ---------------------------------------------------------
 
 bool setLock(int fd, short type, off_t start, off_t length) {
-    struct flock lock = {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
-    return sys.fcntlLock(fd, F_OFD_SETLK, &lock) == 0;
+    return setOfdLock(fd, type, start, length) == 0;
 }
-
-// The type of a lock held through another open that conflicts with `type`
-// over the range, or F_UNLCK when none does.
-short conflictingLockType(int fd, short type, off_t start, off_t length) {
-    struct flock lock = {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
-    if (sys.fcntlLock(fd, F_OFD_GETLK, &lock) != 0) return F_UNLCK;
-    return lock.l_type;
-}
-
-bool isLockConflict(int error) { return error == EAGAIN || error == EACCES; }
 
 // Takes a write lock on one free byte of a region: a byte taken by another
 // handle of the same role (a write lock) is skipped; a read lock over it is
@@ -144,18 +126,18 @@ bool takeSlot(int fd, off_t region, unsigned firstSlot) {
     for (off_t i = 0; i < kShareSlots; ++i) {
         off_t slot = region + (firstSlot + i) % kShareSlots;
         if (setLock(fd, F_WRLCK, slot, 1)) return true;
-        if (!isLockConflict(errno)) return failWithErrno(errno);
-        if (conflictingLockType(fd, F_WRLCK, slot, 1) == F_RDLCK) {
+        if (!isOfdLockConflict(errno)) return failWithErrno(errno);
+        if (conflictingOfdLock(fd, F_WRLCK, slot, 1) == F_RDLCK) {
             return fail(win32error::kSharingViolation);
         }
     }
-    return fail(36);  // ERROR_SHARING_BUFFER_EXCEEDED: every byte is taken
+    return fail(win32error::kSharingBufferExceeded);  // every byte is taken
 }
 
 // A descriptor that is not writable cannot take a slot; it can still refuse
 // to open beside a handle of the opposite role that is already there.
 bool checkSlot(int fd, off_t region) {
-    if (conflictingLockType(fd, F_WRLCK, region, kShareSlots) == F_RDLCK) {
+    if (conflictingOfdLock(fd, F_WRLCK, region, kShareSlots) == F_RDLCK) {
         return fail(win32error::kSharingViolation);
     }
     return true;
@@ -185,7 +167,7 @@ bool publishShareMode(int fd, bool writable, uint8_t held, uint8_t denied) {
         off_t start = holdsRead ? kShareReadRegion : kShareWriteRegion;
         off_t end = deniesWrite ? kShareAreaEnd : kShareWriteRegion;
         if (!setLock(fd, F_RDLCK, start, end - start)) {
-            if (isLockConflict(errno)) return fail(win32error::kSharingViolation);
+            if (isOfdLockConflict(errno)) return fail(win32error::kSharingViolation);
             return failWithErrno(errno);
         }
     }
@@ -244,7 +226,7 @@ RemovalClaim::RemovalClaim(const char* path) {
     fd_ = sys.open(path, O_RDWR | kFlags, 0);
     if (fd_ >= 0) {
         if (!setLock(fd_, F_WRLCK, kShareReadRegion, kShareAreaEnd - kShareReadRegion)) {
-            conflict_ = isLockConflict(errno);
+            conflict_ = isOfdLockConflict(errno);
         }
         return;
     }
@@ -252,7 +234,7 @@ RemovalClaim::RemovalClaim(const char* path) {
     // Not writable by this process: look, without keeping anything out.
     fd_ = sys.open(path, O_RDONLY | kFlags, 0);
     if (fd_ >= 0) {
-        conflict_ = conflictingLockType(fd_, F_WRLCK, kShareReadRegion,
+        conflict_ = conflictingOfdLock(fd_, F_WRLCK, kShareReadRegion,
                                         kShareAreaEnd - kShareReadRegion) != F_UNLCK;
     }
 }

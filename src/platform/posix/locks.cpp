@@ -39,13 +39,14 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
+#include "platform/posix/ofd_locks.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
 namespace posix {
 namespace {
 
-constexpr uint32_t kLockTableFull = 36;  // ERROR_SHARING_BUFFER_EXCEEDED
+constexpr uint32_t kLockTableFull = win32error::kSharingBufferExceeded;
 
 // Ranges end at most here (2^39), so that 2 * end stays within the lock calls'
 // part of the lock space. The exported calls never come near: their ranges
@@ -95,20 +96,11 @@ bool refusedBySameHandle(int fd, uint64_t start, uint64_t length) {
 void removeHeld(HeldLock* held) { *held = gHeld[--gHeldCount]; }
 
 int setLock(int fd, short type, off_t start, off_t length) {
-    struct flock lock = {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
-    int result;
-    do {
-        result = sys.fcntlLock(fd, F_OFD_SETLK, &lock);
-    } while (result != 0 && errno == EINTR);
-    return result;
+    return setOfdLock(fd, type, start, length);
 }
 
 bool failLock(int error) {
-    if (error == EAGAIN || error == EACCES) return fail(win32error::kLockViolation);
+    if (isOfdLockConflict(error)) return fail(win32error::kLockViolation);
     return failWithErrno(error);
 }
 
@@ -123,13 +115,9 @@ bool lockSpace(int fd, off_t start, off_t length, short preferred) {
 
 // Whether another handle's lock covers the lock-space byte `at`.
 bool coveredElsewhere(int fd, off_t at, bool* covered) {
-    struct flock lock = {};
-    lock.l_type = F_RDLCK;  // finds write locks, which every range is
-    lock.l_whence = SEEK_SET;
-    lock.l_start = at;
-    lock.l_len = 1;
-    if (sys.fcntlLock(fd, F_OFD_GETLK, &lock) != 0) return failWithErrno(errno);
-    *covered = lock.l_type != F_UNLCK;
+    int holder = conflictingOfdLock(fd, F_RDLCK, at, 1);  // finds write locks, which every range is
+    if (holder < 0) return failWithErrno(errno);
+    *covered = holder != F_UNLCK;
     return true;
 }
 
