@@ -234,8 +234,9 @@ RemovalClaim::RemovalClaim(const char* path) {
     // Not writable by this process: look, without keeping anything out.
     fd_ = sys.open(path, O_RDONLY | kFlags, 0);
     if (fd_ >= 0) {
-        conflict_ = conflictingOfdLock(fd_, F_WRLCK, kShareReadRegion,
-                                        kShareAreaEnd - kShareReadRegion) != F_UNLCK;
+        int holder = conflictingOfdLock(fd_, F_WRLCK, kShareReadRegion,
+                                        kShareAreaEnd - kShareReadRegion);
+        conflict_ = holder == F_RDLCK || holder == F_WRLCK;
     }
 }
 
