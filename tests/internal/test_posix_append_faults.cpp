@@ -70,9 +70,6 @@ TEST_F(AppendFaultTest, AFailedWriteIsTheAnswerAndEarlierContentStays) {
     sys.write = [](int fd, const void* buffer, size_t count) -> ssize_t {
         return failNow() ? -1 : kDefaultSystemCalls.write(fd, buffer, count);
     };
-    sys.pwrite = [](int fd, const void* buffer, size_t count, off_t offset) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.pwrite(fd, buffer, count, offset);
-    };
     struct Case { int error; cFileStatus status; };
     for (Case c : {Case{ENOSPC, 0x00700308}, Case{EDQUOT, 0x00700308}, Case{EIO, 0x045D0307}}) {
         failWith(c.error);
@@ -87,9 +84,6 @@ TEST_F(AppendFaultTest, AFailedWriteIsTheAnswerAndEarlierContentStays) {
 TEST_F(AppendFaultTest, ShortWritesAreResumedSoTheTextLandsWhole) {
     sys.write = [](int fd, const void* buffer, size_t count) -> ssize_t {
         return kDefaultSystemCalls.write(fd, buffer, std::min<size_t>(count, 3));
-    };
-    sys.pwrite = [](int fd, const void* buffer, size_t count, off_t offset) -> ssize_t {
-        return kDefaultSystemCalls.pwrite(fd, buffer, std::min<size_t>(count, 3), offset);
     };
     EXPECT_EQ(cFileWriteToFile(log.c_str(), "a longer line of text\r\n"), 0u);
     EXPECT_EQ(qtest::readFile(log), "earlier\r\na longer line of text\r\n");

@@ -31,11 +31,11 @@ ssize_t copyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t cou
 // of a host can call into the library.
 constexpr SystemCalls defaultTable() {
     return {
-    openFile,   ::close,     ::read,     ::write,      ::pread,    ::pwrite,
-    ::lseek,    ::ftruncate, ::fsync,    ::fdatasync,  fcntlLock,  fcntlInt,
-    fstatFd,    statPath,    lstatPath,  statxPath,    ::unlink,   ::rename,
-    renameat2Path, ::link,   ::mkdir,    ::rmdir,      ::chmod,    ::fchmod,
-    ::futimens, ::getcwd,    statvfsPath, copyRange,
+        openFile,  ::close,      ::read,    ::write,  ::lseek,      ::ftruncate,
+        ::fsync,   fcntlLock,    fcntlInt,  fstatFd,  statPath,     lstatPath,
+        statxPath, ::unlink,     renameat2Path,       ::link,       ::mkdir,
+        ::rmdir,   ::chmod,      ::fchmod,  ::futimens, ::getcwd,   statvfsPath,
+        copyRange,
     };
 }
 

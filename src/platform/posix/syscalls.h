@@ -23,12 +23,9 @@ struct SystemCalls {
     int (*close)(int fd);
     ssize_t (*read)(int fd, void* buffer, size_t count);
     ssize_t (*write)(int fd, const void* buffer, size_t count);
-    ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
-    ssize_t (*pwrite)(int fd, const void* buffer, size_t count, off_t offset);
     off_t (*lseek)(int fd, off_t offset, int whence);
     int (*ftruncate)(int fd, off_t length);
     int (*fsync)(int fd);
-    int (*fdatasync)(int fd);
     int (*fcntlLock)(int fd, int command, struct flock* lock);  // F_OFD_SETLK, F_OFD_GETLK, ...
     int (*fcntlInt)(int fd, int command, int argument);         // F_GETFD, F_GETFL, F_SETFL, ...
     int (*fstat)(int fd, struct stat* status);
@@ -36,7 +33,6 @@ struct SystemCalls {
     int (*lstat)(const char* path, struct stat* status);
     int (*statx)(int dirfd, const char* path, int flags, unsigned int mask, struct statx* status);
     int (*unlink)(const char* path);
-    int (*rename)(const char* from, const char* to);
     int (*renameat2)(int fromDir, const char* from, int toDir, const char* to, unsigned int flags);
     int (*link)(const char* from, const char* to);
     int (*mkdir)(const char* path, mode_t mode);
