@@ -10,32 +10,15 @@
 #include <vector>
 
 #include "qorvel.h"
+#include "records.h"
 
 namespace {
 
 constexpr const char* kAllAbsentTail =
     " /S=Err /E=NA /U=NA /A=NA /V=0 /F=NA /O=0 /P=NA /R=0 /T=N\r\n";
 
-cFileNftRecord absentRecord() {
-    cFileNftRecord record;
-    std::memset(&record, 0, sizeof record);
-    return record;
-}
-
-cFileNftRecord fullRecord() {
-    cFileNftRecord record = absentRecord();
-    record.severity = 2;
-    record.eText = "disk";
-    record.uText = "operator";
-    record.aText = "backup";
-    record.vText = "2.1";
-    record.fText = "archive";
-    record.oValue = -5;
-    record.pText = "copy";
-    record.rValue = 7;
-    record.tText = "Y";
-    return record;
-}
+using qtest::absentRecord;
+using qtest::fullRecord;
 
 // Builds into a buffer pre-filled with a sentinel, checks that the result is
 // 0 and that nothing after the terminator was touched, and answers the line.

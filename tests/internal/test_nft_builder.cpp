@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 
+#include "records.h"
 #include "util/nft.h"
 
 using qorvel::util::buildStatusLine;
@@ -47,11 +48,8 @@ std::string lineOf(const char* stamp, const std::tm* local, const cFileNftRecord
     return out;
 }
 
-cFileNftRecord absentRecord() {
-    cFileNftRecord record;
-    std::memset(&record, 0, sizeof record);
-    return record;
-}
+using qtest::absentRecord;
+using qtest::fullRecord;
 
 }  // namespace
 
@@ -81,17 +79,7 @@ TEST(ClockStamp, TheYearPieceIsYearsSince1900) {
 }
 
 TEST(StatusLine, FullRecordWithAClockStamp) {
-    cFileNftRecord record = absentRecord();
-    record.severity = 2;
-    record.eText = "disk";
-    record.uText = "operator";
-    record.aText = "backup";
-    record.vText = "2.1";
-    record.fText = "archive";
-    record.oValue = -5;
-    record.pText = "copy";
-    record.rValue = 7;
-    record.tText = "Y";
+    cFileNftRecord record = fullRecord();
     std::tm local = localTimeOf(1997, 2, 25, 14, 3, 9);
     std::string line = lineOf(nullptr, &local, &record);
     EXPECT_EQ(line,
