@@ -93,24 +93,6 @@ TEST(PosixIo, ADescriptorOpenedElsewhereIsRefusedWhatItsAccessDoesNotAllow) {
     EXPECT_EQ(qtest::readFile(file), "0123456789");
 }
 
-// Linux does not stop reads and writes at another handle's lock; Windows
-// does. Locks coordinate the hosts that take them.
-TEST(PosixIo, LocksDoNotBlockTransfers) {
-    qtest::TempDir dir;
-    std::string file = dir.path("data.txt");
-    qtest::writeFile(file, std::string(300, '.'));
-    cFileHandle owner, other;
-    ASSERT_EQ(cFileOpen(file.c_str(), kReadWrite, &owner), 0u);
-    ASSERT_EQ(cFileOpen(file.c_str(), kReadWrite, &other), 0u);
-    ASSERT_EQ(cFileLock(owner, 100, 100), 0u);
-    ASSERT_EQ(cFileSeek(other, 120, CFILE_SEEK_BEGIN, nullptr), 0u);
-    uint32_t count = 0;
-    EXPECT_EQ(cFileWrite(other, "abc", 3, &count), 0u);
-    EXPECT_EQ(count, 3u);
-    cFileClose(owner);
-    cFileClose(other);
-}
-
 // Runs `body` as an unprivileged user when this process is root (root may
 // write any file, so its descriptors are always writable) and answers its
 // exit code.
@@ -127,10 +109,10 @@ int asUnprivilegedUser(Body body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
 }
 
-// A file the process may not write gives only descriptors that cannot be
-// written, and those take shared locks: they keep out every handle that can
-// write, but not each other.
-TEST(PosixIo, HandlesThatCannotWriteTakeSharedLocks) {
+// A read handle cannot take a write lock, yet its locks are exclusive as
+// on Windows: against another read handle too, also where the process may
+// not write the file at all.
+TEST(PosixIo, ReadHandlesTakeExclusiveLocks) {
     qtest::TempDir dir;
     std::string file = dir.path("readonly.txt");
     qtest::writeFile(file, "0123456789");
@@ -143,9 +125,11 @@ TEST(PosixIo, HandlesThatCannotWriteTakeSharedLocks) {
         int failed = 0;
         if (cFileLock(first, 0, 10) != 0) failed |= 4;
         if (cFileLock(first, 5, 1) != kLockViolation) failed |= 8;  // the same handle counts
-        if (cFileLock(second, 0, 10) != 0) failed |= 16;
-        if (cFileUnlock(first, 0, 10) != 0) failed |= 32;
-        if (cFileUnlock(second, 0, 10) != 0) failed |= 64;
+        if (cFileLock(second, 0, 10) != kLockViolation) failed |= 16;
+        if (cFileLock(second, 9, 0) != kLockViolation) failed |= 32;  // inside the range
+        if (cFileLock(second, 10, 5) != 0) failed |= 64;
+        if (cFileUnlock(first, 0, 10) != 0) failed |= 128;
+        if (cFileLock(second, 0, 10) != 0) failed |= 256;
         cFileClose(first);
         cFileClose(second);
         return failed;

@@ -85,9 +85,9 @@ TEST_F(OpenFaultTest, AShareLockFailureClosesTheDescriptor) {
     EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
     // A later lock of the same open, after the first went through.
     failWith(ENOLCK, 1);
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0001, &handle), 0x00240305u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0044, &handle), 0x00240305u);
     failWith(ENOLCK, 1);
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0004, &handle), 0x00240305u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0024, &handle), 0x00240305u);
     failWith(ENOLCK);
     EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), 0x00240305u);
     EXPECT_EQ(qtest::readFile(file), "content");

@@ -1,88 +1,108 @@
 // CreateFileA, CloseHandle and FlushFileBuffers for POSIX, with Windows'
 // share modes and read-only attribute. handles.h explains the design.
 #include "platform/posix/handles.h"
-#include "platform/posix/ofd_locks.h"
 
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <initializer_list>
+#include <cstdio>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
+#include "platform/posix/ofd_locks.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
 namespace posix {
 namespace {
 
-// One byte per descriptor; zero-initialised, so only the pages of descriptor
-// numbers actually used are ever touched.
-std::atomic<uint8_t> gRights[kTrackedDescriptors];
+// ---- What the library remembers of the descriptors it opened ---------------
+//
+// Two facts per descriptor number, set when the library opens the descriptor
+// and cleared when it closes it or opens another under the same number: that
+// the library opened it (so that descriptor 0 is a handle, not standard
+// input), and that it shares nothing. Neither changes what the kernel lets
+// the descriptor do. And the second description of a read handle that denies
+// reading, closed with it. Fixed static tables: no heap memory; only the
+// pages of descriptor numbers in use are ever touched.
 
-bool isTrackable(int fd) { return fd >= 0 && fd < kTrackedDescriptors; }
+constexpr int kTrackedDescriptors = 1 << 20;
+constexpr uint8_t kOpenedHere = 0x1;
+constexpr uint8_t kSharingNothing = 0x2;
 
-uint8_t rightsFromAccess(uint32_t desiredAccess) {
-    uint8_t rights = 0;
-    if (desiredAccess & kGenericRead) rights |= kRightRead;
-    if (desiredAccess & (kGenericWrite | kFileAppendData)) rights |= kRightWrite;
-    return rights;
+std::atomic<uint8_t> gFacts[kTrackedDescriptors];
+std::atomic<int> gLockDescription[kTrackedDescriptors];  // descriptor + 1, 0 for none
+
+bool isTracked(int fd) { return fd >= 0 && fd < kTrackedDescriptors; }
+
+uint8_t factsOf(int fd) { return isTracked(fd) ? gFacts[fd].load(std::memory_order_relaxed) : 0; }
+
+void closeLockDescription(int fd) {
+    if (!isTracked(fd)) return;
+    int stored = gLockDescription[fd].exchange(0, std::memory_order_relaxed);
+    if (stored > 0) sys.close(stored - 1);
 }
+
+// Everything remembered of a number, when the library closes it or receives
+// it again from the kernel (the host closed the earlier descriptor itself).
+void forgetDescriptor(int fd) {
+    forgetByteRangeLocks(fd);
+    closeLockDescription(fd);
+    if (isTracked(fd)) gFacts[fd].store(0, std::memory_order_relaxed);
+}
+
+// ---- Access ------------------------------------------------------------------
+
+// Linux's access mode 3: the open checks read and write permission and gives
+// a descriptor that can neither read nor write, but can move its position.
+constexpr int kNoDataAccess = O_ACCMODE;
+
+struct Access {
+    bool read;
+    bool write;
+    int flags;  // access mode, plus O_APPEND for an append handle
+};
 
 // Append-only access is O_APPEND: the kernel moves to the end and writes in
 // one step under the file's lock, so appenders never overwrite each other.
-int appendFlagFor(uint32_t desiredAccess) {
+Access accessFor(uint32_t desiredAccess) {
+    Access access;
+    access.read = (desiredAccess & kGenericRead) != 0;
+    access.write = (desiredAccess & (kGenericWrite | kFileAppendData)) != 0;
     bool appendOnly = (desiredAccess & kFileAppendData) && !(desiredAccess & kGenericWrite);
-    return appendOnly ? O_APPEND : 0;
-}
-
-// The classes a share mode leaves to others, as rights bits.
-uint8_t sharedClasses(uint32_t shareMode) {
-    uint8_t shared = 0;
-    if (shareMode & kFileShareRead) shared |= kRightRead;
-    if (shareMode & kFileShareWrite) shared |= kRightWrite;
-    return shared;
-}
-
-int accessFlagsFor(uint8_t rights) {
-    switch (rights & (kRightRead | kRightWrite)) {
-        case kRightWrite: return O_WRONLY;
-        case kRightRead | kRightWrite: return O_RDWR;
-        default: return O_RDONLY;
+    if (access.read && access.write) {
+        access.flags = O_RDWR;
+    } else if (access.write) {
+        access.flags = O_WRONLY;
+    } else {
+        access.flags = access.read ? O_RDONLY : kNoDataAccess;
     }
+    if (appendOnly) access.flags |= O_APPEND;
+    return access;
 }
 
 // Handles are inheritable, so no O_CLOEXEC.
 constexpr int kOpenFlags = O_NOCTTY;
 
-// Opens the descriptor for a handle with `rights`. O_RDWR comes first, so the
-// descriptor can take the write locks that share modes and byte-range locks
-// need; when the file does not allow writing and the caller did not ask to
-// write, the descriptor gets exactly the access asked for instead.
-int openDescriptor(const char* path, int extraFlags, uint8_t rights, bool needsWrite,
-                   bool* writable) {
-    *writable = true;
-    int fd = sys.open(path, O_RDWR | kOpenFlags | extraFlags, 0666);
-    if (fd >= 0) {
-        if (isTrackable(fd)) return fd;
-        // Too high to record: reopen with exactly the access asked for, so the
-        // kernel enforces the handle's rights.
-        sys.close(fd);
-        uint8_t needed = needsWrite ? uint8_t(rights | kRightWrite) : rights;
-        *writable = (needed & kRightWrite) != 0;
-        return sys.open(path, accessFlagsFor(needed) | kOpenFlags | (extraFlags & ~O_EXCL), 0666);
+bool refusedForPermissions(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
+}
+
+// A handle without data access still opens a file the process may not both
+// read and write: as an O_PATH descriptor, which can only be looked at.
+int openDescriptor(const char* path, int flags) {
+    int fd = sys.open(path, flags | kOpenFlags, 0666);
+    if (fd >= 0 || (flags & O_ACCMODE) != kNoDataAccess || !refusedForPermissions(errno)) {
+        return fd;
     }
-    if (needsWrite) return -1;
-    if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY) return -1;
-    *writable = false;
-    return sys.open(path, O_RDONLY | kOpenFlags | extraFlags, 0666);
+    if (flags & O_CREAT) return fd;
+    return sys.open(path, O_PATH | kOpenFlags, 0);
 }
 
 struct Opened {
     int fd = -1;
     bool created = false;
-    bool writable = false;  // the descriptor can take write locks
 };
 
 // Opens according to the disposition without ever emptying a file: the
@@ -92,11 +112,9 @@ struct Opened {
 // missing file, or a file removed in between), O_CREAT without O_EXCL makes
 // the file the name leads to; "created" then stays false, which costs only a
 // read-only check and the truncation of an empty file.
-bool openForDisposition(const char* path, uint8_t rights, int extraFlags,
-                        Disposition disposition, Opened* opened) {
-    bool needsWrite = (rights & kRightWrite) || disposition == Disposition::kCreateAlways;
-    auto openWith = [&](int flags) {
-        opened->fd = openDescriptor(path, extraFlags | flags, rights, needsWrite, &opened->writable);
+bool openForDisposition(const char* path, int flags, Disposition disposition, Opened* opened) {
+    auto openWith = [&](int extra) {
+        opened->fd = openDescriptor(path, flags | extra);
         return opened->fd >= 0;
     };
     if (disposition != Disposition::kCreateAlways) {
@@ -113,34 +131,51 @@ bool openForDisposition(const char* path, uint8_t rights, int extraFlags,
     return failWithErrnoForPath(errno, path);
 }
 
+// A second description of the file a descriptor is open on, by the
+// descriptor's own name in /proc: the same inode even after a rename.
+int reopen(int fd, int flags) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/proc/self/fd/%d", fd);
+    return sys.open(name, flags | O_CLOEXEC | O_NOCTTY, 0);
+}
+
 // ---- Share-mode locks ---------------------------------------------------------
 
-bool setLock(int fd, short type, off_t start, off_t length) {
-    return setOfdLock(fd, type, start, length) == 0;
+struct Roles {
+    bool holdsRead, holdsWrite, deniesRead, deniesWrite;
+};
+
+// The descriptors a handle publishes through: one that may take read locks
+// and one that may take write locks (-1 where there is none).
+struct Publisher {
+    int readable = -1;
+    int writable = -1;
+};
+
+bool shareConflict(int error) {
+    if (isOfdLockConflict(error)) return fail(win32error::kSharingViolation);
+    return failWithErrno(error);
+}
+
+bool lockShare(int fd, short type, off_t start, off_t length) {
+    return setOfdLock(fd, type, start, length) == 0 || shareConflict(errno);
 }
 
 // Takes a write lock on one free byte of a region: a byte taken by another
-// handle of the same role (a write lock) is skipped; a read lock over it is
-// the opposite role, a sharing conflict.
+// handle of the same role (a one-byte write lock) is skipped; anything else
+// in the way (a read lock over the region, a write lock over all of it) is a
+// handle that conflicts.
 bool takeSlot(int fd, off_t region, unsigned firstSlot) {
     for (off_t i = 0; i < kShareSlots; ++i) {
         off_t slot = region + (firstSlot + i) % kShareSlots;
-        if (setLock(fd, F_WRLCK, slot, 1)) return true;
+        if (setOfdLock(fd, F_WRLCK, slot, 1) == 0) return true;
         if (!isOfdLockConflict(errno)) return failWithErrno(errno);
-        if (conflictingOfdLock(fd, F_WRLCK, slot, 1) == F_RDLCK) {
-            return fail(win32error::kSharingViolation);
-        }
+        struct flock holder;
+        if (!findOfdLock(fd, F_WRLCK, slot, 1, &holder)) return failWithErrno(errno);
+        bool slotTaker = holder.l_type == F_WRLCK && holder.l_len < kShareSlots;
+        if (holder.l_type != F_UNLCK && !slotTaker) return fail(win32error::kSharingViolation);
     }
     return fail(win32error::kSharingBufferExceeded);  // every byte is taken
-}
-
-// A descriptor that is not writable cannot take a slot; it can still refuse
-// to open beside a handle of the opposite role that is already there.
-bool checkSlot(int fd, off_t region) {
-    if (conflictingOfdLock(fd, F_WRLCK, region, kShareSlots) == F_RDLCK) {
-        return fail(win32error::kSharingViolation);
-    }
-    return true;
 }
 
 // Where a handle starts looking for a free byte: spread over processes and
@@ -152,33 +187,90 @@ unsigned firstSlotFor(int fd) {
     return static_cast<unsigned>((salt >> 4) * 31u + static_cast<unsigned>(fd) * 7u);
 }
 
-// Publishes what a handle holds and denies, each step checking against what
-// other handles published before it:
-//   holding read    read lock over the read region
-//   denying write   read lock over the write region
-//   denying read    write lock on one byte of the read region
-//   holding write   write lock on one byte of the write region
-// The two read locks form one range, so the usual reader (holds read, shares
-// read only) costs a single lock call. Read locks go first: a write lock on a
-// byte the handle itself read-locked upgrades that byte.
-bool publishShareMode(int fd, bool writable, uint8_t held, uint8_t denied) {
-    bool holdsRead = held & kRightRead, deniesWrite = denied & kRightWrite;
-    if (holdsRead || deniesWrite) {
-        off_t start = holdsRead ? kShareReadRegion : kShareWriteRegion;
-        off_t end = deniesWrite ? kShareAreaEnd : kShareWriteRegion;
-        if (!setLock(fd, F_RDLCK, start, end - start)) {
-            if (isOfdLockConflict(errno)) return fail(win32error::kSharingViolation);
-            return failWithErrno(errno);
-        }
+constexpr off_t kReadRegionLength = kShareWriteRegion - kShareReadRegion;
+constexpr off_t kWriteRegionLength = kShareAreaEnd - kShareWriteRegion;
+constexpr off_t kShareAreaLength = kShareAreaEnd - kShareReadRegion;
+
+// A handle that both holds and denies reading conflicts with every other
+// handle of the read class; when it also takes a slot of the write class,
+// the first slot lies next to the read region and one call usually does.
+bool publishWholeReadRegion(const Publisher& via, bool holdsWrite, int fd) {
+    if (!holdsWrite) return lockShare(via.writable, F_WRLCK, kShareReadRegion, kReadRegionLength);
+    if (setOfdLock(via.writable, F_WRLCK, kShareReadRegion, kReadRegionLength + 1) == 0) return true;
+    if (!lockShare(via.writable, F_WRLCK, kShareReadRegion, kReadRegionLength)) return false;
+    return takeSlot(via.writable, kShareWriteRegion, firstSlotFor(fd) | 1u);
+}
+
+bool publishReadClass(const Roles& roles, const Publisher& via, int fd) {
+    if (roles.holdsRead && roles.deniesRead) {
+        return publishWholeReadRegion(via, roles.holdsWrite && !roles.deniesWrite, fd);
     }
-    if (denied & kRightRead) {
-        bool ok = writable ? takeSlot(fd, kShareReadRegion, firstSlotFor(fd))
-                           : checkSlot(fd, kShareReadRegion);
-        if (!ok) return false;
+    if (roles.holdsRead) {
+        // With a denial of writing (and no writing held), both read locks are
+        // one range.
+        bool alsoDeniesWrite = roles.deniesWrite && !roles.holdsWrite;
+        return lockShare(via.readable, F_RDLCK, kShareReadRegion,
+                         alsoDeniesWrite ? kShareAreaLength : kReadRegionLength);
     }
-    if (held & kRightWrite) {
-        // Holding write implies a writable descriptor.
-        if (!takeSlot(fd, kShareWriteRegion, firstSlotFor(fd))) return false;
+    if (roles.deniesRead) return takeSlot(via.writable, kShareReadRegion, firstSlotFor(fd));
+    return true;
+}
+
+bool publishWriteClass(const Roles& roles, const Publisher& via, int fd) {
+    bool doneWithReadClass = roles.holdsRead && (roles.deniesRead
+                                                     ? roles.holdsWrite && !roles.deniesWrite
+                                                     : roles.deniesWrite && !roles.holdsWrite);
+    if (doneWithReadClass) return true;
+    if (roles.holdsWrite && roles.deniesWrite) {
+        return lockShare(via.writable, F_WRLCK, kShareWriteRegion, kWriteRegionLength);
+    }
+    if (roles.holdsWrite) return takeSlot(via.writable, kShareWriteRegion, firstSlotFor(fd));
+    if (roles.deniesWrite) {
+        return lockShare(via.readable, F_RDLCK, kShareWriteRegion, kWriteRegionLength);
+    }
+    return true;
+}
+
+// Publishes what a handle holds and denies, each lock call checking against
+// what other handles published before it (the table in handles.h).
+bool publishShareMode(const Roles& roles, const Publisher& via, int fd) {
+    if (roles.deniesRead && roles.deniesWrite) {
+        return lockShare(via.writable, F_WRLCK, kShareReadRegion, kShareAreaLength);
+    }
+    return publishReadClass(roles, via, fd) && publishWriteClass(roles, via, fd);
+}
+
+// A read handle that denies reading, where no writable description can be
+// had: the denial is checked now (no other handle with data access may be
+// open, or, when writing is shared, none that holds or denies reading) and
+// what the descriptor can publish is published.
+bool checkThenPublishReadOnly(const Roles& roles, int fd) {
+    off_t checked = roles.deniesWrite ? kShareAreaLength : kReadRegionLength;
+    struct flock holder;
+    if (!findOfdLock(fd, F_WRLCK, kShareReadRegion, checked, &holder)) return failWithErrno(errno);
+    if (holder.l_type != F_UNLCK) return fail(win32error::kSharingViolation);
+    off_t published = roles.deniesWrite ? kShareAreaLength : kReadRegionLength;
+    return lockShare(fd, F_RDLCK, kShareReadRegion, published);
+}
+
+// Publishes the share mode of a read handle that denies reading through a
+// second, writable description kept with the handle.
+bool publishThroughLockDescription(const Roles& roles, int fd) {
+    int second = reopen(fd, O_WRONLY);
+    if (second < 0) {
+        if (refusedForPermissions(errno)) return checkThenPublishReadOnly(roles, fd);
+        return failWithErrno(errno);
+    }
+    Publisher via{fd, second};
+    if (!publishShareMode(roles, via, fd)) {
+        uint32_t error = lastError();
+        sys.close(second);
+        return fail(error);
+    }
+    if (isTracked(fd)) {
+        gLockDescription[fd].store(second + 1, std::memory_order_relaxed);
+    } else {
+        sys.close(second);  // beyond the table: the denial was checked, not kept
     }
     return true;
 }
@@ -190,58 +282,88 @@ bool isReadOnlyFile(int fd, bool* readOnly) {
     return true;
 }
 
+// Emptying a file counts as writing it, whatever access the handle keeps. A
+// handle without write access empties through a second description that
+// holds the write for the share check and goes when the file is empty.
+bool emptyFile(int fd, const Access& access) {
+    if (access.write) {
+        return sys.ftruncate(fd, 0) == 0 || failWithErrno(errno);
+    }
+    int writer = reopen(fd, O_WRONLY);
+    if (writer < 0) return failWithErrno(errno);
+    Roles writing{false, true, false, false};
+    bool emptied = publishShareMode(writing, Publisher{-1, writer}, fd) &&
+                   (sys.ftruncate(writer, 0) == 0 || failWithErrno(errno));
+    uint32_t error = lastError();
+    sys.close(writer);
+    return emptied || fail(error);
+}
+
 // Everything after the descriptor is open; on failure the caller closes it,
 // which drops every lock taken here.
-bool prepareHandle(int fd, const Opened& opened, uint8_t rights, uint32_t shareMode,
+bool prepareHandle(const Opened& opened, const Access& access, uint32_t shareMode,
                    Disposition disposition) {
+    int fd = opened.fd;
     bool empties = disposition == Disposition::kCreateAlways && !opened.created;
-    if (!opened.created && ((rights & kRightWrite) || empties)) {
+    if (!opened.created && (access.write || empties)) {
         bool readOnly = false;
         if (!isReadOnlyFile(fd, &readOnly)) return false;
         // The read-only attribute holds for every user, root included.
         if (readOnly) return fail(win32error::kAccessDenied);
     }
-    // Emptying a file counts as writing it, whatever access the handle keeps.
-    uint8_t held = empties ? (rights | kRightWrite) : rights;
     // An open with no data access takes no part in sharing.
-    uint8_t denied = rights != 0 ? uint8_t(~sharedClasses(shareMode) & (kRightRead | kRightWrite)) : 0;
-    if ((held | denied) != 0 && !publishShareMode(fd, opened.writable, held, denied)) return false;
-    if (empties && sys.ftruncate(fd, 0) != 0) return failWithErrno(errno);
-    if (rights == 0 && held != 0) {
-        setLock(fd, F_UNLCK, kShareReadRegion, kShareAreaEnd - kShareReadRegion);
+    bool hasData = access.read || access.write;
+    Roles roles{access.read, access.write, hasData && !(shareMode & kFileShareRead),
+                hasData && !(shareMode & kFileShareWrite)};
+    if (roles.deniesRead && !access.write) {
+        if (!publishThroughLockDescription(roles, fd)) return false;
+    } else if (hasData) {
+        Publisher via{access.read ? fd : -1, access.write ? fd : -1};
+        if (!publishShareMode(roles, via, fd)) return false;
     }
-    return true;
+    return !empties || emptyFile(fd, access);
 }
 
 }  // namespace
 
-uint8_t handleRights(int fd) {
-    return isTrackable(fd) ? gRights[fd].load(std::memory_order_relaxed) : 0;
+int lockDescriptionOf(int fd) {
+    if (!isTracked(fd)) {
+        fail(win32error::kAccessDenied);
+        return -1;
+    }
+    int stored = gLockDescription[fd].load(std::memory_order_relaxed);
+    if (stored > 0) return stored - 1;
+    int second = reopen(fd, O_RDONLY);
+    if (second < 0) {
+        failWithErrno(errno);
+        return -1;
+    }
+    int expected = 0;
+    if (gLockDescription[fd].compare_exchange_strong(expected, second + 1)) return second;
+    sys.close(second);  // another thread of the host got there first
+    return expected - 1;
 }
 
-bool isNullHandle(int fd) { return fd == 0 && !(handleRights(0) & kRightTracked); }
+bool isNullHandle(int fd) { return fd == 0 && !(factsOf(0) & kOpenedHere); }
 
-RemovalClaim::RemovalClaim(const char* path) {
-    constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
-    fd_ = sys.open(path, O_RDWR | kFlags, 0);
-    if (fd_ >= 0) {
-        if (!setLock(fd_, F_WRLCK, kShareReadRegion, kShareAreaEnd - kShareReadRegion)) {
-            conflict_ = isOfdLockConflict(errno);
-        }
-        return;
-    }
-    if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY) return;
-    // Not writable by this process: look, without keeping anything out.
-    fd_ = sys.open(path, O_RDONLY | kFlags, 0);
-    if (fd_ >= 0) {
-        int holder = conflictingOfdLock(fd_, F_WRLCK, kShareReadRegion,
-                                        kShareAreaEnd - kShareReadRegion);
-        conflict_ = holder == F_RDLCK || holder == F_WRLCK;
-    }
-}
+bool sharesNothing(int fd) { return (factsOf(fd) & kSharingNothing) != 0; }
 
-RemovalClaim::~RemovalClaim() {
-    if (fd_ >= 0) sys.close(fd_);
+bool mayRemove(const char* path) {
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    int fd = sys.open(path, kFlags, 0);
+    if (fd < 0) {
+        // Nothing to look at (gone, a link, not a file), or nothing this
+        // process can hold; anything else means the look itself failed.
+        bool nothingToCheck = errno == ENOENT || errno == ENOTDIR || errno == ELOOP ||
+                              errno == EACCES || errno == EPERM;
+        return nothingToCheck || failWithErrno(errno);
+    }
+    struct flock holder;
+    bool looked = findOfdLock(fd, F_WRLCK, kShareReadRegion, kShareAreaLength, &holder);
+    int error = errno;
+    sys.close(fd);
+    if (!looked) return failWithErrno(error);
+    return holder.l_type == F_UNLCK || fail(win32error::kSharingViolation);
 }
 
 }  // namespace posix
@@ -250,39 +372,45 @@ using namespace posix;
 
 Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
                   Disposition disposition) {
-    uint8_t rights = rightsFromAccess(desiredAccess);
+    Access access = accessFor(desiredAccess);
     Opened opened;
-    if (!openForDisposition(path, rights, appendFlagFor(desiredAccess), disposition, &opened)) {
-        return kInvalidHandle;
-    }
-    if (!prepareHandle(opened.fd, opened, rights, shareMode, disposition)) {
+    if (!openForDisposition(path, access.flags, disposition, &opened)) return kInvalidHandle;
+    // The host may have closed an earlier descriptor of this number itself.
+    forgetDescriptor(opened.fd);
+    if (!prepareHandle(opened, access, shareMode, disposition)) {
         uint32_t error = lastError();
         // A file this call created stays: another open may already hold it.
+        closeLockDescription(opened.fd);
         sys.close(opened.fd);
         setLastError(error);
         return kInvalidHandle;
     }
-    if (isTrackable(opened.fd)) {
-        gRights[opened.fd].store(kRightTracked | rights, std::memory_order_relaxed);
+    if (isTracked(opened.fd)) {
+        bool hasData = access.read || access.write;
+        bool exclusive = hasData && (shareMode & (kFileShareRead | kFileShareWrite)) == 0;
+        gFacts[opened.fd].store(kOpenedHere | (exclusive ? kSharingNothing : 0),
+                                std::memory_order_relaxed);
     }
     return opened.fd;
 }
 
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    // The lock record covers every descriptor, recorded rights or not.
-    if (handle >= 0) forgetByteRangeLocks(handle);
-    if (isTrackable(handle)) gRights[handle].store(0, std::memory_order_relaxed);
+    if (handle >= 0) forgetDescriptor(handle);
     if (sys.close(handle) == 0) return true;
     // Linux has released the descriptor even when close reports EINTR.
     if (errno == EINTR) return true;
     return failWithErrno(errno);
 }
 
+// Windows refuses to flush a handle without write access (5); a read-only
+// descriptor is not made to write anything out.
 bool flushFileBuffers(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    uint8_t rights = handleRights(handle);
-    if ((rights & kRightTracked) && !(rights & kRightWrite)) {
+    int flags = sys.fcntlInt(handle, F_GETFL, 0);
+    if (flags < 0) return failWithErrno(errno);
+    int mode = flags & O_ACCMODE;
+    if ((flags & O_PATH) || (mode != O_WRONLY && mode != O_RDWR)) {
         return fail(win32error::kAccessDenied);
     }
     if (sys.fsync(handle) == 0) return true;

@@ -1,43 +1,71 @@
-// Handles of the POSIX backend: what the library granted each file
-// descriptor it opened, and the share modes that keep conflicting opens out.
+// Handles of the POSIX backend: descriptors with exactly the access their
+// handle was given, and the share modes that keep conflicting opens out.
 //
-// A handle is a plain file descriptor. Windows grants a handle its access
-// rights and checks share modes when the file is opened; POSIX does neither,
-// so the backend keeps two things:
+// A handle is a plain file descriptor, opened O_RDONLY, O_WRONLY or O_RDWR
+// as its access says (O_APPEND for an append handle). The kernel therefore
+// refuses every transfer a handle was not granted (EBADF, answered as 5), a
+// child that inherits a read handle cannot write through it, and a reader
+// never opens the file for writing: no copy-up on overlayfs, no
+// IN_CLOSE_WRITE for inotify watchers, no broken read leases. A handle with
+// no data access at all is a descriptor of access mode 3, which Linux gives
+// neither reading nor writing (O_PATH where the file's permissions refuse
+// that); it may still move its position, as on Windows.
 //
-//  * A rights record per descriptor (one byte in a table indexed by the
-//    descriptor): which of read and write the caller asked for. Descriptors
-//    are opened O_RDWR whenever the file allows it, because an open file
-//    description can only take write locks when it is writable, and Windows
-//    lets any handle take an exclusive byte-range lock. The record, not the
-//    kernel, then answers 5 for a transfer the handle's rights do not allow.
+// Windows checks share modes when a file is opened; POSIX does not, so each
+// handle publishes what it holds and what it denies as open-file-description
+// (OFD) locks far beyond any byte a host can lock. They belong to the open
+// file description, so they vanish with its last descriptor, also when a
+// process crashes: nothing stale is left, on disk or in memory. The kernel
+// refuses the later of two conflicting handles atomically, in the same call
+// that publishes.
 //
-//  * Share-mode locks: open-file-description (OFD) locks far beyond any byte a
-//    host can lock. They belong to the open file description, so they vanish
-//    with the last descriptor of it, also when a process crashes: nothing
-//    stale is ever left, on disk or in memory. Each access class (read,
-//    write) owns a region of kShareSlots bytes. A conflict exists exactly
-//    when one handle holds a class that another denies (does not share), so
-//    one role of each class takes a read lock over the whole region and the
-//    other a write lock on one byte of it; the kernel then refuses the later
-//    of two conflicting handles atomically, one lock call per class checking
-//    and publishing at once:
-//      read class:  holders read-lock the region, deniers write-lock a byte;
-//      write class: deniers read-lock the region, holders write-lock a byte.
-//    Two handles of the same byte-taking role that pick the same byte also
-//    collide; the later one sees a write lock in the way (not a read lock of
-//    the opposite role) and tries the next byte. The regions are adjacent,
-//    so the usual reader (holds read, denies write) takes one lock call, and
-//    a descriptor opened read-only can still publish both of those.
+// An OFD read lock needs a readable description and a write lock a writable
+// one, so the layout gives each role a lock type its descriptors can take.
+// Two regions, one per access class:
+//
+//   read class  (region A): holders read-lock all of A; a handle that denies
+//                           reading write-locks one byte ("slot") of A;
+//   write class (region B): holders write-lock a slot of B; a handle that
+//                           denies writing read-locks all of B.
+//
+// A conflict is a holder of a class meeting a denier of it, so each conflict
+// is a read lock meeting a write lock; two handles of one slot-taking role
+// that pick the same byte collide (write against write) and the later one
+// moves to the next byte. Where a handle both holds and denies a class, it
+// conflicts with every other participant of the class and takes a write lock
+// over the whole region instead; a handle that denies everything takes one
+// write lock over A and B. The regions are adjacent, so these modes cost one
+// lock call per open:
+//
+//   0x0021 read, share read      read lock over A+B
+//   0x0041 read, share both      read lock over A
+//   0x0042 write, share both     a slot of B
+//   0x0022 write, share read     write lock over B
+//   0x0014 both, share write     write lock over A and the first slot of B
+//   0x0001/0x0002/0x0004         write lock over A+B (deny everything)
+//
+// and these two: 0x0044 (read lock over A, a slot of B) and 0x0024 (read
+// lock over A, write lock over B); 0x0012 takes a slot in each region. No
+// single OFD lock can serve them: 0x0044 must meet the read lock of 0x0021,
+// which only a write lock does, and the slots of 0x0012, which are write
+// locks that 0x0012 handles must not share, while two 0x0044 handles must
+// not meet each other.
+//
+// A read handle that denies reading (0x0001, 0x0011) needs a write lock. It
+// gets it through a second, close-on-exec description of the same file,
+// reopened through /proc/self/fd/N (the same inode, even after a rename),
+// which carries the handle's share-mode locks and is closed with the
+// handle; the host's descriptor stays read-only. Where the process may not
+// write the file, that description cannot be had: the denial of reading is
+// then checked when the handle opens, not published.
 //
 // Lock-space layout of every file (byte offsets of OFD locks):
-//   [0, kLockCallSpaceEnd)          the images of the ranges the lock calls
-//                                   take: each byte b of a range takes the
-//                                   lock-space bytes 2b and 2b+1 (locks.cpp);
-//                                   host ranges (a 32-bit start plus a 32-bit
-//                                   length end below 2^33) stay below 2^34
-//   [kShareReadRegion, +kShareSlots)    read class
-//   [kShareWriteRegion, +kShareSlots)   write class
+//   [0, kLockCallSpaceEnd)   the images of byte-range locks: each byte b of a
+//                            range takes the lock-space bytes 2b and 2b+1
+//                            (locks.cpp); host ranges end below 2^33, their
+//                            images below 2^34
+//   [kShareReadRegion, +kShareSlots)    region A, the read class
+//   [kShareWriteRegion, +kShareSlots)   region B, the write class
 #ifndef QORVEL_PLATFORM_POSIX_HANDLES_H
 #define QORVEL_PLATFORM_POSIX_HANDLES_H
 
@@ -47,25 +75,21 @@
 
 namespace qorvel::platform::posix {
 
-// ---- Rights record ----------------------------------------------------------
-
-constexpr uint8_t kRightRead = 0x1;
-constexpr uint8_t kRightWrite = 0x2;
-constexpr uint8_t kRightTracked = 0x80;  // the library opened this descriptor
-
-// Descriptors at or above this number are not recorded: they are opened with
-// exactly the access asked for, and the kernel enforces it.
-constexpr int kTrackedDescriptors = 1 << 20;
-
-// The record of a descriptor the library opened, or 0 for any other value.
-uint8_t handleRights(int fd);
-
 // Handle 0 is the null handle on Windows, never a file, and every call
 // refuses it with ERROR_INVALID_HANDLE. On POSIX descriptor 0 is the
 // process's standard input: unless the library itself opened descriptor 0,
 // the calls refuse it the same way, so that a host's 0 never closes, flushes,
 // reads, writes or locks standard input.
 bool isNullHandle(int fd);
+
+// True for a handle the library opened that shares neither reading nor
+// writing: no other handle with data access can be open on its file, so its
+// transfers need not look for byte-range locks of other handles. Only ever
+// true for a descriptor the library opened; a descriptor the host opened
+// itself under a number the library used before is never bound by others'
+// locks, so a stale answer only skips a check the library owes to its own
+// handles.
+bool sharesNothing(int fd);
 
 // ---- Lock-space layout -------------------------------------------------------
 
@@ -76,33 +100,34 @@ constexpr off_t kShareWriteRegion = kShareReadRegion + kShareSlots;
 constexpr off_t kShareAreaEnd = kShareWriteRegion + kShareSlots;
 
 // Releases the byte-range locks the host took through this descriptor (the
-// record of them, kept by the lock calls). Called by closeHandle before the
-// descriptor is closed; the kernel drops the locks themselves with it.
+// record of them, kept by the lock calls), and the record of a number the
+// library hands out again. Called by closeHandle before the descriptor is
+// closed, and by createFile for the descriptor it opened.
 void forgetByteRangeLocks(int fd);
+
+// The description a handle without data access locks through: its own can
+// take no lock at all, so a second, read-only, close-on-exec description of
+// the same file is opened when the handle first locks, and closed with the
+// handle. Answers it, or -1 with lastError() set.
+int lockDescriptionOf(int fd);
+
+// Whether a byte range locked through another handle overlaps the `count`
+// bytes from `start` (locks.cpp). Answers false with lastError() set when the
+// kernel cannot be asked.
+bool lockedElsewhere(int fd, uint64_t start, uint64_t count, bool* locked);
 
 // ---- Removal and rename -------------------------------------------------------
 
 // Windows refuses to delete or rename a file while any handle with data
-// access is open on it, since the library never shares delete access. A claim
-// opens the file and takes a write lock over both share regions: it fails when
-// any open through the library holds read or write access (conflict() is
-// true), and while it is held, new opens of the file are refused with 32, so
-// the check and the removal happen as one step. Directories, symbolic links
-// and files the process can neither read nor write get no claim (there is
-// nothing to conflict with, or nothing that can be checked).
-class RemovalClaim {
-public:
-    explicit RemovalClaim(const char* path);
-    ~RemovalClaim();
-    RemovalClaim(const RemovalClaim&) = delete;
-    RemovalClaim& operator=(const RemovalClaim&) = delete;
-
-    bool conflict() const { return conflict_; }
-
-private:
-    int fd_ = -1;
-    bool conflict_ = false;
-};
+// access is open on it, since the library never shares delete access. Every
+// such handle publishes a share-mode lock, so one look through a read-only
+// description answers. Answers true when the removal may go ahead; false with
+// lastError() set: 32 when a handle holds the file, the translated error when
+// the file could not be looked at (the descriptor limit, say), so that a
+// check that cannot look never lets a held file go. Symbolic links are not
+// followed; a file the process may not read cannot be looked at and is
+// allowed, as nothing in this process can hold it.
+bool mayRemove(const char* path);
 
 }  // namespace qorvel::platform::posix
 

@@ -7,6 +7,8 @@
 #include "platform/posix/handles.h"
 #include "platform/posix/syscalls.h"
 
+#include <sys/stat.h>
+
 namespace qorvel::platform {
 namespace posix {
 namespace {
@@ -24,14 +26,6 @@ thread_local LastMove tLastMove;
 
 void forgetLastMove() { tLastMove.fd = -1; }
 
-// Descriptors the library opened are O_RDWR whenever the file allows it, so
-// the rights record, not the kernel, refuses a transfer the handle was not
-// granted. Other descriptors are left to the kernel.
-bool lacksRight(int fd, uint8_t right) {
-    uint8_t rights = handleRights(fd);
-    return (rights & kRightTracked) && !(rights & right);
-}
-
 // The kernel refuses a transfer that a descriptor's access mode does not
 // allow with EBADF, as it refuses a descriptor that is not open: one that is
 // open was refused for lack of access.
@@ -40,43 +34,41 @@ uint32_t transferError(int fd, int error) {
     return win32ErrorFromErrno(error);
 }
 
-int whenceFor(uint32_t moveMethod) {
-    switch (moveMethod) {
-        case kFileBegin: return SEEK_SET;
-        case kFileCurrent: return SEEK_CUR;
-        case kFileEnd: return SEEK_END;
-        default: return -1;
-    }
+// Windows' byte-range locks are mandatory: a transfer through one handle of
+// bytes that another handle has locked is refused whole, before anything
+// moves. The transfer's bytes start at the description's position, which
+// costs an lseek to learn, then one lock query. A handle that shares nothing
+// has no other handle to meet; descriptors that cannot seek (pipes, sockets,
+// terminals) hold no bytes to lock.
+bool refusedByLocks(int fd, uint32_t count) {
+    if (count == 0 || sharesNothing(fd)) return false;
+    off_t position = sys.lseek(fd, 0, SEEK_CUR);
+    if (position < 0) return false;  // the transfer itself gives the answer
+    bool locked = false;
+    if (!lockedElsewhere(fd, uint64_t(position), count, &locked)) return true;
+    if (locked) fail(win32error::kLockViolation);
+    return locked;
 }
 
-}  // namespace
-}  // namespace posix
-
-using namespace posix;
-
-bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
-    *transferred = 0;
-    forgetLastMove();
-    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (lacksRight(handle, kRightRead)) return fail(win32error::kAccessDenied);
-    ssize_t got;
-    do {
-        got = sys.read(handle, buffer, count);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0) return fail(transferError(handle, errno));
-    *transferred = static_cast<uint32_t>(got);
-    return true;
+// An append lands at the end, which only an fstat can tell; most files have
+// no byte-range lock at all, and one query over everything says so first.
+bool appendRefusedByLocks(int fd, uint32_t count) {
+    if (count == 0 || sharesNothing(fd)) return false;
+    bool locked = false;
+    if (!lockedElsewhere(fd, 0, uint64_t(kLockCallSpaceEnd), &locked)) return true;
+    if (!locked) return false;
+    struct stat status;
+    if (sys.fstat(fd, &status) != 0) return !failWithErrno(errno);
+    if (!lockedElsewhere(fd, uint64_t(status.st_size), count, &locked)) return true;
+    if (locked) fail(win32error::kLockViolation);
+    return locked;
 }
 
 // A synchronous WriteFile to a file writes everything or fails. The kernel
 // may stop short (a signal, a full disk, a size limit): the rest is written
 // by further calls until the whole count is written or an error stops it,
 // and the count then says what really reached the file.
-bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
-    *transferred = 0;
-    forgetLastMove();
-    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (lacksRight(handle, kRightWrite)) return fail(win32error::kAccessDenied);
+bool writeWhole(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
     const char* bytes = static_cast<const char*>(buffer);
     uint32_t done = 0;
     for (;;) {
@@ -98,10 +90,51 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
     return true;
 }
 
+int whenceFor(uint32_t moveMethod) {
+    switch (moveMethod) {
+        case kFileBegin: return SEEK_SET;
+        case kFileCurrent: return SEEK_CUR;
+        case kFileEnd: return SEEK_END;
+        default: return -1;
+    }
+}
+
+}  // namespace
+}  // namespace posix
+
+using namespace posix;
+
+bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
+    *transferred = 0;
+    forgetLastMove();
+    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
+    if (refusedByLocks(handle, count)) return false;
+    ssize_t got;
+    do {
+        got = sys.read(handle, buffer, count);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return fail(transferError(handle, errno));
+    *transferred = static_cast<uint32_t>(got);
+    return true;
+}
+
+bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
+    *transferred = 0;
+    forgetLastMove();
+    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
+    if (refusedByLocks(handle, count)) return false;
+    return writeWhole(handle, buffer, count, transferred);
+}
+
 // An O_APPEND descriptor: the kernel moves to the end and writes under the
-// file's lock, one step for each write.
+// file's lock, one step for each write. The look for others' locks and the
+// write are two steps: a lock taken between them does not stop the append.
 bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
-    return writeFile(handle, buffer, count, transferred);
+    *transferred = 0;
+    forgetLastMove();
+    if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
+    if (appendRefusedByLocks(handle, count)) return false;
+    return writeWhole(handle, buffer, count, transferred);
 }
 
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
@@ -144,8 +177,6 @@ bool setEndOfFile(Handle handle) {
     LastMove lastMove = tLastMove;
     forgetLastMove();
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    // Windows answers 87, not 5, for a handle without write access.
-    if (lacksRight(handle, kRightWrite)) return fail(win32error::kInvalidParameter);
     off_t end = lastMove.position;
     if (lastMove.fd != handle) {
         end = sys.lseek(handle, 0, SEEK_CUR);

@@ -26,14 +26,34 @@
 // the lock calls accept stays below kLockCallSpaceEnd, clear of the share-mode
 // regions (handles.h).
 //
-// A descriptor that cannot be written (a file that is read-only, or that the
-// process may not write) cannot take an OFD write lock. It takes a read lock
-// instead: that keeps out every handle that can write, but two handles that
-// cannot write may lock the same range at once.
+// A descriptor that cannot be written (a read handle) cannot take an OFD
+// write lock. It takes a read lock and then looks for any other lock over
+// the range: the read lock keeps out every handle that would write-lock the
+// range later, the look finds every handle that locked it before. Two read
+// handles that lock one range at the same instant may both be refused; never
+// are both granted.
+//
+// Locks bind transfers (io.cpp): a read or write through one handle of bytes
+// that another handle has locked is refused with ERROR_LOCK_VIOLATION, as on
+// Windows. The kernel answers that in one F_OFD_GETLK through the
+// transferring handle's own description, which never sees its own locks;
+// zero-length locks (read locks on odd lock-space bytes) hold no byte and are
+// looked past.
+//
+// The record is the library's memory of a descriptor number. When the host
+// closes a handle itself and the number comes back for another description,
+// the record must not speak for it: the first lock recorded for a
+// description marks the description itself (F_SETSIG, an attribute of the
+// open file description that only signal-driven I/O reads), and a record
+// that would change an answer is believed only while the description still
+// carries the mark. The library's own opens clear the record of the number
+// they get.
 //
 // The record lives in fixed static storage under one mutex: no heap memory.
 // When it is full, a lock is refused with ERROR_SHARING_BUFFER_EXCEEDED (36).
+#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <mutex>
 
 #include "platform/platform.h"
@@ -60,6 +80,7 @@ struct HeldLock {
     uint64_t start;
     uint64_t length;
     uint32_t count;  // zero-length locks at one offset stack
+    int holder;      // the description that holds it: fd, or its lock description
 };
 
 constexpr size_t kMaxHeldLocks = 4096;
@@ -95,93 +116,14 @@ bool refusedBySameHandle(int fd, uint64_t start, uint64_t length) {
 
 void removeHeld(HeldLock* held) { *held = gHeld[--gHeldCount]; }
 
-int setLock(int fd, short type, off_t start, off_t length) {
-    return setOfdLock(fd, type, start, length);
-}
-
-bool failLock(int error) {
-    if (isOfdLockConflict(error)) return fail(win32error::kLockViolation);
-    return failWithErrno(error);
-}
-
-// An exclusive lock, or a shared one where the descriptor cannot be written.
-bool lockSpace(int fd, off_t start, off_t length, short preferred) {
-    if (setLock(fd, preferred, start, length) == 0) return true;
-    if (errno == EBADF && preferred == F_WRLCK && setLock(fd, F_RDLCK, start, length) == 0) {
-        return true;
+bool hasRecord(int fd) {
+    for (size_t i = 0; i < gHeldCount; ++i) {
+        if (gHeld[i].fd == fd) return true;
     }
-    return failLock(errno);
+    return false;
 }
 
-// Whether another handle's lock covers the lock-space byte `at`.
-bool coveredElsewhere(int fd, off_t at, bool* covered) {
-    int holder = conflictingOfdLock(fd, F_RDLCK, at, 1);  // finds write locks, which every range is
-    if (holder < 0) return failWithErrno(errno);
-    *covered = holder != F_UNLCK;
-    return true;
-}
-
-bool lockZeroLength(int fd, uint64_t at) {
-    bool covered = false;
-    if (!coveredElsewhere(fd, off_t(2 * at), &covered)) return false;
-    if (covered) return fail(win32error::kLockViolation);
-    if (HeldLock* stacked = findExact(fd, at, 0)) {
-        ++stacked->count;
-        return true;
-    }
-    if (gHeldCount == kMaxHeldLocks) return fail(kLockTableFull);
-    // Nothing can lie strictly inside a range around offset 0: no lock needed.
-    if (at > 0 && !lockSpace(fd, off_t(2 * at - 1), 1, F_RDLCK)) return false;
-    gHeld[gHeldCount++] = {fd, at, 0, 1};
-    return true;
-}
-
-bool lockRange(int fd, uint64_t start, uint64_t length) {
-    if (gHeldCount == kMaxHeldLocks) return fail(kLockTableFull);
-    if (!lockSpace(fd, off_t(2 * start), off_t(2 * length - 1), F_WRLCK)) return false;
-    gHeld[gHeldCount++] = {fd, start, length, 1};
-    return true;
-}
-
-bool isOpen(int fd) { return sys.fcntlInt(fd, F_GETFD, 0) != -1; }
-
-bool isLockable(uint64_t start, uint64_t length) {
-    return start < kLockableEnd && length <= kLockableEnd - start;
-}
-
-bool lock(int fd, uint64_t start, uint64_t length) {
-    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
-    if (!isLockable(start, length)) return fail(win32error::kInvalidParameter);
-    std::lock_guard<std::mutex> guard(gHeldMutex);
-    if (refusedBySameHandle(fd, start, length)) {
-        // Windows checks the handle first: a closed one answers 6.
-        return isOpen(fd) ? fail(win32error::kLockViolation) : failWithErrno(EBADF);
-    }
-    return length == 0 ? lockZeroLength(fd, start) : lockRange(fd, start, length);
-}
-
-bool unlock(int fd, uint64_t start, uint64_t length) {
-    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
-    std::lock_guard<std::mutex> guard(gHeldMutex);
-    HeldLock* held = findExact(fd, start, length);
-    if (held == nullptr) {
-        return isOpen(fd) ? fail(win32error::kNotLocked) : failWithErrno(EBADF);
-    }
-    if (length == 0 && --held->count > 0) return true;
-    removeHeld(held);
-    if (length == 0 && start == 0) return true;
-    off_t from = length == 0 ? off_t(2 * start - 1) : off_t(2 * start);
-    off_t span = length == 0 ? 1 : off_t(2 * length - 1);
-    // The record is gone either way: a descriptor that fails here (closed
-    // behind the library's back) holds no lock any more.
-    if (setLock(fd, F_UNLCK, from, span) != 0) return failWithErrno(errno);
-    return true;
-}
-
-}  // namespace
-
-void forgetByteRangeLocks(int fd) {
-    std::lock_guard<std::mutex> guard(gHeldMutex);
+void forgetRecords(int fd) {
     for (size_t i = 0; i < gHeldCount;) {
         if (gHeld[i].fd == fd) {
             removeHeld(&gHeld[i]);
@@ -189,6 +131,183 @@ void forgetByteRangeLocks(int fd) {
             ++i;
         }
     }
+}
+
+// The mark a description carries while the record speaks for it.
+constexpr int kRecordMark = SIGIO;
+
+bool isOpen(int fd) { return sys.fcntlInt(fd, F_GETFD, 0) != -1; }
+
+// An O_PATH descriptor (a handle without data access on a file the process
+// may neither read nor write) takes no mark; its record is believed.
+bool markDescription(int fd) {
+    if (sys.fcntlInt(fd, F_SETSIG, kRecordMark) == 0) return true;
+    return (errno == EBADF && isOpen(fd)) || failWithErrno(errno);
+}
+
+bool recordSpeaksFor(int fd) {
+    int mark = sys.fcntlInt(fd, F_GETSIG, 0);
+    if (mark < 0) return errno == EBADF && isOpen(fd);
+    return mark == kRecordMark;
+}
+
+// A description open for neither reading nor writing (a handle without data
+// access) can take no OFD lock at all: EBADF, as for a closed descriptor.
+bool failLock(int fd, int error) {
+    if (isOfdLockConflict(error)) return fail(win32error::kLockViolation);
+    if (error == EBADF && isOpen(fd)) return fail(win32error::kAccessDenied);
+    return failWithErrno(error);
+}
+
+// Whether another description holds any lock over [start, start + length).
+bool anyOtherLock(int fd, off_t start, off_t length, bool* found) {
+    struct flock holder;
+    if (!findOfdLock(fd, F_WRLCK, start, length, &holder)) return failWithErrno(errno);
+    *found = holder.l_type != F_UNLCK;
+    return true;
+}
+
+// A read handle's exclusive lock: a read lock, then a look for every other
+// lock over the range (the header explains why that is exclusive).
+bool lockReadOnly(int fd, off_t start, off_t length) {
+    if (setOfdLock(fd, F_RDLCK, start, length) != 0) return failLock(fd, errno);
+    bool shared = false;
+    bool looked = anyOtherLock(fd, start, length, &shared);
+    if (looked && !shared) return true;
+    uint32_t error = looked ? win32error::kLockViolation : lastError();
+    setOfdLock(fd, F_UNLCK, start, length);
+    return fail(error);
+}
+
+bool lockThrough(int fd, off_t start, off_t length, short type) {
+    if (setOfdLock(fd, type, start, length) == 0) return true;
+    if (errno == EBADF && type == F_WRLCK) return lockReadOnly(fd, start, length);
+    return failLock(fd, errno);
+}
+
+// Locks through the handle's own description, or, for a handle without data
+// access, through its lock description; *holder says which.
+bool lockSpace(int fd, off_t start, off_t length, short type, int* holder) {
+    *holder = fd;
+    if (lockThrough(fd, start, length, type)) return true;
+    if (lastError() != win32error::kAccessDenied) return false;
+    *holder = lockDescriptionOf(fd);
+    return *holder >= 0 && lockThrough(*holder, start, length, type);
+}
+
+// The first lock recorded for a description marks it (the header says why).
+bool record(int fd, uint64_t start, uint64_t length, int holder) {
+    if (!hasRecord(fd) && !markDescription(fd)) return false;
+    gHeld[gHeldCount++] = {fd, start, length, 1, holder};
+    return true;
+}
+
+bool lockZeroLength(int fd, uint64_t at) {
+    bool covered = false;
+    // Ranges cover even lock-space bytes; zero-length locks only odd ones.
+    if (!anyOtherLock(fd, off_t(2 * at), 1, &covered)) return false;
+    if (covered) return fail(win32error::kLockViolation);
+    if (HeldLock* stacked = findExact(fd, at, 0)) {
+        ++stacked->count;
+        return true;
+    }
+    if (gHeldCount == kMaxHeldLocks) return fail(kLockTableFull);
+    // Nothing can lie strictly inside a range around offset 0: no lock needed.
+    int holder = fd;
+    if (at > 0 && !lockSpace(fd, off_t(2 * at - 1), 1, F_RDLCK, &holder)) return false;
+    if (record(fd, at, 0, holder)) return true;
+    uint32_t error = lastError();
+    if (at > 0) setOfdLock(holder, F_UNLCK, off_t(2 * at - 1), 1);
+    return fail(error);
+}
+
+bool lockRange(int fd, uint64_t start, uint64_t length) {
+    if (gHeldCount == kMaxHeldLocks) return fail(kLockTableFull);
+    off_t from = off_t(2 * start), span = off_t(2 * length - 1);
+    int holder = fd;
+    if (!lockSpace(fd, from, span, F_WRLCK, &holder)) return false;
+    if (record(fd, start, length, holder)) return true;
+    uint32_t error = lastError();
+    setOfdLock(holder, F_UNLCK, from, span);
+    return fail(error);
+}
+
+bool isLockable(uint64_t start, uint64_t length) {
+    return start < kLockableEnd && length <= kLockableEnd - start;
+}
+
+// A record of this number that no longer speaks for its description goes.
+bool refusedBySameDescription(int fd, uint64_t start, uint64_t length) {
+    if (!refusedBySameHandle(fd, start, length)) return false;
+    if (recordSpeaksFor(fd)) return true;
+    forgetRecords(fd);
+    return false;
+}
+
+bool lock(int fd, uint64_t start, uint64_t length) {
+    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
+    if (!isLockable(start, length)) return fail(win32error::kInvalidParameter);
+    std::lock_guard<std::mutex> guard(gHeldMutex);
+    if (refusedBySameDescription(fd, start, length)) return fail(win32error::kLockViolation);
+    return length == 0 ? lockZeroLength(fd, start) : lockRange(fd, start, length);
+}
+
+bool unlock(int fd, uint64_t start, uint64_t length) {
+    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
+    std::lock_guard<std::mutex> guard(gHeldMutex);
+    HeldLock* held = findExact(fd, start, length);
+    if (held != nullptr && !recordSpeaksFor(fd)) {
+        forgetRecords(fd);
+        held = nullptr;
+    }
+    if (held == nullptr) {
+        return isOpen(fd) ? fail(win32error::kNotLocked) : failWithErrno(EBADF);
+    }
+    if (length == 0 && --held->count > 0) return true;
+    int holder = held->holder;
+    removeHeld(held);
+    if (length == 0 && start == 0) return true;
+    off_t from = length == 0 ? off_t(2 * start - 1) : off_t(2 * start);
+    off_t span = length == 0 ? 1 : off_t(2 * length - 1);
+    if (setOfdLock(holder, F_UNLCK, from, span) != 0) return failWithErrno(errno);
+    return true;
+}
+
+// The first lock of another description over the image [from, to) of a
+// transfer that holds an even lock-space byte (a host byte); zero-length
+// locks, on odd bytes only, are looked past.
+bool findByteLockedElsewhere(int fd, off_t from, off_t to, int depth, bool* locked) {
+    *locked = false;
+    if (from >= to) return true;
+    struct flock holder;
+    if (!findOfdLock(fd, F_WRLCK, from, to - from, &holder)) return failWithErrno(errno);
+    if (holder.l_type == F_UNLCK) return true;
+    off_t first = holder.l_start > from ? holder.l_start : from;
+    off_t end = holder.l_len == 0 ? to : holder.l_start + holder.l_len;
+    if (end > to) end = to;
+    bool holdsAByte = end - first >= 2 || first % 2 == 0;
+    // Zero-length locks are rare; a transfer that meets too many is refused.
+    if (holdsAByte || depth > 64) {
+        *locked = true;
+        return true;
+    }
+    if (!findByteLockedElsewhere(fd, from, first, depth + 1, locked)) return false;
+    if (*locked) return true;
+    return findByteLockedElsewhere(fd, end, to, depth + 1, locked);
+}
+
+}  // namespace
+
+void forgetByteRangeLocks(int fd) {
+    std::lock_guard<std::mutex> guard(gHeldMutex);
+    forgetRecords(fd);
+}
+
+bool lockedElsewhere(int fd, uint64_t start, uint64_t count, bool* locked) {
+    *locked = false;
+    if (count == 0 || start >= kLockableEnd) return true;
+    uint64_t end = count > kLockableEnd - start ? kLockableEnd : start + count;
+    return findByteLockedElsewhere(fd, off_t(2 * start), off_t(2 * end - 1), 0, locked);
 }
 
 }  // namespace posix

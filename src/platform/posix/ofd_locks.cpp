@@ -27,10 +27,9 @@ int setOfdLock(int fd, short type, off_t start, off_t length) {
     return result;
 }
 
-int conflictingOfdLock(int fd, short type, off_t start, off_t length) {
-    struct flock lock = rangeOf(type, start, length);
-    if (sys.fcntlLock(fd, F_OFD_GETLK, &lock) != 0) return -1;
-    return lock.l_type;
+bool findOfdLock(int fd, short type, off_t start, off_t length, struct flock* holder) {
+    *holder = rangeOf(type, start, length);
+    return sys.fcntlLock(fd, F_OFD_GETLK, holder) == 0;
 }
 
 }  // namespace qorvel::platform::posix

@@ -1,6 +1,7 @@
-// Open-file-description locks: the one kernel mechanism beneath share modes
-// and byte-range locks. They belong to the open file description, never wait
-// (F_OFD_SETLK), and vanish with the description's last descriptor.
+// Open-file-description locks, the one kind of lock the POSIX backend takes:
+// they belong to the open file description (each handle is its own), never
+// wait, conflict across handles and processes, and vanish with the
+// description.
 #ifndef QORVEL_PLATFORM_POSIX_OFD_LOCKS_H
 #define QORVEL_PLATFORM_POSIX_OFD_LOCKS_H
 
@@ -10,14 +11,15 @@
 
 namespace qorvel::platform::posix {
 
-// Takes (F_RDLCK, F_WRLCK) or releases (F_UNLCK) [start, start + length).
-// Answers 0, or -1 with errno: EAGAIN or EACCES when another description holds
-// a conflicting lock. An interrupted call is made again.
+// F_OFD_SETLK of [start, start + length), retried on EINTR. Answers 0, or -1
+// with errno set.
 int setOfdLock(int fd, short type, off_t start, off_t length);
 
-// The type of a lock held through another description that conflicts with
-// `type` over the range: F_UNLCK when none does; -1 with errno on failure.
-int conflictingOfdLock(int fd, short type, off_t start, off_t length);
+// F_OFD_GETLK: whether a lock of `type` over the range would meet a lock held
+// through another description. Answers true with the first lock in the way
+// in *holder (l_type F_UNLCK when there is none), or false with errno set.
+// A probe of type F_WRLCK finds every lock, F_RDLCK only write locks.
+bool findOfdLock(int fd, short type, off_t start, off_t length, struct flock* holder);
 
 inline bool isOfdLockConflict(int error) { return error == EAGAIN || error == EACCES; }
 

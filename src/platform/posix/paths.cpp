@@ -266,8 +266,7 @@ bool deleteFile(const char* path) {
     }
     // The read-only attribute holds for every user, root included.
     if (isReadOnly(status)) return fail(win32error::kAccessDenied);
-    RemovalClaim claim(path);
-    if (claim.conflict()) return fail(win32error::kSharingViolation);
+    if (!mayRemove(path)) return false;
     return sys.unlink(path) == 0 || failWithErrnoForPath(errno, path);
 }
 
@@ -276,8 +275,7 @@ bool moveFile(const char* existingPath, const char* newPath) {
     bool isFile = sys.lstat(existingPath, &source) == 0 && S_ISREG(source.st_mode);
     // A claim only for regular files: opening anything else may have effects.
     if (isFile) {
-        RemovalClaim claim(existingPath);
-        if (claim.conflict()) return fail(win32error::kSharingViolation);
+        if (!mayRemove(existingPath)) return false;
         if (renameWithoutReplacing(existingPath, newPath)) return true;
         if (errno == EXDEV) return moveAcrossFilesystems(existingPath, newPath);
         return failRename(errno, existingPath, newPath);
