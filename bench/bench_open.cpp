@@ -31,7 +31,7 @@ void RawOpenClose(benchmark::State& state) {
         close(fd);
     }
 }
-BENCHMARK(RawOpenClose)->Arg(O_RDONLY)->Arg(O_RDWR);
+BENCHMARK(RawOpenClose)->Arg(O_RDONLY)->Arg(O_WRONLY)->Arg(O_RDWR);
 
 void QorvelOpenClose(benchmark::State& state) {
     const std::string path = benchFile();
@@ -42,9 +42,13 @@ void QorvelOpenClose(benchmark::State& state) {
         cFileClose(handle);
     }
 }
-// 0x0041 read, all shared; 0x0021 read, reading shared; 0x0044 read-write,
-// all shared; 0x0004 read-write, nothing shared.
-BENCHMARK(QorvelOpenClose)->Arg(0x0041)->Arg(0x0021)->Arg(0x0044)->Arg(0x0004);
+// Each against the raw open with the same access (O_RDONLY for 0x00x1,
+// O_WRONLY for 0x00x2, O_RDWR for 0x00x4). Share bits: 0x40 both shared,
+// 0x20 reading shared, 0x10 writing shared, none: nothing shared.
+BENCHMARK(QorvelOpenClose)
+    ->Arg(0x0041)->Arg(0x0021)->Arg(0x0011)->Arg(0x0001)
+    ->Arg(0x0042)->Arg(0x0022)->Arg(0x0012)->Arg(0x0002)
+    ->Arg(0x0044)->Arg(0x0024)->Arg(0x0014)->Arg(0x0004);
 
 }  // namespace
 

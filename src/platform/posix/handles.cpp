@@ -171,7 +171,7 @@ bool takeSlot(int fd, off_t region, unsigned firstSlot) {
         if (setOfdLock(fd, F_WRLCK, slot, 1) == 0) return true;
         if (!isOfdLockConflict(errno)) return failWithErrno(errno);
         struct flock holder;
-        if (!findOfdLock(fd, F_WRLCK, slot, 1, &holder)) return failWithErrno(errno);
+        if (!findOfdLock(fd, F_WRLCK, SEEK_SET, slot, 1, &holder)) return failWithErrno(errno);
         bool slotTaker = holder.l_type == F_WRLCK && holder.l_len < kShareSlots;
         if (holder.l_type != F_UNLCK && !slotTaker) return fail(win32error::kSharingViolation);
     }
@@ -247,7 +247,7 @@ bool publishShareMode(const Roles& roles, const Publisher& via, int fd) {
 bool checkThenPublishReadOnly(const Roles& roles, int fd) {
     off_t checked = roles.deniesWrite ? kShareAreaLength : kReadRegionLength;
     struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, kShareReadRegion, checked, &holder)) return failWithErrno(errno);
+    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, kShareReadRegion, checked, &holder)) return failWithErrno(errno);
     if (holder.l_type != F_UNLCK) return fail(win32error::kSharingViolation);
     off_t published = roles.deniesWrite ? kShareAreaLength : kReadRegionLength;
     return lockShare(fd, F_RDLCK, kShareReadRegion, published);
@@ -359,7 +359,7 @@ bool mayRemove(const char* path) {
         return nothingToCheck || failWithErrno(errno);
     }
     struct flock holder;
-    bool looked = findOfdLock(fd, F_WRLCK, kShareReadRegion, kShareAreaLength, &holder);
+    bool looked = findOfdLock(fd, F_WRLCK, SEEK_SET, kShareReadRegion, kShareAreaLength, &holder);
     int error = errno;
     sys.close(fd);
     if (!looked) return failWithErrno(error);

@@ -60,10 +60,9 @@
 // then checked when the handle opens, not published.
 //
 // Lock-space layout of every file (byte offsets of OFD locks):
-//   [0, kLockCallSpaceEnd)   the images of byte-range locks: each byte b of a
-//                            range takes the lock-space bytes 2b and 2b+1
-//                            (locks.cpp); host ranges end below 2^33, their
-//                            images below 2^34
+//   [0, kZeroLengthRegion)   byte-range locks, on the very bytes they lock
+//                            (host ranges end below 2^33)
+//   [kZeroLengthRegion, +2^61)  zero-length locks: X at kZeroLengthRegion + X
 //   [kShareReadRegion, +kShareSlots)    region A, the read class
 //   [kShareWriteRegion, +kShareSlots)   region B, the write class
 #ifndef QORVEL_PLATFORM_POSIX_HANDLES_H
@@ -93,7 +92,8 @@ bool sharesNothing(int fd);
 
 // ---- Lock-space layout -------------------------------------------------------
 
-constexpr off_t kLockCallSpaceEnd = off_t(1) << 40;
+constexpr off_t kZeroLengthRegion = off_t(1) << 61;
+constexpr off_t kLockCallSpaceEnd = off_t(1) << 62;
 constexpr off_t kShareSlots = 4096;
 constexpr off_t kShareReadRegion = off_t(1) << 62;
 constexpr off_t kShareWriteRegion = kShareReadRegion + kShareSlots;
@@ -112,9 +112,11 @@ void forgetByteRangeLocks(int fd);
 int lockDescriptionOf(int fd);
 
 // Whether a byte range locked through another handle overlaps the `count`
-// bytes from `start` (locks.cpp). Answers false with lastError() set when the
-// kernel cannot be asked.
-bool lockedElsewhere(int fd, uint64_t start, uint64_t count, bool* locked);
+// bytes from the descriptor's position, or from the end of the file
+// (locks.cpp). One lock query each. Answers false with lastError() set when
+// the kernel could not be asked.
+bool lockedAtPosition(int fd, uint32_t count, bool* locked);
+bool lockedAtEnd(int fd, uint32_t count, bool* locked);
 
 // ---- Removal and rename -------------------------------------------------------
 

@@ -7,7 +7,6 @@
 #include "platform/posix/handles.h"
 #include "platform/posix/syscalls.h"
 
-#include <sys/stat.h>
 
 namespace qorvel::platform {
 namespace posix {
@@ -36,30 +35,15 @@ uint32_t transferError(int fd, int error) {
 
 // Windows' byte-range locks are mandatory: a transfer through one handle of
 // bytes that another handle has locked is refused whole, before anything
-// moves. The transfer's bytes start at the description's position, which
-// costs an lseek to learn, then one lock query. A handle that shares nothing
-// has no other handle to meet; descriptors that cannot seek (pipes, sockets,
-// terminals) hold no bytes to lock.
-bool refusedByLocks(int fd, uint32_t count) {
-    if (count == 0 || sharesNothing(fd)) return false;
-    off_t position = sys.lseek(fd, 0, SEEK_CUR);
-    if (position < 0) return false;  // the transfer itself gives the answer
-    bool locked = false;
-    if (!lockedElsewhere(fd, uint64_t(position), count, &locked)) return true;
-    if (locked) fail(win32error::kLockViolation);
-    return locked;
-}
-
-// An append lands at the end, which only an fstat can tell; most files have
-// no byte-range lock at all, and one query over everything says so first.
-bool appendRefusedByLocks(int fd, uint32_t count) {
+// moves. One lock query through the handle's own description asks about the
+// bytes from where it stands (or, for an append, from the end); the kernel
+// never shows a description its own locks. A handle that shares nothing has
+// no other handle to meet.
+bool refusedByLocks(int fd, uint32_t count, bool atEnd) {
     if (count == 0 || sharesNothing(fd)) return false;
     bool locked = false;
-    if (!lockedElsewhere(fd, 0, uint64_t(kLockCallSpaceEnd), &locked)) return true;
-    if (!locked) return false;
-    struct stat status;
-    if (sys.fstat(fd, &status) != 0) return !failWithErrno(errno);
-    if (!lockedElsewhere(fd, uint64_t(status.st_size), count, &locked)) return true;
+    bool asked = atEnd ? lockedAtEnd(fd, count, &locked) : lockedAtPosition(fd, count, &locked);
+    if (!asked) return true;
     if (locked) fail(win32error::kLockViolation);
     return locked;
 }
@@ -108,7 +92,7 @@ bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred
     *transferred = 0;
     forgetLastMove();
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (refusedByLocks(handle, count)) return false;
+    if (refusedByLocks(handle, count, false)) return false;
     ssize_t got;
     do {
         got = sys.read(handle, buffer, count);
@@ -122,7 +106,7 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
     *transferred = 0;
     forgetLastMove();
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (refusedByLocks(handle, count)) return false;
+    if (refusedByLocks(handle, count, false)) return false;
     return writeWhole(handle, buffer, count, transferred);
 }
 
@@ -133,7 +117,7 @@ bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
     *transferred = 0;
     forgetLastMove();
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (appendRefusedByLocks(handle, count)) return false;
+    if (refusedByLocks(handle, count, true)) return false;
     return writeWhole(handle, buffer, count, transferred);
 }
 

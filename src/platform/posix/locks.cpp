@@ -11,20 +11,20 @@
 // an OFD lock over a range the same description already holds silently
 // merges with it, and an OFD unlock of any range succeeds.
 //
+// A range [s, e) is an OFD lock on the same bytes [s, e) of the lock space,
+// so that a transfer can ask the kernel about its own bytes relative to
+// where it stands (SEEK_CUR) or to the end of the file (SEEK_END) in one
+// F_OFD_GETLK, without first asking where that is.
+//
 // Zero-length locks. On Windows a lock of length 0 at X holds no byte, yet
 // it is refused when a byte range [s, e) with s <= X < e is locked, and once
 // held it refuses a later range only when s < X < e; zero-length locks never
-// conflict with each other and stack. To express both rules as lock
-// overlaps, every host byte b takes the two lock-space bytes 2b and 2b+1:
-//   * a range [s, e) is a write lock on [2s, 2e - 1), so two ranges overlap
-//     in the lock space exactly when they share a byte;
-//   * a zero-length lock at X is a read lock on the single byte 2X - 1, which
-//     a range covers only when s < X < e; read locks never conflict, so zero-
-//     length locks stack; the byte 2X, covered by every range with
-//     s <= X < e, is tested before the lock is taken.
-// Host ranges end below 2^33, so their images stay below 2^34, and every range
-// the lock calls accept stays below kLockCallSpaceEnd, clear of the share-mode
-// regions (handles.h).
+// conflict with each other and stack. A zero-length lock at X is a read
+// lock on byte kZeroLengthRegion + X, far from the ranges (read locks never
+// conflict, so they stack), after a look that no range of another handle
+// covers byte X. A range, once taken, looks for zero-length locks of other
+// handles strictly inside it (kZeroLengthRegion + [s + 1, e)) and gives
+// itself up when it finds one. Transfers never see zero-length locks.
 //
 // A descriptor that cannot be written (a read handle) cannot take an OFD
 // write lock. It takes a read lock and then looks for any other lock over
@@ -36,9 +36,7 @@
 // Locks bind transfers (io.cpp): a read or write through one handle of bytes
 // that another handle has locked is refused with ERROR_LOCK_VIOLATION, as on
 // Windows. The kernel answers that in one F_OFD_GETLK through the
-// transferring handle's own description, which never sees its own locks;
-// zero-length locks (read locks on odd lock-space bytes) hold no byte and are
-// looked past.
+// transferring handle's own description, which never sees its own locks.
 //
 // The record is the library's memory of a descriptor number. When the host
 // closes a handle itself and the number comes back for another description,
@@ -51,7 +49,7 @@
 //
 // The record lives in fixed static storage under one mutex: no heap memory.
 // When it is full, a lock is refused with ERROR_SHARING_BUFFER_EXCEEDED (36).
-#include <csignal>
+
 #include <cerrno>
 #include <csignal>
 #include <mutex>
@@ -68,12 +66,13 @@ namespace {
 
 constexpr uint32_t kLockTableFull = win32error::kSharingBufferExceeded;
 
-// Ranges end at most here (2^39), so that 2 * end stays within the lock calls'
-// part of the lock space. The exported calls never come near: their ranges
-// end below 2^33.
-constexpr uint64_t kLockableEnd = uint64_t(kLockCallSpaceEnd) / 2;
-static_assert(2 * (2 * 0xFFFFFFFFull) < uint64_t(kLockCallSpaceEnd),
-              "host byte-range locks must fit the lock calls' part of the lock space");
+// Ranges end at most here, below the zero-length locks' region. The exported
+// calls never come near: a 32-bit start plus a 32-bit length ends below 2^33.
+constexpr uint64_t kLockableEnd = uint64_t(kZeroLengthRegion);
+static_assert(2 * 0xFFFFFFFFull < kLockableEnd,
+              "host byte-range locks must fit below the zero-length locks");
+static_assert(kZeroLengthRegion + off_t(kLockableEnd) <= kLockCallSpaceEnd,
+              "zero-length locks must stay clear of the share-mode regions");
 
 struct HeldLock {
     int fd;
@@ -133,7 +132,8 @@ void forgetRecords(int fd) {
     }
 }
 
-// The mark a description carries while the record speaks for it.
+// ---- The mark of the description a record speaks for -------------------------
+
 constexpr int kRecordMark = SIGIO;
 
 bool isOpen(int fd) { return sys.fcntlInt(fd, F_GETFD, 0) != -1; }
@@ -151,6 +151,15 @@ bool recordSpeaksFor(int fd) {
     return mark == kRecordMark;
 }
 
+// The first lock recorded for a description marks it.
+bool record(int fd, uint64_t start, uint64_t length, int holder) {
+    if (!hasRecord(fd) && !markDescription(fd)) return false;
+    gHeld[gHeldCount++] = {fd, start, length, 1, holder};
+    return true;
+}
+
+// ---- Taking locks ---------------------------------------------------------------
+
 // A description open for neither reading nor writing (a handle without data
 // access) can take no OFD lock at all: EBADF, as for a closed descriptor.
 bool failLock(int fd, int error) {
@@ -162,9 +171,15 @@ bool failLock(int fd, int error) {
 // Whether another description holds any lock over [start, start + length).
 bool anyOtherLock(int fd, off_t start, off_t length, bool* found) {
     struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, start, length, &holder)) return failWithErrno(errno);
+    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, start, length, &holder)) return failWithErrno(errno);
     *found = holder.l_type != F_UNLCK;
     return true;
+}
+
+// Gives up a lock just taken because of what the caller found afterwards.
+bool withdraw(int fd, off_t start, off_t length, uint32_t error) {
+    setOfdLock(fd, F_UNLCK, start, length);
+    return fail(error);
 }
 
 // A read handle's exclusive lock: a read lock, then a look for every other
@@ -172,11 +187,8 @@ bool anyOtherLock(int fd, off_t start, off_t length, bool* found) {
 bool lockReadOnly(int fd, off_t start, off_t length) {
     if (setOfdLock(fd, F_RDLCK, start, length) != 0) return failLock(fd, errno);
     bool shared = false;
-    bool looked = anyOtherLock(fd, start, length, &shared);
-    if (looked && !shared) return true;
-    uint32_t error = looked ? win32error::kLockViolation : lastError();
-    setOfdLock(fd, F_UNLCK, start, length);
-    return fail(error);
+    if (!anyOtherLock(fd, start, length, &shared)) return withdraw(fd, start, length, lastError());
+    return !shared || withdraw(fd, start, length, win32error::kLockViolation);
 }
 
 bool lockThrough(int fd, off_t start, off_t length, short type) {
@@ -195,17 +207,9 @@ bool lockSpace(int fd, off_t start, off_t length, short type, int* holder) {
     return *holder >= 0 && lockThrough(*holder, start, length, type);
 }
 
-// The first lock recorded for a description marks it (the header says why).
-bool record(int fd, uint64_t start, uint64_t length, int holder) {
-    if (!hasRecord(fd) && !markDescription(fd)) return false;
-    gHeld[gHeldCount++] = {fd, start, length, 1, holder};
-    return true;
-}
-
 bool lockZeroLength(int fd, uint64_t at) {
     bool covered = false;
-    // Ranges cover even lock-space bytes; zero-length locks only odd ones.
-    if (!anyOtherLock(fd, off_t(2 * at), 1, &covered)) return false;
+    if (!anyOtherLock(fd, off_t(at), 1, &covered)) return false;
     if (covered) return fail(win32error::kLockViolation);
     if (HeldLock* stacked = findExact(fd, at, 0)) {
         ++stacked->count;
@@ -214,22 +218,27 @@ bool lockZeroLength(int fd, uint64_t at) {
     if (gHeldCount == kMaxHeldLocks) return fail(kLockTableFull);
     // Nothing can lie strictly inside a range around offset 0: no lock needed.
     int holder = fd;
-    if (at > 0 && !lockSpace(fd, off_t(2 * at - 1), 1, F_RDLCK, &holder)) return false;
+    off_t marker = kZeroLengthRegion + off_t(at);
+    if (at > 0 && !lockSpace(fd, marker, 1, F_RDLCK, &holder)) return false;
     if (record(fd, at, 0, holder)) return true;
-    uint32_t error = lastError();
-    if (at > 0) setOfdLock(holder, F_UNLCK, off_t(2 * at - 1), 1);
-    return fail(error);
+    return at == 0 ? false : withdraw(holder, marker, 1, lastError());
 }
 
 bool lockRange(int fd, uint64_t start, uint64_t length) {
     if (gHeldCount == kMaxHeldLocks) return fail(kLockTableFull);
-    off_t from = off_t(2 * start), span = off_t(2 * length - 1);
     int holder = fd;
-    if (!lockSpace(fd, from, span, F_WRLCK, &holder)) return false;
+    if (!lockSpace(fd, off_t(start), off_t(length), F_WRLCK, &holder)) return false;
+    // A zero-length lock of another handle strictly inside refuses the range.
+    bool zeroLengthInside = false;
+    if (length > 1 && !anyOtherLock(holder, kZeroLengthRegion + off_t(start + 1),
+                                    off_t(length - 1), &zeroLengthInside)) {
+        return withdraw(holder, off_t(start), off_t(length), lastError());
+    }
+    if (zeroLengthInside) {
+        return withdraw(holder, off_t(start), off_t(length), win32error::kLockViolation);
+    }
     if (record(fd, start, length, holder)) return true;
-    uint32_t error = lastError();
-    setOfdLock(holder, F_UNLCK, from, span);
-    return fail(error);
+    return withdraw(holder, off_t(start), off_t(length), lastError());
 }
 
 bool isLockable(uint64_t start, uint64_t length) {
@@ -267,33 +276,23 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
     int holder = held->holder;
     removeHeld(held);
     if (length == 0 && start == 0) return true;
-    off_t from = length == 0 ? off_t(2 * start - 1) : off_t(2 * start);
-    off_t span = length == 0 ? 1 : off_t(2 * length - 1);
+    off_t from = length == 0 ? kZeroLengthRegion + off_t(start) : off_t(start);
+    off_t span = length == 0 ? 1 : off_t(length);
     if (setOfdLock(holder, F_UNLCK, from, span) != 0) return failWithErrno(errno);
     return true;
 }
 
-// The first lock of another description over the image [from, to) of a
-// transfer that holds an even lock-space byte (a host byte); zero-length
-// locks, on odd bytes only, are looked past.
-bool findByteLockedElsewhere(int fd, off_t from, off_t to, int depth, bool* locked) {
+// Whether another description locked any of `count` bytes from `start`,
+// counted from `whence`. A descriptor the kernel cannot ask about locks (not
+// open, or open for no data) is left to the transfer, which answers for it.
+bool lockedFrom(int fd, int whence, off_t start, uint32_t count, bool* locked) {
     *locked = false;
-    if (from >= to) return true;
     struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, from, to - from, &holder)) return failWithErrno(errno);
-    if (holder.l_type == F_UNLCK) return true;
-    off_t first = holder.l_start > from ? holder.l_start : from;
-    off_t end = holder.l_len == 0 ? to : holder.l_start + holder.l_len;
-    if (end > to) end = to;
-    bool holdsAByte = end - first >= 2 || first % 2 == 0;
-    // Zero-length locks are rare; a transfer that meets too many is refused.
-    if (holdsAByte || depth > 64) {
-        *locked = true;
+    if (findOfdLock(fd, F_WRLCK, whence, start, off_t(count), &holder)) {
+        *locked = holder.l_type != F_UNLCK;
         return true;
     }
-    if (!findByteLockedElsewhere(fd, from, first, depth + 1, locked)) return false;
-    if (*locked) return true;
-    return findByteLockedElsewhere(fd, end, to, depth + 1, locked);
+    return errno == EBADF || errno == EINVAL || failWithErrno(errno);
 }
 
 }  // namespace
@@ -303,11 +302,12 @@ void forgetByteRangeLocks(int fd) {
     forgetRecords(fd);
 }
 
-bool lockedElsewhere(int fd, uint64_t start, uint64_t count, bool* locked) {
-    *locked = false;
-    if (count == 0 || start >= kLockableEnd) return true;
-    uint64_t end = count > kLockableEnd - start ? kLockableEnd : start + count;
-    return findByteLockedElsewhere(fd, off_t(2 * start), off_t(2 * end - 1), 0, locked);
+bool lockedAtPosition(int fd, uint32_t count, bool* locked) {
+    return lockedFrom(fd, SEEK_CUR, 0, count, locked);
+}
+
+bool lockedAtEnd(int fd, uint32_t count, bool* locked) {
+    return lockedFrom(fd, SEEK_END, 0, count, locked);
 }
 
 }  // namespace posix

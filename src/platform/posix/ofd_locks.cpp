@@ -7,10 +7,10 @@
 namespace qorvel::platform::posix {
 namespace {
 
-struct flock rangeOf(short type, off_t start, off_t length) {
+struct flock rangeOf(short type, off_t start, off_t length, int whence = SEEK_SET) {
     struct flock lock = {};
     lock.l_type = type;
-    lock.l_whence = SEEK_SET;
+    lock.l_whence = static_cast<short>(whence);
     lock.l_start = start;
     lock.l_len = length;
     return lock;
@@ -27,8 +27,9 @@ int setOfdLock(int fd, short type, off_t start, off_t length) {
     return result;
 }
 
-bool findOfdLock(int fd, short type, off_t start, off_t length, struct flock* holder) {
-    *holder = rangeOf(type, start, length);
+bool findOfdLock(int fd, short type, int whence, off_t start, off_t length,
+                 struct flock* holder) {
+    *holder = rangeOf(type, start, length, whence);
     return sys.fcntlLock(fd, F_OFD_GETLK, holder) == 0;
 }
 

@@ -19,7 +19,10 @@ int setOfdLock(int fd, short type, off_t start, off_t length);
 // through another description. Answers true with the first lock in the way
 // in *holder (l_type F_UNLCK when there is none), or false with errno set.
 // A probe of type F_WRLCK finds every lock, F_RDLCK only write locks.
-bool findOfdLock(int fd, short type, off_t start, off_t length, struct flock* holder);
+// `whence` places `start` as lseek does (SEEK_CUR: from the description's
+// position; SEEK_END: from the end of the file).
+bool findOfdLock(int fd, short type, int whence, off_t start, off_t length,
+                 struct flock* holder);
 
 inline bool isOfdLockConflict(int error) { return error == EAGAIN || error == EACCES; }
 
