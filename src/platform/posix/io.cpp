@@ -1,5 +1,7 @@
 // ReadFile, WriteFile, SetFilePointer and SetEndOfFile for POSIX, with the
 // results Windows gives.
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "platform/platform.h"
@@ -38,6 +40,20 @@ bool lacksRight(int fd, uint8_t right) {
 uint32_t transferError(int fd, int error) {
     if (error == EBADF && sys.fcntlInt(fd, F_GETFD, 0) != -1) return win32error::kAccessDenied;
     return win32ErrorFromErrno(error);
+}
+
+// ftruncate gives EINVAL for a descriptor not open for writing, for a
+// directory and for a size too large alike. Windows checks the handle's
+// access first (5) and answers 87 only for the other two.
+uint32_t endOfFileError(int fd, int error) {
+    if (error != EINVAL) return win32ErrorFromErrno(error);
+    int flags = sys.fcntlInt(fd, F_GETFL, 0);
+    struct stat status;
+    if (flags == -1 || (flags & O_ACCMODE) != O_RDONLY || sys.fstat(fd, &status) != 0 ||
+        S_ISDIR(status.st_mode)) {
+        return win32error::kInvalidParameter;
+    }
+    return win32error::kAccessDenied;
 }
 
 int whenceFor(uint32_t moveMethod) {
@@ -144,8 +160,7 @@ bool setEndOfFile(Handle handle) {
     LastMove lastMove = tLastMove;
     forgetLastMove();
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    // Windows answers 87, not 5, for a handle without write access.
-    if (lacksRight(handle, kRightWrite)) return fail(win32error::kInvalidParameter);
+    if (lacksRight(handle, kRightWrite)) return fail(win32error::kAccessDenied);
     off_t end = lastMove.position;
     if (lastMove.fd != handle) {
         end = sys.lseek(handle, 0, SEEK_CUR);
@@ -155,8 +170,7 @@ bool setEndOfFile(Handle handle) {
     do {
         result = sys.ftruncate(handle, end);
     } while (result != 0 && errno == EINTR);
-    // A descriptor not open for writing gives EINVAL, and so 87 as on Windows.
-    if (result != 0) return failWithErrno(errno);
+    if (result != 0) return fail(endOfFileError(handle, errno));
     return true;
 }
 
