@@ -47,7 +47,7 @@ using posix::sys;
 using posix::isReadOnly;
 using posix::setReadOnly;
 
-bool fileStatus(const char* path, FileStatus* status) {
+bool fileStatus(const char* path, StatusUse use, FileStatus* status) {
     struct statx record;
     if (sys.statx(AT_FDCWD, path, 0, STATX_TYPE | STATX_MODE | STATX_MTIME | STATX_BTIME,
                   &record) != 0) {
@@ -56,7 +56,9 @@ bool fileStatus(const char* path, FileStatus* status) {
     bool hasBirth = (record.stx_mask & STATX_BTIME) != 0 && record.stx_btime.tv_sec != 0;
     status->drive = -1;
     status->mode = uint16_t(record.stx_mode);
-    if (isReadOnly(path, record.stx_mode)) status->mode &= uint16_t(~kEveryWriteBit);
+    if (use == StatusUse::kWithReadOnlyState && isReadOnly(path, record.stx_mode)) {
+        status->mode &= uint16_t(~kEveryWriteBit);
+    }
     status->creationTime = secondsOrMinusOne(hasBirth ? record.stx_btime.tv_sec
                                                       : record.stx_mtime.tv_sec);
     return true;
