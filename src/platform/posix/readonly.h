@@ -8,9 +8,9 @@
 // a read-only directory from being removed but lets files inside it be
 // created and removed; the owner-write bit would stop the owner (not root)
 // from doing that, the extended attribute stops nothing. Where the filesystem
-// keeps no user extended attributes (ramfs, vfat, some network filesystems),
-// making a directory read-only clears its owner-write bit instead, with that
-// limit (docs/platform-notes.md).
+// keeps no user extended attributes (ramfs, vfat, tmpfs before Linux 6.6,
+// some network filesystems), making a directory read-only clears its
+// owner-write bit instead, with that limit (docs/platform-notes.md).
 #ifndef QORVEL_PLATFORM_POSIX_READONLY_H
 #define QORVEL_PLATFORM_POSIX_READONLY_H
 
