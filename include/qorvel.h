@@ -165,6 +165,10 @@ QORVEL_API cFileStatus QORVEL_CALL cFileGetDiskFree(const char *path, uint32_t *
 
 /* ---- Composite utilities ------------------------------------------------ */
 
+/* Builds one status-line record into out, which must hold the whole line
+ * (docs/logging.md); answers 0, or CFILE_ERR_INVALID_ARG for a null out,
+ * writing nothing. A null stamp takes the local time, a null record every
+ * fallback. */
 QORVEL_API cFileStatus QORVEL_CALL cFileBuildNftBuffer(const char *stamp,
                                                        const cFileNftRecord *record, char *out);
 QORVEL_API cFileStatus QORVEL_CALL cFileWriteToFile(const char *path, const char *text);

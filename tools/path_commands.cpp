@@ -133,14 +133,17 @@ void addPathCommands(std::vector<Command>* list) {
                      {},
                      runMakeDirectory});
     list->push_back({"rmdir", "rmdir PATH", "Remove an empty directory",
-                     "\nRemoves the directory with cFileRemoveDir; it must be empty.\n",
+                     "\nRemoves the directory with cFileRemoveDir; it must be empty and not\n"
+                     "read-only.\n",
                      {},
                      runRemoveDirectory});
     list->push_back(
         {"chmod", "chmod --read-only|--writable PATH", "Set or clear the read-only state of PATH",
          "\n"
          "Sets (--read-only) or clears (--writable) the read-only state with\n"
-         "cFileSetAttribute. That export answers 0 or 1, no status word.\n",
+         "cFileSetAttribute. That export answers 0 or 1, no status word. A\n"
+         "read-only file cannot be written or removed; a read-only directory\n"
+         "cannot be removed, but files inside it can be made and removed.\n",
          {{"read-only", false}, {"writable", false}},
          runChangeMode});
 }

@@ -31,7 +31,7 @@ bool shouldBecomeWritable(uint16_t selector, int16_t value) {
 int32_t getAttribute(const char* path, uint16_t selector, int16_t* flag) {
     if (!isKnownSelector(selector) || path == nullptr || flag == nullptr) return kFailed;
     platform::FileStatus status;
-    if (!platform::fileStatus(path, &status)) {
+    if (!platform::fileStatus(path, platform::StatusUse::kWithReadOnlyState, &status)) {
         // Callers judge the flag only after success; leave a defined value.
         *flag = 0;
         return kFailed;
@@ -50,7 +50,9 @@ int32_t setAttribute(const char* path, uint16_t selector, int16_t value) {
 int32_t getTime(const char* path, uint16_t selector, int32_t* time) {
     if (!isKnownSelector(selector) || path == nullptr || time == nullptr) return kFailed;
     platform::FileStatus status;
-    if (!platform::fileStatus(path, &status)) return kFailed;
+    if (!platform::fileStatus(path, platform::StatusUse::kWithoutReadOnlyState, &status)) {
+        return kFailed;
+    }
     *time = status.creationTime;
     return kSucceeded;
 }

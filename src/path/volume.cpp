@@ -95,7 +95,7 @@ cFileStatus diskFree(const char* path, uint32_t* freeBytes) {
     *freeBytes = 0;
     VolumeValues values;
     platform::FileStatus status;
-    bool known = platform::fileStatus(path, &status);
+    bool known = platform::fileStatus(path, platform::StatusUse::kWithoutReadOnlyState, &status);
     cFileStatus result = known ? 0 : cFileTranslateError(uint32_t(platform::crtErrno()));
     std::string root;
     bool measured = platform::volumeRootFor(path, known ? &status : nullptr, &root)

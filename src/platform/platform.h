@@ -167,8 +167,13 @@ struct FileStatus {
 };
 constexpr uint16_t kStatWriteBit = 0x80;
 
+// Whether a caller of the query reads the read-only state: a directory's
+// costs the POSIX layer a system call of its own. Without it, the mode's
+// write bit means nothing.
+enum class StatusUse { kWithReadOnlyState, kWithoutReadOnlyState };
+
 // The file-status query. Answers false and sets crtErrno() on failure.
-bool fileStatus(const char* path, FileStatus* status);
+bool fileStatus(const char* path, StatusUse use, FileStatus* status);
 int crtErrno();
 
 constexpr int kPermissionWrite = 0x80;  // _S_IWRITE

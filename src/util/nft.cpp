@@ -155,6 +155,8 @@ extern "C" {
 // one, so concurrent builders never share a broken-down time.
 QORVEL_API cFileStatus QORVEL_CALL cFileBuildNftBuffer(const char* stamp,
                                                        const cFileNftRecord* record, char* out) {
+    // The one check: without it the host would crash on the first byte.
+    if (out == nullptr) return CFILE_ERR_INVALID_ARG;
     if (stamp != nullptr) {
         util::buildStatusLine(stamp, nullptr, record, out);
         return 0;

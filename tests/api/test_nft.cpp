@@ -196,6 +196,24 @@ TEST(NftBadInput, NullRecordGivesEveryFallbackAndZeroNumbers) {
     EXPECT_EQ(clocked.substr(clocked.find(" /S=")), kAllAbsentTail);
 }
 
+// Without an output buffer there is nowhere to build the line: a clear
+// refusal, and the caller's stamp and record are left as they were.
+TEST(NftBadInput, ANullOutputBufferIsAnInvalidArgument) {
+    char stamp[] = "s";
+    cFileNftRecord full = fullRecord();
+    const cFileNftRecord before = full;
+    const char* stamps[] = {stamp, nullptr};
+    const cFileNftRecord* records[] = {&full, nullptr};
+    for (const char* s : stamps) {
+        for (const cFileNftRecord* r : records) {
+            EXPECT_EQ(cFileBuildNftBuffer(s, r, nullptr), 0x302u)
+                << (s ? "stamp" : "clock") << (r ? ", record" : ", no record");
+        }
+    }
+    EXPECT_STREQ(stamp, "s");
+    EXPECT_EQ(std::memcmp(&full, &before, sizeof full), 0);
+}
+
 TEST(NftBadInput, RecordWithEveryPointerNullAndClockStamp) {
     cFileNftRecord record = absentRecord();
     record.severity = -7;

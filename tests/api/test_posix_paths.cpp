@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -215,12 +218,185 @@ TEST_F(PermissionTest, ReadOnlyHoldsForRootToo) {
     EXPECT_EQ(qtest::readFile(file), "content");
 }
 
-TEST_F(PermissionTest, ADirectoryIsNeverMadeReadOnly) {
+// ---- Read-only directories -----------------------------------------------------
+
+constexpr const char* kReadOnlyMark = "user.qorvel.readonly";
+constexpr uid_t kNobody = 65534;
+
+bool hasMark(const std::string& path) {
+    return getxattr(path.c_str(), kReadOnlyMark, nullptr, 0) >= 0;
+}
+
+// Whether the filesystem holding `directory` keeps user extended attributes.
+bool keepsUserAttributes(const std::string& directory) {
+    std::string probe = directory + "/.probe";
+    mkdir(probe.c_str(), 0700);
+    bool kept = setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+    rmdir(probe.c_str());
+    return kept;
+}
+
+// Runs `body` in a forked process as user `uid` (root stays in this process)
+// and answers its exit code: 0, or the number of the step that failed.
+template <typename Body>
+int runAs(uid_t uid, Body body) {
+    if (uid == 0) return body();
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(kNobody) != 0 || setuid(uid) != 0) _exit(100);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+// A directory inside `parent` made read-only by the library: it reads back
+// read-only and is not removed, while files and directories inside are made
+// and removed as before; made writable again, it is removed.
+int useAReadOnlyDirectory(const std::string& parent) {
+    std::string sub = parent + "/ro", inner = sub + "/inner.txt", innerDir = sub + "/inner";
+    int16_t flag = 7;
+    cFileHandle handle = CFILE_INVALID_HANDLE;
+    uint32_t count = 0;
+    if (cFileCreateDir(sub.c_str()) != 0) return 1;
+    if (cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1) != 0) return 2;
+    if (cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag) != 0 || flag != 1) return 3;
+    if (cFileRemoveDir(sub.c_str()) != 0x00050301u) return 4;
+    if (cFileCreate(inner.c_str(), CFILE_ACCESS_READWRITE, 0, &handle) != 0) return 5;
+    if (cFileWrite(handle, "x", 1, &count) != 0 || cFileClose(handle) != 0) return 6;
+    if (cFileRemove(inner.c_str()) != 0) return 7;
+    if (cFileCreateDir(innerDir.c_str()) != 0 || cFileRemoveDir(innerDir.c_str()) != 0) return 8;
+    if (cFileGetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, &flag) != 0 || flag != 0) return 9;
+    if (cFileSetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, 1) != 0) return 10;
+    if (cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag) != 0 || flag != 0) return 11;
+    if (cFileRemoveDir(sub.c_str()) != 0) return 12;
+    return 0;
+}
+
+// Where the filesystem keeps no user extended attributes, the owner-write
+// bit stands in: the directory still reads back read-only and is not
+// removed, but its owner, unless root, can no longer make anything in it.
+int useAReadOnlyDirectoryWithoutMarks(const std::string& parent) {
+    std::string sub = parent + "/ro", inner = sub + "/inner.txt";
+    int16_t flag = 7;
+    cFileHandle handle = CFILE_INVALID_HANDLE;
+    if (cFileCreateDir(sub.c_str()) != 0) return 1;
+    if (chmod(sub.c_str(), 0775) != 0) return 2;
+    if (cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1) != 0) return 3;
+    if (modeOf(sub) != 0575) return 4;
+    if (cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag) != 0 || flag != 1) return 5;
+    if (cFileRemoveDir(sub.c_str()) != 0x00050301u) return 6;
+    cFileStatus created = cFileCreate(inner.c_str(), CFILE_ACCESS_READWRITE, 0, &handle);
+    if (created != (geteuid() == 0 ? 0u : 0x00050301u)) return 7;
+    if (created == 0 && (cFileClose(handle) != 0 || cFileRemove(inner.c_str()) != 0)) return 8;
+    if (cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 0) != 0) return 9;
+    if (modeOf(sub) != 0775) return 10;
+    if (cFileRemoveDir(sub.c_str()) != 0) return 11;
+    return 0;
+}
+
+// The directory `uid` owns inside `where`, for the body to work in.
+std::string ownedDirectory(const std::string& where, uid_t uid) {
+    std::string owned = where + "/user-" + std::to_string(uid);
+    mkdir(owned.c_str(), 0755);
+    EXPECT_EQ(chown(owned.c_str(), uid, uid == 0 ? 0 : kNobody), 0);
+    return owned;
+}
+
+// Runs the read-only directory bodies that suit the filesystem at `where`,
+// as root and as an unprivileged owner.
+void checkReadOnlyDirectoriesOn(const std::string& where) {
+    chmod(where.c_str(), 0755);
+    bool marks = keepsUserAttributes(where);
+    for (uid_t uid : {uid_t(0), kNobody}) {
+        if (uid != 0 && geteuid() != 0) continue;
+        std::string owned = ownedDirectory(where, uid);
+        int failedStep = runAs(uid, [&] {
+            return marks ? useAReadOnlyDirectory(owned) : useAReadOnlyDirectoryWithoutMarks(owned);
+        });
+        EXPECT_EQ(failedStep, 0) << "uid " << uid << (marks ? ", marks" : ", no marks");
+    }
+}
+
+// A filesystem of its own, mounted for one test when the process may mount.
+class ScopedMount {
+public:
+    ScopedMount(const std::string& where, const char* type) : path_(where) {
+        mkdir(path_.c_str(), 0755);
+        mounted_ = mount("qorvel-test", path_.c_str(), type, 0, nullptr) == 0;
+    }
+    ~ScopedMount() {
+        if (mounted_) umount(path_.c_str());
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+};
+
+TEST_F(PermissionTest, ADirectoryIsMadeReadOnlyByAMarkNotByItsMode) {
     std::string sub = dir.path("sub");
     fs::create_directory(sub);
     chmod(sub.c_str(), 0755);
-    EXPECT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 0);
+    if (!keepsUserAttributes(dir.root())) GTEST_SKIP() << "no user extended attributes here";
+    ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 0);
     EXPECT_EQ(modeOf(sub), mode_t(0755));
+    EXPECT_TRUE(hasMark(sub));
+    ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 0), 0);
+    EXPECT_EQ(modeOf(sub), mode_t(0755));
+    EXPECT_FALSE(hasMark(sub));
+}
+
+// The owner-write bit keeps meaning read-only for directories as for files,
+// whoever cleared it; making the directory writable sets it again.
+TEST_F(PermissionTest, ADirectoryWithoutTheOwnerWriteBitIsReadOnly) {
+    std::string sub = dir.path("sub");
+    fs::create_directory(sub);
+    chmod(sub.c_str(), 0555);
+    int16_t flag = 7;
+    EXPECT_EQ(cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag), 0);
+    EXPECT_EQ(flag, 1);
+    EXPECT_EQ(cFileRemoveDir(sub.c_str()), 0x00050301u);
+    ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, 1), 0);
+    EXPECT_EQ(modeOf(sub), mode_t(0755));
+    EXPECT_EQ(cFileRemoveDir(sub.c_str()), 0u);
+}
+
+// Another program may set the mark; only its presence counts.
+TEST_F(PermissionTest, AMarkSetElsewhereMakesADirectoryReadOnly) {
+    std::string sub = dir.path("sub");
+    fs::create_directory(sub);
+    if (setxattr(sub.c_str(), kReadOnlyMark, "", 0, 0) != 0) {
+        GTEST_SKIP() << "no user extended attributes here";
+    }
+    int16_t flag = 7;
+    EXPECT_EQ(cFileGetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, &flag), 0);
+    EXPECT_EQ(flag, 0);
+    EXPECT_EQ(cFileRemoveDir(sub.c_str()), 0x00050301u);
+    EXPECT_TRUE(fs::is_directory(sub));
+}
+
+TEST(PosixReadOnlyDirectory, OnThisDisk) {
+    qtest::TempDir dir;
+    checkReadOnlyDirectoriesOn(dir.root());
+}
+
+TEST(PosixReadOnlyDirectory, OnTmpfs) {
+    qtest::TempDir dir;
+    ScopedMount volume(dir.path("tmpfs"), "tmpfs");
+    if (!volume.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+    checkReadOnlyDirectoriesOn(dir.path("tmpfs"));
+}
+
+// ramfs keeps no extended attributes at all: the owner-write bit stands in.
+TEST(PosixReadOnlyDirectory, OnRamfsTheOwnerWriteBitStandsIn) {
+    qtest::TempDir dir;
+    ScopedMount volume(dir.path("ramfs"), "ramfs");
+    if (!volume.mounted()) GTEST_SKIP() << "cannot mount a ramfs here";
+    ASSERT_FALSE(keepsUserAttributes(dir.path("ramfs")));
+    checkReadOnlyDirectoriesOn(dir.path("ramfs"));
 }
 
 TEST_F(PermissionTest, WildcardCharactersAreOrdinary) {

@@ -348,6 +348,21 @@ TEST_F(Cli, DirectoriesAreMadeAndRemoved) {
     expectFailure(run({"rmdir", directory}), "0x00020304");
 }
 
+TEST_F(Cli, AReadOnlyDirectoryIsReportedAndKept) {
+    if (qtest::runningUnderWine()) {
+        GTEST_SKIP() << "Wine drops a directory's read-only attribute; Windows keeps it";
+    }
+    std::string directory = path("kept");
+    ASSERT_EQ(run({"mkdir", directory}).exitCode, kOk);
+    EXPECT_EQ(run({"chmod", "--read-only", directory}).exitCode, kOk);
+    EXPECT_EQ(line(run({"stat", directory}).out, 2), "read-only: 1");
+    expectFailure(run({"rmdir", directory}), "0x00050301 CFILE_ERR_ACCESS");
+    EXPECT_TRUE(std::filesystem::is_directory(directory));
+    EXPECT_EQ(run({"chmod", "--writable", directory}).exitCode, kOk);
+    EXPECT_EQ(line(run({"stat", directory}).out, 2), "read-only: 0");
+    EXPECT_EQ(run({"rmdir", directory}).exitCode, kOk);
+}
+
 TEST_F(Cli, ChmodNeedsExactlyOneStateAndAnExistingPath) {
     std::string file = path("f.txt");
     qtest::writeFile(file, "x");

@@ -187,6 +187,20 @@ TEST_F(IoFaultTest, AFailedSizeChangeStillRestoresAPositionBelowTheNewSize) {
     EXPECT_EQ(qtest::fileSize(file), 100u);
 }
 
+// A size the filesystem refuses (EINVAL) through a handle that may write is
+// Windows' invalid parameter, not a lack of access.
+TEST_F(IoFaultTest, ASizeRefusedThroughAWritableHandleIsAnInvalidParameter) {
+    ASSERT_EQ(cFileSeek(handle, 50, CFILE_SEEK_BEGIN, nullptr), 0u);
+    sys.ftruncate = [](int, off_t) -> int {
+        errno = EINVAL;
+        return -1;
+    };
+    EXPECT_EQ(cFileSetSize(handle, 200), 0x00570307u);
+    sys = kDefaultSystemCalls;
+    EXPECT_EQ(position(), 50u);
+    EXPECT_EQ(qtest::fileSize(file), 100u);
+}
+
 // ---- Locks ----------------------------------------------------------------------
 
 TEST_F(IoFaultTest, LockFailuresComeBackTranslatedAndRecordNothing) {

@@ -82,6 +82,15 @@ int failingStatx(int dirfd, const char* path, int flags, unsigned int mask, stru
 int failingStatvfs(const char* path, struct statvfs* out) {
     return failNow() ? -1 : kDefaultSystemCalls.statvfs(path, out);
 }
+ssize_t failingGetxattr(const char* path, const char* name, void* value, size_t size) {
+    return failNow() ? -1 : kDefaultSystemCalls.getxattr(path, name, value, size);
+}
+int failingSetxattr(const char* path, const char* name, const void* value, size_t size, int flags) {
+    return failNow() ? -1 : kDefaultSystemCalls.setxattr(path, name, value, size, flags);
+}
+int failingRemovexattr(const char* path, const char* name) {
+    return failNow() ? -1 : kDefaultSystemCalls.removexattr(path, name);
+}
 char* failingGetcwd(char* buffer, size_t size) {
     return failNow() ? nullptr : kDefaultSystemCalls.getcwd(buffer, size);
 }
@@ -229,6 +238,93 @@ TEST_F(PathFaultTest, AFailedPermissionChangeFails) {
     int16_t flag = 7;
     EXPECT_EQ(cFileGetAttribute(source.c_str(), CFILE_ATTR_WRITABLE, &flag), 0);
     EXPECT_EQ(flag, 1);
+}
+
+// ---- Read-only directories ------------------------------------------------------------
+
+class DirectoryFaultTest : public PathFaultTest {
+protected:
+    std::string sub = dir.path("sub");
+    int16_t readOnly() {
+        int16_t flag = 7;
+        EXPECT_EQ(cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag), 0);
+        return flag;
+    }
+};
+
+TEST_F(DirectoryFaultTest, ARefusedMarkFailsAndChangesNothing) {
+    sys.setxattr = failingSetxattr;
+    failAfter(0, EACCES);
+    EXPECT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 1);
+    sys = kDefaultSystemCalls;
+    EXPECT_EQ(readOnly(), 0);
+    EXPECT_EQ(cFileRemoveDir(sub.c_str()), 0u);
+}
+
+TEST_F(DirectoryFaultTest, WithoutMarksTheOwnerWriteBitStandsIn) {
+    sys.setxattr = failingSetxattr;
+    sys.getxattr = failingGetxattr;
+    sys.removexattr = failingRemovexattr;
+    failAfter(0, EOPNOTSUPP);
+    chmod(sub.c_str(), 0777);
+    ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 0);
+    EXPECT_EQ(fs::status(sub).permissions(), fs::perms(0577));
+    failAfter(0, EOPNOTSUPP);
+    EXPECT_EQ(readOnly(), 1);
+    EXPECT_EQ(cFileRemoveDir(sub.c_str()), kAccessDenied);
+    failAfter(0, EOPNOTSUPP);
+    ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, 1), 0);
+    EXPECT_EQ(fs::status(sub).permissions(), fs::perms(0777));
+}
+
+// A mark that cannot be read counts as none: the query still answers.
+TEST_F(DirectoryFaultTest, AnUnreadableMarkCountsAsNone) {
+    ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 0);
+    sys.getxattr = failingGetxattr;
+    failAfter(0, EACCES);
+    EXPECT_EQ(readOnly(), 0);
+    sys = kDefaultSystemCalls;
+    EXPECT_EQ(readOnly(), 1);
+}
+
+TEST_F(DirectoryFaultTest, AMarkThatCannotBeRemovedFailsAndStays) {
+    ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 0);
+    sys.removexattr = failingRemovexattr;
+    failAfter(0, EPERM);
+    EXPECT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, 1), 1);
+    sys = kDefaultSystemCalls;
+    EXPECT_EQ(readOnly(), 1);
+    EXPECT_EQ(cFileRemoveDir(sub.c_str()), kAccessDenied);
+    ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, 1), 0);
+}
+
+// A file's attribute is one status query; a directory's reads its mark too,
+// and only the attribute query reads it.
+TEST_F(DirectoryFaultTest, SystemCallsOfTheStatusQueries) {
+    static int calls;
+    sys.statx = [](int d, const char* p, int f, unsigned int m, struct statx* x) {
+        ++calls;
+        return kDefaultSystemCalls.statx(d, p, f, m, x);
+    };
+    sys.getxattr = [](const char* p, const char* n, void* v, size_t z) {
+        ++calls;
+        return kDefaultSystemCalls.getxattr(p, n, v, z);
+    };
+    int16_t flag = 7;
+    calls = 0;
+    EXPECT_EQ(cFileGetAttribute(source.c_str(), CFILE_ATTR_READONLY, &flag), 0);
+    EXPECT_EQ(calls, 1);
+    calls = 0;
+    EXPECT_EQ(cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag), 0);
+    EXPECT_EQ(calls, 2);
+    int32_t time = 0;
+    calls = 0;
+    EXPECT_EQ(cFileGetTime(sub.c_str(), CFILE_ATTR_READONLY, &time), 0);
+    EXPECT_EQ(calls, 1);
+    uint32_t freeBytes = 0;
+    calls = 0;
+    EXPECT_EQ(cFileGetDiskFree(sub.c_str(), &freeBytes), 0u);
+    EXPECT_EQ(calls, 1);  // and statvfs
 }
 
 // ---- Volumes --------------------------------------------------------------------------

@@ -1,11 +1,9 @@
 // The C run time's file-status query and permission change, with the
 // answers of the Windows C runtime the library was designed around.
 //
-//  * The read-only attribute is the owner-write bit: a path is read-only when
-//    that bit is clear. Making a file read-only clears every write bit;
-//    making it writable sets the owner-write bit; nothing else changes.
-//    Windows keeps no read-only attribute on directories and drops a request
-//    to set one, so a directory is never made read-only here either.
+//  * The read-only attribute is the one of readonly.h: a file's owner-write
+//    bit, a directory's mark (or its owner-write bit). A read-only path is
+//    reported without its write bits, as the Windows C runtime reports it.
 //  * The creation time is the birth time where the filesystem records one,
 //    else the last-write time, in whole seconds since 1970; a time that a
 //    32-bit count cannot hold is -1, as the Windows C runtime answers.
@@ -24,6 +22,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "platform/posix/readonly.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -32,7 +31,6 @@ namespace {
 thread_local int tCrtErrno = 0;
 
 constexpr mode_t kEveryWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
-constexpr mode_t kPermissionBits = 07777;
 
 int32_t secondsOrMinusOne(int64_t seconds) {
     return seconds < 0 || seconds > INT32_MAX ? -1 : int32_t(seconds);
@@ -46,8 +44,10 @@ bool queryFailed() {
 }  // namespace
 
 using posix::sys;
+using posix::isReadOnly;
+using posix::setReadOnly;
 
-bool fileStatus(const char* path, FileStatus* status) {
+bool fileStatus(const char* path, StatusUse use, FileStatus* status) {
     struct statx record;
     if (sys.statx(AT_FDCWD, path, 0, STATX_TYPE | STATX_MODE | STATX_MTIME | STATX_BTIME,
                   &record) != 0) {
@@ -56,8 +56,9 @@ bool fileStatus(const char* path, FileStatus* status) {
     bool hasBirth = (record.stx_mask & STATX_BTIME) != 0 && record.stx_btime.tv_sec != 0;
     status->drive = -1;
     status->mode = uint16_t(record.stx_mode);
-    // Windows has no read-only directories: a directory is always writable.
-    if (S_ISDIR(record.stx_mode)) status->mode |= kStatWriteBit;
+    if (use == StatusUse::kWithReadOnlyState && isReadOnly(path, record.stx_mode)) {
+        status->mode &= uint16_t(~kEveryWriteBit);
+    }
     status->creationTime = secondsOrMinusOne(hasBirth ? record.stx_btime.tv_sec
                                                       : record.stx_mtime.tv_sec);
     return true;
@@ -68,14 +69,7 @@ int crtErrno() { return tCrtErrno; }
 bool changeMode(const char* path, int permission) {
     struct stat current;
     if (sys.stat(path, &current) != 0) return false;
-    bool writable = (permission & kPermissionWrite) != 0;
-    mode_t mode = current.st_mode & kPermissionBits;
-    if (writable) {
-        mode |= S_IWUSR;
-    } else if (!S_ISDIR(current.st_mode)) {
-        mode &= ~kEveryWriteBit;
-    }
-    return sys.chmod(path, mode) == 0;
+    return setReadOnly(path, current.st_mode, (permission & kPermissionWrite) == 0);
 }
 
 }  // namespace qorvel::platform

@@ -1,5 +1,7 @@
 // ReadFile, WriteFile, SetFilePointer and SetEndOfFile for POSIX, with the
 // results Windows gives.
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "platform/platform.h"
@@ -46,6 +48,20 @@ bool refusedByLocks(int fd, uint32_t count, bool atEnd) {
     if (!asked) return true;
     if (locked) fail(win32error::kLockViolation);
     return locked;
+}
+
+// ftruncate gives EINVAL for a descriptor not open for writing, for a
+// directory and for a size too large alike. Windows checks the handle's
+// access first (5) and answers 87 only for the other two.
+uint32_t endOfFileError(int fd, int error) {
+    if (error != EINVAL) return win32ErrorFromErrno(error);
+    int flags = sys.fcntlInt(fd, F_GETFL, 0);
+    struct stat status;
+    bool writable = (flags & O_ACCMODE) == O_WRONLY || (flags & O_ACCMODE) == O_RDWR;
+    if (flags == -1 || writable || sys.fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        return win32error::kInvalidParameter;
+    }
+    return win32error::kAccessDenied;
 }
 
 // A synchronous WriteFile to a file writes everything or fails. The kernel
@@ -164,14 +180,14 @@ bool setEndOfFile(Handle handle) {
     off_t end = lastMove.position;
     if (lastMove.fd != handle) {
         end = sys.lseek(handle, 0, SEEK_CUR);
-        if (end < 0) return failWithErrno(errno);
+        // An O_PATH descriptor (no data access) cannot even tell its position.
+        if (end < 0) return fail(transferError(handle, errno));
     }
     int result;
     do {
         result = sys.ftruncate(handle, end);
     } while (result != 0 && errno == EINTR);
-    // A descriptor not open for writing gives EINVAL, and so 87 as on Windows.
-    if (result != 0) return failWithErrno(errno);
+    if (result != 0) return fail(endOfFileError(handle, errno));
     return true;
 }
 

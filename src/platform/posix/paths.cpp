@@ -4,7 +4,7 @@
 //
 //  * a file open through the library, with data access, can be neither
 //    removed nor renamed (32): the library never shares delete access;
-//  * a read-only file (owner-write bit clear) cannot be removed (5), also
+//  * a read-only file or directory (readonly.h) cannot be removed (5), also
 //    by root; a directory is not a file to remove (5);
 //  * a rename never replaces an existing name (183), and moves a file to
 //    another filesystem by copying it (see moveAcrossFilesystems);
@@ -22,6 +22,7 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
+#include "platform/posix/readonly.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -31,8 +32,6 @@ namespace {
 constexpr uint32_t kAttributeReadOnly = 0x01;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeArchive = 0x20;
-
-bool isReadOnly(const struct stat& status) { return !(status.st_mode & S_IWUSR); }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -265,7 +264,7 @@ bool deleteFile(const char* path) {
         return sys.unlink(path) == 0 || failWithErrnoForPath(errno, path);
     }
     // The read-only attribute holds for every user, root included.
-    if (isReadOnly(status)) return fail(win32error::kAccessDenied);
+    if (isReadOnly(path, status.st_mode)) return fail(win32error::kAccessDenied);
     if (!mayRemove(path)) return false;
     return sys.unlink(path) == 0 || failWithErrnoForPath(errno, path);
 }
@@ -292,11 +291,15 @@ bool createDirectory(const char* path) {
 bool removeDirectory(const char* path) {
     // Windows gives the empty name its own answer here.
     if (path[0] == '\0') return fail(win32error::kInvalidName);
-    struct stat target, current;
-    if (sys.stat(path, &target) == 0 && S_ISDIR(target.st_mode) && sys.stat(".", &current) == 0 &&
-        sameFile(target, current)) {
+    struct stat target;
+    if (sys.stat(path, &target) == 0 && S_ISDIR(target.st_mode)) {
         // Windows keeps the current directory in use.
-        return fail(win32error::kSharingViolation);
+        struct stat current;
+        if (sys.stat(".", &current) == 0 && sameFile(target, current)) {
+            return fail(win32error::kSharingViolation);
+        }
+        // The read-only attribute holds for every user, root included.
+        if (isReadOnly(path, target.st_mode)) return fail(win32error::kAccessDenied);
     }
     if (sys.rmdir(path) == 0) return true;
     int error = errno;
@@ -314,7 +317,7 @@ uint32_t getFileAttributes(const char* path) {
         return kInvalidFileAttributes;
     }
     uint32_t attributes = S_ISDIR(status.st_mode) ? kAttributeDirectory : kAttributeArchive;
-    if (isReadOnly(status)) attributes |= kAttributeReadOnly;
+    if (isReadOnly(path, status.st_mode)) attributes |= kAttributeReadOnly;
     return attributes;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 
 namespace qorvel::platform::posix {
 namespace {
@@ -35,7 +36,7 @@ constexpr SystemCalls defaultTable() {
         ::fsync,   fcntlLock,    fcntlInt,  fstatFd,  statPath,     lstatPath,
         statxPath, ::unlink,     renameat2Path,       ::link,       ::mkdir,
         ::rmdir,   ::chmod,      ::fchmod,  ::futimens, ::getcwd,   statvfsPath,
-        copyRange,
+        copyRange, ::getxattr,   ::setxattr, ::removexattr,
     };
 }
 

@@ -44,6 +44,9 @@ struct SystemCalls {
     int (*statvfs)(const char* path, struct statvfs* status);
     ssize_t (*copyFileRange)(int in, off_t* inOffset, int out, off_t* outOffset, size_t count,
                              unsigned int flags);
+    ssize_t (*getxattr)(const char* path, const char* name, void* value, size_t size);
+    int (*setxattr)(const char* path, const char* name, const void* value, size_t size, int flags);
+    int (*removexattr)(const char* path, const char* name);
 };
 
 // The table in force. Tests may replace entries; production code never does.

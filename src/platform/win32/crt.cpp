@@ -8,7 +8,8 @@
 
 namespace qorvel::platform {
 
-bool fileStatus(const char* path, FileStatus* status) {
+// _stat always reads the attributes: the read-only state costs nothing more.
+bool fileStatus(const char* path, StatusUse, FileStatus* status) {
     struct _stat record;
     if (_stat(path, &record) != 0) return false;
     status->drive = int32_t(record.st_dev);
