@@ -14,6 +14,12 @@ install(TARGETS qorvel EXPORT qorvelTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/qorvel.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+if(WIN32)
+  # The module-definition file lists the exports with their ordinals, for
+  # hosts that make their own import library.
+  install(FILES ${PROJECT_SOURCE_DIR}/src/qorvel.def
+    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+endif()
 
 install(EXPORT qorvelTargets NAMESPACE qorvel::
   DESTINATION ${QORVEL_INSTALL_CMAKEDIR} COMPONENT development)
@@ -53,5 +59,5 @@ if(TARGET qorvel_cli)
     file(RELATIVE_PATH QORVEL_BIN_TO_LIB "/root/${CMAKE_INSTALL_BINDIR}" "/root/${CMAKE_INSTALL_LIBDIR}")
     set_target_properties(qorvel_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${QORVEL_BIN_TO_LIB}")
   endif()
-  install(TARGETS qorvel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(TARGETS qorvel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 endif()
