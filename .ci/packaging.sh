@@ -24,14 +24,15 @@ need() {
 }
 
 fail() { echo "packaging: $*" >&2; exit 1; }
+# grep that reads all its input: with pipefail, `grep -q` would stop early and
+# fail the pipeline by the writer's broken pipe.
+has() { grep "$@" >/dev/null; }
 
-# deb_has DEB PATTERN: the package holds a file whose path matches.
-deb_has() {
-  dpkg-deb -c "$1" | awk '{print $NF}' | grep -Eq "$2" || fail "$(basename "$1") holds no $2"
-}
-deb_lacks() {
-  ! dpkg-deb -c "$1" | awk '{print $NF}' | grep -Eq "$2" || fail "$(basename "$1") holds $2"
-}
+# The paths a package holds (a link without its " -> target").
+deb_paths() { dpkg-deb -c "$1" | sed -E 's/ -> .*//' | awk '{print $NF}'; }
+# deb_has DEB PATTERN: the package holds a path that matches.
+deb_has() { deb_paths "$1" | has -E "$2" || fail "$(basename "$1") holds no $2"; }
+deb_lacks() { ! deb_paths "$1" | has -E "$2" || fail "$(basename "$1") holds $2"; }
 deb_field() { dpkg-deb -f "$1" "$2"; }
 
 linux() {
@@ -55,31 +56,31 @@ linux() {
   deb_has "$runtime" '/usr/lib/.*/libqorvel\.so\.1$'
   deb_has "$runtime" "/usr/lib/.*/libqorvel\\.so\\.$version\$"
   deb_lacks "$runtime" 'libqorvel\.so$|qorvel\.h$|/bin/qorvel$'
-  dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./shlibs | grep -qx "libqorvel 1 libqorvel1 (>= $version)" \
+  dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./shlibs | has -x "libqorvel 1 libqorvel1 (>= $version)" \
     || fail "libqorvel1 has no shlibs entry for the SONAME libqorvel.so.1"
-  deb_field "$runtime" Depends | grep -q 'libc6' || fail "libqorvel1 does not depend on libc6"
+  deb_field "$runtime" Depends | has 'libc6' || fail "libqorvel1 does not depend on libc6"
   deb_has "$dev" '/usr/include/qorvel\.h$'
   deb_has "$dev" '/usr/lib/.*/libqorvel\.so$'
   deb_has "$dev" '/usr/lib/.*/pkgconfig/qorvel\.pc$'
   deb_has "$dev" '/usr/lib/.*/cmake/qorvel/qorvelConfig\.cmake$'
   deb_has "$dev" '/usr/share/doc/qorvel/html/index\.html$'
   deb_lacks "$dev" 'libqorvel\.so\.1'
-  deb_field "$dev" Depends | grep -q "libqorvel1 (= $version)" || fail "libqorvel-dev does not depend on libqorvel1 (= $version)"
+  deb_field "$dev" Depends | has "libqorvel1 (= $version)" || fail "libqorvel-dev does not depend on libqorvel1 (= $version)"
   deb_has "$program" '/usr/bin/qorvel$'
   deb_has "$program" '/usr/share/man/man1/qorvel\.1'
   deb_has "$program" '/usr/share/bash-completion/completions/qorvel$'
-  deb_field "$program" Depends | grep -q "libqorvel1 (= $version)" || fail "qorvel does not depend on libqorvel1 (= $version)"
-  tar -tzf "$build/qorvel-$version-Linux.tar.gz" | grep -q 'libqorvel\.so\.1$' || fail "the tarball holds no libqorvel.so.1"
+  deb_field "$program" Depends | has "libqorvel1 (= $version)" || fail "qorvel does not depend on libqorvel1 (= $version)"
+  tar -tzf "$build/qorvel-$version-Linux.tar.gz" | has 'libqorvel\.so\.1$' || fail "the tarball holds no libqorvel.so.1"
 
   echo "-- apt-get install ./*.deb"
-  trap 'apt-get remove -y -q qorvel libqorvel-dev libqorvel1 >/dev/null 2>&1 || true' EXIT
+  trap 'apt-get purge -y -q qorvel libqorvel-dev libqorvel1 >/dev/null 2>&1 || true' EXIT
   (cd "$build" && apt-get install -y -q ./*.deb)
   [ "$(qorvel --version)" = "qorvel $version" ] || fail "qorvel --version says '$(qorvel --version)'"
   local warnings
   warnings=$(man --warnings qorvel 2>&1 >/dev/null) || fail "man qorvel failed"
   [ -z "$warnings" ] || fail "man --warnings qorvel: $warnings"
-  bash -c 'source /usr/share/bash-completion/bash_completion && _completion_loader qorvel && complete -p qorvel' \
-    | grep -q '_qorvel' || fail "bash-completion does not load the completion of qorvel"
+  bash -c 'source /usr/share/bash-completion/bash_completion; _completion_loader qorvel; complete -p qorvel' \
+    | has '_qorvel' || fail "bash-completion does not load the completion of qorvel"
 
   echo "-- the example host against /usr"
   local work
@@ -93,13 +94,13 @@ linux() {
     cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
     cmake --build build
     ./build/log_host "$work/logs"
-    ldd ./log_host | grep -q 'libqorvel\.so\.1 => /usr/lib/' || fail "log_host does not load /usr's libqorvel.so.1"
+    ldd ./log_host | has -E 'libqorvel\.so\.1 => (/usr)?/lib/' || fail "log_host does not load the installed libqorvel.so.1"
   )
   [ "$(wc -l < "$work/logs/qorvel-example.log")" -eq 2 ] || fail "expected 2 records from the example host"
   rm -rf "$work"
 
-  echo "-- apt-get remove"
-  apt-get remove -y -q qorvel libqorvel-dev libqorvel1
+  echo "-- apt-get purge"
+  apt-get purge -y -q qorvel libqorvel-dev libqorvel1
   trap - EXIT
   ! dpkg -s libqorvel1 >/dev/null 2>&1 || fail "libqorvel1 is still installed"
   [ ! -e /usr/include/qorvel.h ] || fail "/usr/include/qorvel.h is still there"
@@ -116,7 +117,7 @@ windows() {
     arch=win32; [ "$dir" = build-windows64 ] && arch=win64
     zip=$dir/qorvel-$version-$arch.zip
     for part in bin/qorvel.dll lib/libqorvel.dll.a lib/qorvel.def include/qorvel.h; do
-      unzip -l "$zip" | grep -q "qorvel-$version-$arch/$part\$" || fail "$zip holds no $part"
+      unzip -l "$zip" | has "qorvel-$version-$arch/$part\$" || fail "$zip holds no $part"
     done
     made+=("$arch")
   done
@@ -145,7 +146,7 @@ windows() {
   echo "-- README recipe 'windows-host' ($arch):"
   printf '%s\n' "$recipe" | sed 's/^/   $ /'
   (cd "$work" && bash -euo pipefail -c "$recipe") | tee "$work/output.txt"
-  grep -q '/E=example' "$work/output.txt" || fail "the Windows host wrote no record"
+  has '/E=example' "$work/output.txt" || fail "the Windows host wrote no record"
   rm -rf "$work"
   echo "a Windows host of its own built against the zip and ran under Wine"
 }

@@ -54,8 +54,9 @@ install(FILES ${PROJECT_BINARY_DIR}/qorvel.pc DESTINATION ${QORVEL_PC_DIR} COMPO
 
 if(TARGET qorvel_cli)
   # The installed program finds the library relative to itself, wherever the
-  # installation lands.
-  if(NOT WIN32 AND NOT APPLE AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  # installation lands; under /usr the loader finds it anyway.
+  if(NOT WIN32 AND NOT APPLE AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}"
+     AND NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
     file(RELATIVE_PATH QORVEL_BIN_TO_LIB "/root/${CMAKE_INSTALL_BINDIR}" "/root/${CMAKE_INSTALL_LIBDIR}")
     set_target_properties(qorvel_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${QORVEL_BIN_TO_LIB}")
   endif()

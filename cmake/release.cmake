@@ -68,6 +68,7 @@ set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION utils)
 # dpkg-shlibdeps finds libqorvel.so.1 in the runtime package being built and
 # adds the libc and libstdc++ dependencies; the exact version pins the
 # program to the library it was built with.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS
   "libqorvel${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
 set(CPACK_COMPONENT_PROGRAM_DESCRIPTION
