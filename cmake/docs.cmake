@@ -38,7 +38,7 @@ if(QORVEL_BUILD_DOCS)
   install(FILES ${QORVEL_TOPIC_DOCS} DESTINATION ${QORVEL_DOC_DIR} COMPONENT development)
 endif()
 
-if(TARGET qorvel_cli)
+if(TARGET qorvel_cli AND NOT WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/qorvel.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
   # bash-completion loads completions/<command> on first use, from
