@@ -51,6 +51,7 @@ if(TARGET qorvel_cli AND NOT WIN32)
     if(QORVEL_GROFF)
       add_test(NAME test_man_page
         COMMAND ${CMAKE_COMMAND} -DGROFF=${QORVEL_GROFF} -DPAGE=${PROJECT_SOURCE_DIR}/docs/qorvel.1
+                -DREADME=${PROJECT_SOURCE_DIR}/README.md
                 -DQORVEL=$<TARGET_FILE:qorvel_cli> -P ${CMAKE_CURRENT_LIST_DIR}/check-man-page.cmake)
     endif()
     find_program(QORVEL_BASH bash)
