@@ -14,6 +14,12 @@ install(TARGETS qorvel EXPORT qorvelTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/qorvel.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+if(WIN32)
+  # The module-definition file lists the exports with their ordinals, for
+  # hosts that make their own import library.
+  install(FILES ${PROJECT_SOURCE_DIR}/src/qorvel.def
+    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+endif()
 
 install(EXPORT qorvelTargets NAMESPACE qorvel::
   DESTINATION ${QORVEL_INSTALL_CMAKEDIR} COMPONENT development)
@@ -48,10 +54,11 @@ install(FILES ${PROJECT_BINARY_DIR}/qorvel.pc DESTINATION ${QORVEL_PC_DIR} COMPO
 
 if(TARGET qorvel_cli)
   # The installed program finds the library relative to itself, wherever the
-  # installation lands.
-  if(NOT WIN32 AND NOT APPLE AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  # installation lands; under /usr the loader finds it anyway.
+  if(NOT WIN32 AND NOT APPLE AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}"
+     AND NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
     file(RELATIVE_PATH QORVEL_BIN_TO_LIB "/root/${CMAKE_INSTALL_BINDIR}" "/root/${CMAKE_INSTALL_LIBDIR}")
     set_target_properties(qorvel_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${QORVEL_BIN_TO_LIB}")
   endif()
-  install(TARGETS qorvel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(TARGETS qorvel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 endif()

@@ -69,9 +69,12 @@ struct Command {
 const std::vector<Command>& commands();
 
 // Each file adds its subcommands to the list.
-void addFileCommands(std::vector<Command>* list);   // log, append, cat, lock
+void addFileCommands(std::vector<Command>* list);   // log, append, cat, open, lock
 void addPathCommands(std::vector<Command>* list);   // stat, rm, mv, mkdir, rmdir, chmod
 void addQueryCommands(std::vector<Command>* list);  // df, pwd, tmpdir, version, status
+
+// "qorvel 1.0.0": the program and the library are one release.
+std::string releaseLine();
 
 // ---- Output --------------------------------------------------------------------
 

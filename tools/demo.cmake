@@ -1,6 +1,6 @@
 # The program's main job, run by `cmake --build <dir> --target demo`:
-# append a status-line record to qorvel-demo.log in the temporary directory
-# (as the library reports it) and show the whole file.
+# start qorvel-demo.log afresh in the temporary directory (as the library
+# reports it), append a status-line record and show the whole file.
 #   -DQORVEL=<path of the program>  -DEMULATOR=<runner, '|'-separated, or empty>
 string(REPLACE "|" ";" runner "${EMULATOR}")
 
@@ -19,6 +19,9 @@ if(NOT directory MATCHES "[/\\\\]$")
   string(APPEND directory "/")
 endif()
 set(log "${directory}qorvel-demo.log")
+# A fresh log each run: what `cat` shows is what this run wrote. A missing
+# file is no failure here.
+execute_process(COMMAND ${runner} ${QORVEL} rm "${log}" OUTPUT_QUIET ERROR_QUIET)
 
 if(DEFINED ENV{USER})
   set(user "$ENV{USER}")

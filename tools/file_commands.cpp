@@ -1,4 +1,4 @@
-// Subcommands on file contents: log, append, cat, lock.
+// Subcommands on file contents: log, append, cat, open, lock.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -187,6 +187,107 @@ int runLock(const Command& self, const Arguments& arguments) {
     return exitCode;
 }
 
+struct ModeName {
+    const char* name;
+    cFileMode bits;
+    bool access;  // an access word; otherwise a sharing word
+};
+
+// The readable names of the mode word's bits. "deny-X" names what the others
+// may not do, "share-X" what they may; without a sharing word nobody shares.
+constexpr ModeName kModeNames[] = {
+    {"read", CFILE_ACCESS_READ, true},
+    {"write", CFILE_ACCESS_WRITE, true},
+    {"read-write", CFILE_ACCESS_READWRITE, true},
+    {"share-read", CFILE_SHARE_READ, false},
+    {"share-write", CFILE_SHARE_WRITE, false},
+    {"share-read-write", CFILE_SHARE_READWRITE, false},
+    {"deny-write", CFILE_SHARE_READ, false},
+    {"deny-read", CFILE_SHARE_WRITE, false},
+    {"deny-none", CFILE_SHARE_READWRITE, false},
+    {"deny-all", 0, false},
+};
+
+const ModeName* findModeName(const std::string& name) {
+    for (const ModeName& entry : kModeNames) {
+        if (name == entry.name) return &entry;
+    }
+    return nullptr;
+}
+
+// A mode word as a number (any 16-bit word: the library judges it) or as
+// one access name and at most one sharing name, joined by commas.
+bool parseMode(const std::string& text, cFileMode* mode, std::string* error) {
+    uint32_t number = 0;
+    if (!text.empty() && text[0] >= '0' && text[0] <= '9') {
+        if (parseUnsigned32(text, &number) && number <= 0xFFFF) {
+            *mode = static_cast<cFileMode>(number);
+            return true;
+        }
+        *error = "--mode takes a 16-bit word (0 to 0xFFFF) or names such as read,deny-write";
+        return false;
+    }
+    int accessWords = 0, sharingWords = 0;
+    cFileMode bits = 0;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = text.find(',', start);
+        std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const ModeName* entry = findModeName(word);
+        if (entry == nullptr) {
+            *error = "--mode: unknown name '" + word +
+                     "' (read, write, read-write; share-read, share-write, share-read-write, "
+                     "deny-write, deny-read, deny-none, deny-all)";
+            return false;
+        }
+        (entry->access ? accessWords : sharingWords) += 1;
+        bits = static_cast<cFileMode>(bits | entry->bits);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (accessWords != 1 || sharingWords > 1) {
+        *error = "--mode names exactly one access (read, write, read-write) and at most one sharing word";
+        return false;
+    }
+    *mode = bits;
+    return true;
+}
+
+int runOpen(const Command& self, const Arguments& arguments) {
+    if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one FILE");
+    cFileMode mode = CFILE_ACCESS_READ | CFILE_SHARE_READWRITE;
+    std::string error;
+    if (arguments.has("mode") && !parseMode(arguments.value("mode"), &mode, &error)) {
+        return usageError(self, error);
+    }
+    uint32_t seconds = 0;
+    if (arguments.has("hold") && !parseUnsigned32(arguments.value("hold"), &seconds)) {
+        return usageError(self, "--hold takes a number of seconds");
+    }
+    if (arguments.has("hold") && arguments.has("wait")) {
+        return usageError(self, "--hold and --wait exclude each other");
+    }
+    const std::string& path = arguments.positionals()[0];
+    cFileHandle handle = CFILE_INVALID_HANDLE;
+    cFileStatus status = arguments.has("create") ? cFileCreate(path.c_str(), mode, 0, &handle)
+                                                 : cFileOpen(path.c_str(), mode, &handle);
+    if (status != CFILE_OK) return reportStatus("open: " + path + ": mode " + hexWord(mode, 4), status);
+    int exitCode = kExitOk;
+    if (!writeOut("opened mode " + hexWord(mode, 4) + "\n") || !flushOut()) {
+        exitCode = reportFailure("open", "cannot write standard output");
+    } else if (arguments.has("wait")) {
+        waitForInput();
+    } else {
+        sleepSeconds(seconds);
+    }
+    status = cFileClose(handle);
+    if (status != CFILE_OK) return reportStatus("open: " + path + ": cFileClose", status);
+    if (exitCode == kExitOk && (!writeOut("closed\n") || !flushOut())) {
+        return reportFailure("open", "cannot write standard output");
+    }
+    return exitCode;
+}
+
 }  // namespace
 
 void addFileCommands(std::vector<Command>* list) {
@@ -238,6 +339,32 @@ void addFileCommands(std::vector<Command>* list) {
          "the bytes unchanged to standard output and closes it with cFileClose.\n",
          {},
          runCat});
+    list->push_back(
+        {"open", "open FILE [--mode MODE] [--create] [--hold SECONDS | --wait]",
+         "Open FILE with a chosen mode word, hold the handle, close it",
+         "\n"
+         "Opens FILE with cFileOpen (or creates or empties it with cFileCreate when\n"
+         "--create is given) with the mode word MODE, prints 'opened mode WORD', holds\n"
+         "the handle, closes it with cFileClose and prints 'closed'. While the handle\n"
+         "is held, every other open through the library that conflicts with its access\n"
+         "or sharing is refused at once: 'qorvel cat FILE' from another terminal\n"
+         "answers 0x00200306 (a sharing violation) unless MODE lets others read.\n"
+         "\n"
+         "MODE is a 16-bit word, decimal or 0x-hexadecimal, passed on unchanged (the\n"
+         "library judges it), or one access name and at most one sharing name joined\n"
+         "by a comma:\n"
+         "  read 0x0001, write 0x0002, read-write 0x0004\n"
+         "  share-read or deny-write 0x0020, share-write or deny-read 0x0010,\n"
+         "  share-read-write or deny-none 0x0040, deny-all 0 (the default: no sharing)\n"
+         "Example: --mode read,deny-write is 0x0021. Without --mode: read,deny-none.\n"
+         "\n"
+         "Options:\n"
+         "  --mode MODE      the mode word or its names\n"
+         "  --create         create FILE, or empty it (the mode must not ask to read)\n"
+         "  --hold SECONDS   hold the handle this long (default 0: close at once)\n"
+         "  --wait           hold it until standard input gives a line or ends\n",
+         {{"mode", true}, {"create", false}, {"hold", true}, {"wait", false}},
+         runOpen});
     list->push_back(
         {"lock", "lock FILE START LENGTH [--hold SECONDS | --wait]",
          "Lock a byte range of FILE, hold it, release it",

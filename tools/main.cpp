@@ -14,6 +14,7 @@ const char kProgramHelp[] =
     "usage: qorvel COMMAND [ARGUMENTS...]\n"
     "       qorvel COMMAND --help\n"
     "       qorvel --help\n"
+    "       qorvel --version | -V\n"
     "\n"
     "Files, directories and volumes through the qorvel library, as a host\n"
     "sees them. Each command makes the library calls named in its help.\n"
@@ -25,6 +26,15 @@ const char kProgramHelpEnd[] =
     "Results go to standard output as plain text, one item per line. A failure\n"
     "prints the status word, taken apart, on standard error.\n"
     "Exit status: 0 success, 1 the request failed, 2 the command line was wrong.\n";
+
+}  // namespace
+
+std::string releaseLine() {
+    return "qorvel " + std::to_string(QORVEL_VERSION_MAJOR) + "." + std::to_string(QORVEL_VERSION_MINOR) +
+           "." + std::to_string(QORVEL_VERSION_PATCH);
+}
+
+namespace {
 
 const Command* findCommand(const std::string& name) {
     for (const Command& command : commands()) {
@@ -94,6 +104,10 @@ int main(int argc, char** argv) {
     std::string name = words.front();
     words.erase(words.begin());
     if (name == "--help" || name == "-h") return printProgramHelp();
+    if (name == "--version" || name == "-V") {
+        if (!words.empty()) return programUsageError(name + " takes no arguments");
+        return writeOut(releaseLine() + "\n") && flushOut() ? kExitOk : kExitFailed;
+    }
     if (name == "help") {
         if (words.empty()) return printProgramHelp();
         const Command* command = findCommand(words.front());

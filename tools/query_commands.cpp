@@ -8,19 +8,32 @@
 namespace qorvel_cli {
 namespace {
 
+const char kVersionExplanation[] =
+    "The release is QORVEL_VERSION_MAJOR.MINOR.PATCH of qorvel.h; its major number\n"
+    "is also the shared library's (libqorvel.so.1, qorvel.dll's interface). The\n"
+    "nine words of cFileVersion do not count releases: they are constants of the\n"
+    "interface, 0 3 202 6 0 0 0 1 5 in every release, by which old hosts recognise\n"
+    "it. A host that needs the release reads the macros when it is built.\n";
+
 int runDiskFree(const Command& self, const Arguments& arguments) {
     if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one PATH");
     const std::string& path = arguments.positionals()[0];
     uint32_t freeBytes = 0;
     cFileStatus status = cFileGetDiskFree(path.c_str(), &freeBytes);
     // The export may find the free space and still answer the failure of its
-    // first look at the path: show both rather than hide either.
-    if (status == CFILE_OK || freeBytes != 0) {
-        if (!writeOut(std::to_string(freeBytes) + "\n") || !flushOut()) {
-            return reportFailure("df", "cannot write standard output");
+    // first look at the path. A script reads standard output only on success,
+    // so the figure found then goes with the failure, to standard error.
+    if (status != CFILE_OK) {
+        reportStatus("df: " + path, status);
+        if (freeBytes != 0) {
+            reportFailure("df: " + path, "its volume has " + std::to_string(freeBytes) + " free bytes");
         }
+        return kExitFailed;
     }
-    return status == CFILE_OK ? kExitOk : reportStatus("df: " + path, status);
+    if (!writeOut(std::to_string(freeBytes) + "\n") || !flushOut()) {
+        return reportFailure("df", "cannot write standard output");
+    }
+    return kExitOk;
 }
 
 // pwd and tmpdir: a directory into a buffer of CFILE_DIR_BUFFER_SIZE bytes.
@@ -49,9 +62,13 @@ int runVersion(const Command& self, const Arguments& arguments) {
     if (!arguments.positionals().empty()) return usageError(self, "takes no arguments");
     cFileVersionInfo info;
     cFileVersion(&info);
-    std::string line;
-    for (uint16_t word : info.word) line += (line.empty() ? "" : " ") + std::to_string(word);
-    if (!writeOut(line + "\n") || !flushOut()) return reportFailure("version", "cannot write standard output");
+    std::string words;
+    for (uint16_t word : info.word) words += (words.empty() ? "" : " ") + std::to_string(word);
+    std::string text = words + "\n";
+    if (!arguments.has("words")) {
+        text = releaseLine() + "\n" + "cFileVersion: " + words + "\n" + kVersionExplanation;
+    }
+    if (!writeOut(text) || !flushOut()) return reportFailure("version", "cannot write standard output");
     return kExitOk;
 }
 
@@ -81,9 +98,10 @@ void addQueryCommands(std::vector<Command>* list) {
         {"df", "df PATH", "Print the free bytes of the volume holding PATH",
          "\n"
          "Prints the free space that cFileGetDiskFree reports, in bytes. The interface\n"
-         "counts in 32 bits: 4294967295 means at least that much. When the export\n"
-         "finds the free space but still answers a failure (a path it could not look\n"
-         "at), both are shown.\n",
+         "counts in 32 bits: 4294967295 means at least that much. A failure prints\n"
+         "nothing on standard output; when the export still found the free space of\n"
+         "the volume (a missing path is measured where it would be), standard error\n"
+         "says so beside the status.\n",
          {},
          runDiskFree});
     list->push_back({"pwd", "pwd", "Print the current directory",
@@ -95,9 +113,16 @@ void addQueryCommands(std::vector<Command>* list) {
                      "separator.\n",
                      {},
                      runTempDirectory});
-    list->push_back({"version", "version", "Print the nine words of the version record",
-                     "\nPrints the nine words that cFileVersion fills, on one line.\n",
-                     {},
+    list->push_back({"version", "version [--words]", "Print the release and the nine version words",
+                     "\n"
+                     "Prints the release ('qorvel 1.0.0', as qorvel --version does), the nine\n"
+                     "words that cFileVersion fills, and how the two relate: the words are\n"
+                     "constants of the interface (0 3 202 6 0 0 0 1 5 in every release), the\n"
+                     "release is QORVEL_VERSION_MAJOR.MINOR.PATCH of qorvel.h.\n"
+                     "\n"
+                     "Options:\n"
+                     "  --words   print only the nine words, on one line\n",
+                     {{"words", false}},
                      runVersion});
     list->push_back(
         {"status", "status WORD", "Take a status word apart",

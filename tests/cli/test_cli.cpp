@@ -58,7 +58,7 @@ TEST_F(Cli, HelpListsEveryCommandAndEachCommandHasItsOwn) {
     ToolResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, kOk);
     EXPECT_TRUE(help.err.empty());
-    const char* names[] = {"log", "append", "cat", "lock", "stat", "rm", "mv", "mkdir",
+    const char* names[] = {"log", "append", "cat", "open", "lock", "stat", "rm", "mv", "mkdir",
                            "rmdir", "chmod", "df", "pwd", "tmpdir", "version", "status"};
     for (const char* name : names) {
         EXPECT_TRUE(contains(help.out, std::string("\n  ") + name + " ")) << name;
@@ -128,10 +128,27 @@ TEST_F(Cli, StatusRefusesWhatIsNotAThirtyTwoBitWord) {
     EXPECT_EQ(run({"status", "4294967295"}).exitCode, kOk);
 }
 
-TEST_F(Cli, VersionPrintsTheNineWords) {
-    ToolResult result = run({"version"});
-    EXPECT_EQ(result.exitCode, kOk);
-    EXPECT_EQ(result.out, "0 3 202 6 0 0 0 1 5\n");
+TEST_F(Cli, VersionPrintsTheReleaseAndTheNineWords) {
+    const std::string release = "qorvel " + std::to_string(QORVEL_VERSION_MAJOR) + "." +
+                                std::to_string(QORVEL_VERSION_MINOR) + "." +
+                                std::to_string(QORVEL_VERSION_PATCH) + "\n";
+    for (const char* option : {"--version", "-V"}) {
+        ToolResult result = run({option});
+        EXPECT_EQ(result.exitCode, kOk) << option;
+        EXPECT_EQ(result.out, release) << option;
+        EXPECT_TRUE(result.err.empty()) << option;
+    }
+    EXPECT_EQ(run({"--version", "extra"}).exitCode, kUsage);
+
+    ToolResult explained = run({"version"});
+    EXPECT_EQ(explained.exitCode, kOk);
+    EXPECT_EQ(line(explained.out, 0) + "\n", release);
+    EXPECT_EQ(line(explained.out, 1), "cFileVersion: 0 3 202 6 0 0 0 1 5");
+    EXPECT_TRUE(contains(explained.out, "QORVEL_VERSION_MAJOR")) << explained.out;
+
+    ToolResult words = run({"version", "--words"});
+    EXPECT_EQ(words.exitCode, kOk);
+    EXPECT_EQ(words.out, "0 3 202 6 0 0 0 1 5\n");
     EXPECT_EQ(run({"version", "extra"}).exitCode, kUsage);
 }
 
@@ -384,6 +401,15 @@ TEST_F(Cli, DiskFreePrintsANumberOfBytes) {
     EXPECT_TRUE(empty.out.empty());
 }
 
+// The export measures a missing path where it would be and still answers the
+// failed look at it: a script reading standard output must see nothing.
+TEST_F(Cli, DiskFreeOfAMissingPathPrintsNothingOnStandardOutput) {
+    ToolResult missing = run({"df", path("missing/deeper")});
+    expectFailure(missing, "0x0002");
+    EXPECT_EQ(missing.out, "");
+    EXPECT_TRUE(contains(missing.err, "free bytes")) << missing.err;
+}
+
 TEST_F(Cli, PwdAndTmpdirPrintDirectories) {
     ToolResult pwd = run({"pwd"});
     EXPECT_EQ(pwd.exitCode, kOk) << pwd.err;
@@ -396,6 +422,54 @@ TEST_F(Cli, PwdAndTmpdirPrintDirectories) {
     EXPECT_TRUE(directory.back() == '/' || directory.back() == '\\') << directory;
     EXPECT_TRUE(std::filesystem::is_directory(directory)) << directory;
     EXPECT_EQ(run({"pwd", "extra"}).exitCode, kUsage);
+}
+
+// ---- open --------------------------------------------------------------------------
+
+TEST_F(Cli, OpenHeldWithoutSharingRefusesCatFromAnotherProcess) {
+    std::string file = path("held file.txt");
+    qtest::writeFile(file, "content");
+    qtest::RunningTool holder(streams(), {"open", file, "--mode", "read-write,deny-all", "--wait"});
+    ASSERT_EQ(holder.readLine(), "opened mode 0x0004");
+
+    ToolResult refused = run({"cat", file});
+    expectFailure(refused, "0x00200306 CFILE_ERR_SHARING");
+    EXPECT_TRUE(contains(refused.err, "ERROR_SHARING_VIOLATION")) << refused.err;
+    EXPECT_TRUE(refused.out.empty());
+    expectFailure(run({"append", file, "more"}), "0x00200306");
+
+    ToolResult closed = holder.finish();
+    EXPECT_EQ(closed.exitCode, kOk) << closed.err;
+    EXPECT_EQ(closed.out, "closed\n");
+    EXPECT_EQ(run({"cat", file}).out, "content");
+}
+
+TEST_F(Cli, OpenSharingReadLetsCatInButKeepsWritersOut) {
+    std::string file = path("shared.txt");
+    qtest::writeFile(file, "abc");
+    qtest::RunningTool holder(streams(), {"open", file, "--mode", "read,deny-write", "--wait"});
+    ASSERT_EQ(holder.readLine(), "opened mode 0x0021");
+    EXPECT_EQ(run({"cat", file}).out, "abc");
+    expectFailure(run({"append", file, "d"}), "0x00200306");
+    EXPECT_EQ(holder.finish().exitCode, kOk);
+    EXPECT_EQ(qtest::readFile(file), "abc");
+}
+
+TEST_F(Cli, OpenTakesAnyModeWordAndTheLibraryJudgesIt) {
+    std::string file = path("data.txt");
+    qtest::writeFile(file, "x");
+    ToolResult numeric = run({"open", file, "--mode", "0x0021"});
+    EXPECT_EQ(numeric.exitCode, kOk) << numeric.err;
+    EXPECT_EQ(numeric.out, "opened mode 0x0021\nclosed\n");
+    expectFailure(run({"open", file, "--mode", "0x0008"}), "0x00000302");
+    expectFailure(run({"open", file, "--mode", "0"}), "0x00000302");
+    expectFailure(run({"open", path("missing.txt"), "--mode", "read"}), "0x00020304");
+    // Creating with a mode that asks to read is the library's own refusal.
+    expectFailure(run({"open", path("new.txt"), "--create", "--mode", "read"}), "0x00000307");
+    EXPECT_FALSE(qtest::exists(path("new.txt")));
+    ToolResult created = run({"open", path("new.txt"), "--create", "--mode", "write"});
+    EXPECT_EQ(created.exitCode, kOk) << created.err;
+    EXPECT_TRUE(qtest::exists(path("new.txt")));
 }
 
 // ---- lock -----------------------------------------------------------------------------

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# CI: the documentation tools, then the HTML reference of qorvel.h built on
+# its own (Doxygen, every warning an error: an undocumented export fails
+# here) and the man page checked by man itself. Run before the builds, so
+# that they build the reference too and test the man page and completion.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(doxygen groff man-db bash-completion)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -q
+  apt-get install -y -q "${missing[@]}"
+fi
+
+cmake -S . -B build-docs -DQORVEL_BUILD_TESTS=OFF -DQORVEL_BUILD_BENCH=OFF \
+  -DQORVEL_BUILD_TOOLS=OFF -DQORVEL_BUILD_DOCS=ON >/dev/null
+cmake --build build-docs --target docs
+test -f build-docs/docs/html/index.html
+
+warnings=$(LC_ALL=C.UTF-8 man --warnings -l docs/qorvel.1 2>&1 >/dev/null)
+if [ -n "$warnings" ]; then
+  echo "man --warnings docs/qorvel.1:" >&2
+  echo "$warnings" >&2
+  exit 1
+fi
+echo "the reference builds without a warning; the man page formats cleanly"

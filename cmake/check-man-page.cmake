@@ -1,0 +1,48 @@
+# The man page formats without a single groff warning, and it and the
+# README's table describe every command and every option the program's own
+# help lists.
+#   -DGROFF=<groff> -DPAGE=<qorvel.1> -DREADME=<README.md> -DQORVEL=<the program>
+execute_process(COMMAND ${GROFF} -ww -man -z ${PAGE}
+                RESULT_VARIABLE result ERROR_VARIABLE warnings)
+if(NOT result EQUAL 0 OR NOT warnings STREQUAL "")
+  message(FATAL_ERROR "groff -ww -man: ${PAGE}:\n${warnings}")
+endif()
+
+file(READ ${PAGE} page)
+string(REPLACE "\\-" "-" page "${page}")
+# The README's table of the program: its rows begin with "| `".
+file(STRINGS ${README} rows REGEX "^\\| `")
+string(JOIN "\n" table ${rows})
+execute_process(COMMAND ${QORVEL} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "qorvel --help failed")
+endif()
+string(REGEX MATCHALL "\n  [a-z]+ " lines "${help}")
+foreach(line IN LISTS lines)
+  string(STRIP "${line}" command)
+  if(NOT page MATCHES "\n\\.B ${command}[ \n]")
+    message(FATAL_ERROR "the man page has no entry for the command ${command}")
+  endif()
+  if(NOT table MATCHES "`${command}[ `]")
+    message(FATAL_ERROR "the README's table has no row for the command ${command}")
+  endif()
+  execute_process(COMMAND ${QORVEL} ${command} --help OUTPUT_VARIABLE own)
+  # The synopsis, before the first blank line, names every option.
+  string(FIND "${own}" "\n\n" end)
+  string(SUBSTRING "${own}" 0 ${end} synopsis)
+  string(REGEX MATCHALL "--[a-z][a-z-]*" options "${synopsis}")
+  foreach(option IN LISTS options)
+    if(option STREQUAL "--help")
+      continue()
+    endif()
+    string(FIND "${page}" "${option}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "the man page does not mention ${option} of ${command}")
+    endif()
+    if(NOT table MATCHES "`${command}[^\n]*${option}")
+      message(FATAL_ERROR "the README's row of ${command} does not name ${option}")
+    endif()
+  endforeach()
+endforeach()
+list(LENGTH lines count)
+message(STATUS "the man page is clean; it and the README describe all ${count} commands")
