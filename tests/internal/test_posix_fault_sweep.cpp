@@ -625,8 +625,6 @@ Snapshot withoutLitter(Snapshot state) {
     return state;
 }
 
-}  // namespace
-
 std::string callsMade(const Outcome& outcome) {
     std::ostringstream text;
     for (std::size_t entry = 0; entry < kEntries; ++entry) {
@@ -636,6 +634,8 @@ std::string callsMade(const Outcome& outcome) {
     }
     return text.str();
 }
+
+}  // namespace
 
 TEST_F(FaultSweep, EveryFailingCallOfEveryExportIsAnsweredAndLeavesNothingBehind) {
     std::vector<bool> reached(kEntries, false);
