@@ -114,7 +114,12 @@ cFileStatus setFileSize(cFileHandle handle, uint32_t size) {
     if (status != 0) return status;
     if (!platform::setEndOfFile(handle)) status = lastErrorStatus();
     // A position at or beyond the new size stays at the new end of the file.
-    if (saved < size) move(handle, saved, CFILE_SEEK_BEGIN, nullptr, nullptr);
+    // A position that cannot be put back is a failure: the caller's next
+    // read or write would land elsewhere.
+    if (saved < size) {
+        cFileStatus restored = move(handle, saved, CFILE_SEEK_BEGIN, nullptr, nullptr);
+        if (status == 0) status = restored;
+    }
     return status;
 }
 

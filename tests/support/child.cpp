@@ -19,6 +19,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <limits.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -217,7 +218,11 @@ Child::Child() : impl_(new Impl) {
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    char self[] = "/proc/self/exe";
+    // The program's own path, not /proc/self/exe itself: under valgrind that
+    // names the tool, while readlink answers the program it runs.
+    char self[PATH_MAX] = "/proc/self/exe";
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) self[length] = '\0';
     char flag[64];
     std::snprintf(flag, sizeof flag, "%s", kChildFlag);
     char* argv[] = {self, flag, nullptr};

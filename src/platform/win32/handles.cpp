@@ -8,8 +8,12 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/kernel32.h"
 
 namespace qorvel::platform {
+
+using win32::kernel32;
+
 namespace {
 
 using win32::fromKernelHandle;
@@ -22,7 +26,7 @@ constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // as CreateFileA may be given it from several threads at once.
 HANDLE open(const char* path, DWORD desiredAccess, DWORD shareMode, DWORD disposition) {
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    return CreateFileA(path, desiredAccess, shareMode, &inheritable, disposition,
+    return kernel32.CreateFileA(path, desiredAccess, shareMode, &inheritable, disposition,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -30,7 +34,7 @@ HANDLE open(const char* path, DWORD desiredAccess, DWORD shareMode, DWORD dispos
 // that step as the thread's last error.
 void discard(HANDLE handle) {
     DWORD error = GetLastError();
-    CloseHandle(handle);
+    kernel32.CloseHandle(handle);
     SetLastError(error);
 }
 
@@ -49,7 +53,7 @@ HANDLE createAlwaysWithoutAccess(const char* path, DWORD shareMode) {
         discard(emptying);
         return INVALID_HANDLE_VALUE;
     }
-    CloseHandle(emptying);
+    kernel32.CloseHandle(emptying);
     SetLastError(created);
     return handle;
 }
@@ -64,11 +68,11 @@ HANDLE createAlwaysReadOnly(const char* path, DWORD desiredAccess, DWORD shareMo
     DWORD created = GetLastError();
     HANDLE self = GetCurrentProcess();
     HANDLE handle = nullptr;
-    if (!DuplicateHandle(self, writing, self, &handle, desiredAccess, TRUE, 0)) {
+    if (!kernel32.DuplicateHandle(self, writing, self, &handle, desiredAccess, TRUE, 0)) {
         discard(writing);
         return INVALID_HANDLE_VALUE;
     }
-    CloseHandle(writing);
+    kernel32.CloseHandle(writing);
     SetLastError(created);
     return handle;
 }
@@ -97,8 +101,10 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
     return fromKernelHandle(handle);
 }
 
-bool closeHandle(Handle handle) { return CloseHandle(toKernelHandle(handle)) != FALSE; }
+bool closeHandle(Handle handle) { return kernel32.CloseHandle(toKernelHandle(handle)) != FALSE; }
 
-bool flushFileBuffers(Handle handle) { return FlushFileBuffers(toKernelHandle(handle)) != FALSE; }
+bool flushFileBuffers(Handle handle) {
+    return kernel32.FlushFileBuffers(toKernelHandle(handle)) != FALSE;
+}
 
 }  // namespace qorvel::platform

@@ -2,8 +2,12 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/kernel32.h"
 
 namespace qorvel::platform {
+
+using win32::kernel32;
+
 namespace {
 
 // Kernel handles fit in 32 bits; LongToHandle sign-extends, so -1 stays
@@ -16,7 +20,7 @@ constexpr DWORD kAppendGateOffsetHigh = 0x100;  // the byte at 2^40
 
 bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
     DWORD done = 0;
-    BOOL ok = ReadFile(kernelHandle(handle), buffer, count, &done, nullptr);
+    BOOL ok = kernel32.ReadFile(kernelHandle(handle), buffer, count, &done, nullptr);
     *transferred = done;
     return ok != FALSE;
 }
@@ -28,7 +32,8 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
     uint32_t done = 0;
     for (;;) {
         DWORD written = 0;
-        BOOL ok = WriteFile(kernelHandle(handle), bytes + done, count - done, &written, nullptr);
+        BOOL ok =
+            kernel32.WriteFile(kernelHandle(handle), bytes + done, count - done, &written, nullptr);
         done += written;
         if (!ok) {
             *transferred = done;
@@ -58,12 +63,14 @@ bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
     *transferred = 0;
     OVERLAPPED gate = {};
     gate.OffsetHigh = kAppendGateOffsetHigh;
-    if (!LockFileEx(kernelHandle(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &gate)) return false;
+    if (!kernel32.LockFileEx(kernelHandle(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &gate)) {
+        return false;
+    }
     bool written = writeFile(handle, buffer, count, transferred);
     DWORD error = GetLastError();
     OVERLAPPED release = {};
     release.OffsetHigh = kAppendGateOffsetHigh;
-    UnlockFileEx(kernelHandle(handle), 0, 1, 0, &release);
+    kernel32.UnlockFileEx(kernelHandle(handle), 0, 1, 0, &release);
     SetLastError(error);
     return written;
 }
@@ -72,10 +79,10 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
                         uint32_t moveMethod) {
     // LONG is 32 bits on Windows, as int32_t is.
     static_assert(sizeof(LONG) == sizeof(int32_t), "LONG is 32 bits");
-    return SetFilePointer(kernelHandle(handle), distanceLow, reinterpret_cast<PLONG>(distanceHigh),
-                          moveMethod);
+    return kernel32.SetFilePointer(kernelHandle(handle), distanceLow,
+                                   reinterpret_cast<PLONG>(distanceHigh), moveMethod);
 }
 
-bool setEndOfFile(Handle handle) { return SetEndOfFile(kernelHandle(handle)) != FALSE; }
+bool setEndOfFile(Handle handle) { return kernel32.SetEndOfFile(kernelHandle(handle)) != FALSE; }
 
 }  // namespace qorvel::platform

@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/kernel32.h"
 
 namespace qorvel::platform {
+
+using win32::kernel32;
+
 namespace {
 
 HANDLE kernelHandle(Handle handle) { return LongToHandle(handle); }
@@ -33,23 +37,24 @@ bool getVersionEx(uint32_t* platformId) {
 
 bool lockFileEx(Handle handle, uint32_t flags, uint64_t start, uint64_t length) {
     OVERLAPPED overlapped = overlappedAt(start);
-    return LockFileEx(kernelHandle(handle), flags, 0, low(length), high(length), &overlapped) !=
-           FALSE;
+    return kernel32.LockFileEx(kernelHandle(handle), flags, 0, low(length), high(length),
+                               &overlapped) != FALSE;
 }
 
 bool unlockFileEx(Handle handle, uint64_t start, uint64_t length) {
     OVERLAPPED overlapped = overlappedAt(start);
-    return UnlockFileEx(kernelHandle(handle), 0, low(length), high(length), &overlapped) != FALSE;
+    return kernel32.UnlockFileEx(kernelHandle(handle), 0, low(length), high(length),
+                                 &overlapped) != FALSE;
 }
 
 bool lockFile(Handle handle, uint64_t start, uint64_t length) {
-    return LockFile(kernelHandle(handle), low(start), high(start), low(length), high(length)) !=
-           FALSE;
+    return kernel32.LockFile(kernelHandle(handle), low(start), high(start), low(length),
+                             high(length)) != FALSE;
 }
 
 bool unlockFile(Handle handle, uint64_t start, uint64_t length) {
-    return UnlockFile(kernelHandle(handle), low(start), high(start), low(length), high(length)) !=
-           FALSE;
+    return kernel32.UnlockFile(kernelHandle(handle), low(start), high(start), low(length),
+                               high(length)) != FALSE;
 }
 
 }  // namespace qorvel::platform

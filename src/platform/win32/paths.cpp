@@ -3,20 +3,23 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/kernel32.h"
 
 namespace qorvel::platform {
 
-bool deleteFile(const char* path) { return DeleteFileA(path) != FALSE; }
+using win32::kernel32;
+
+bool deleteFile(const char* path) { return kernel32.DeleteFileA(path) != FALSE; }
 
 bool moveFile(const char* existingPath, const char* newPath) {
-    return MoveFileA(existingPath, newPath) != FALSE;
+    return kernel32.MoveFileA(existingPath, newPath) != FALSE;
 }
 
-bool createDirectory(const char* path) { return CreateDirectoryA(path, nullptr) != FALSE; }
+bool createDirectory(const char* path) { return kernel32.CreateDirectoryA(path, nullptr) != FALSE; }
 
-bool removeDirectory(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+bool removeDirectory(const char* path) { return kernel32.RemoveDirectoryA(path) != FALSE; }
 
-uint32_t getFileAttributes(const char* path) { return GetFileAttributesA(path); }
+uint32_t getFileAttributes(const char* path) { return kernel32.GetFileAttributesA(path); }
 
 // The high part is asked for so that a file of 4 GiB or more is refused
 // rather than reported as its low 32 bits; a size whose low part is all ones
@@ -24,7 +27,7 @@ uint32_t getFileAttributes(const char* path) { return GetFileAttributesA(path); 
 uint32_t getCompressedFileSize(const char* path) {
     DWORD high = 0;
     SetLastError(NO_ERROR);
-    DWORD low = GetCompressedFileSizeA(path, &high);
+    DWORD low = kernel32.GetCompressedFileSizeA(path, &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return kInvalidFileSize;
     if (high != 0 || low == INVALID_FILE_SIZE) {
         SetLastError(ERROR_FILE_TOO_LARGE);

@@ -3,21 +3,26 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/kernel32.h"
 
 namespace qorvel::platform {
 
+using win32::kernel32;
+
 uint32_t getCurrentDirectory(uint32_t bufferSize, char* buffer) {
-    return GetCurrentDirectoryA(bufferSize, buffer);
+    return kernel32.GetCurrentDirectoryA(bufferSize, buffer);
 }
 
-uint32_t getTempPath(uint32_t bufferSize, char* buffer) { return GetTempPathA(bufferSize, buffer); }
+uint32_t getTempPath(uint32_t bufferSize, char* buffer) {
+    return kernel32.GetTempPathA(bufferSize, buffer);
+}
 
 bool getDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
                       uint32_t* freeClusters, uint32_t* totalClusters) {
     // DWORD is unsigned long here: the values travel through variables of that
     // type and are stored only when the call succeeds.
     DWORD sectors = 0, bytes = 0, free = 0, total = 0;
-    if (!GetDiskFreeSpaceA(root, &sectors, &bytes, &free, &total)) return false;
+    if (!kernel32.GetDiskFreeSpaceA(root, &sectors, &bytes, &free, &total)) return false;
     *sectorsPerCluster = sectors;
     *bytesPerSector = bytes;
     *freeClusters = free;
