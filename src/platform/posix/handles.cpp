@@ -91,13 +91,23 @@ bool refusedForPermissions(int error) {
 
 // A handle without data access still opens a file the process may not both
 // read and write: as an O_PATH descriptor, which can only be looked at.
+// open, repeated when a signal interrupts it (a FIFO or a slow network
+// filesystem may wait).
+int openRetrying(const char* path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = sys.open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 int openDescriptor(const char* path, int flags) {
-    int fd = sys.open(path, flags | kOpenFlags, 0666);
+    int fd = openRetrying(path, flags | kOpenFlags, 0666);
     if (fd >= 0 || (flags & O_ACCMODE) != kNoDataAccess || !refusedForPermissions(errno)) {
         return fd;
     }
     if (flags & O_CREAT) return fd;
-    return sys.open(path, O_PATH | kOpenFlags, 0);
+    return openRetrying(path, O_PATH | kOpenFlags, 0);
 }
 
 struct Opened {
@@ -136,7 +146,7 @@ bool openForDisposition(const char* path, int flags, Disposition disposition, Op
 int reopen(int fd, int flags) {
     char name[32];
     std::snprintf(name, sizeof name, "/proc/self/fd/%d", fd);
-    return sys.open(name, flags | O_CLOEXEC | O_NOCTTY, 0);
+    return openRetrying(name, flags | O_CLOEXEC | O_NOCTTY, 0);
 }
 
 // ---- Share-mode locks ---------------------------------------------------------
@@ -285,15 +295,20 @@ bool isReadOnlyFile(int fd, bool* readOnly) {
 // Emptying a file counts as writing it, whatever access the handle keeps. A
 // handle without write access empties through a second description that
 // holds the write for the share check and goes when the file is empty.
+bool truncateToZero(int fd) {
+    int result;
+    do {
+        result = sys.ftruncate(fd, 0);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 || failWithErrno(errno);
+}
+
 bool emptyFile(int fd, const Access& access) {
-    if (access.write) {
-        return sys.ftruncate(fd, 0) == 0 || failWithErrno(errno);
-    }
+    if (access.write) return truncateToZero(fd);
     int writer = reopen(fd, O_WRONLY);
     if (writer < 0) return failWithErrno(errno);
     Roles writing{false, true, false, false};
-    bool emptied = publishShareMode(writing, Publisher{-1, writer}, fd) &&
-                   (sys.ftruncate(writer, 0) == 0 || failWithErrno(errno));
+    bool emptied = publishShareMode(writing, Publisher{-1, writer}, fd) && truncateToZero(writer);
     uint32_t error = lastError();
     sys.close(writer);
     return emptied || fail(error);
@@ -350,7 +365,7 @@ bool sharesNothing(int fd) { return (factsOf(fd) & kSharingNothing) != 0; }
 
 bool mayRemove(const char* path) {
     constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
-    int fd = sys.open(path, kFlags, 0);
+    int fd = openRetrying(path, kFlags, 0);
     if (fd < 0) {
         // Nothing to look at (gone, a link, not a file), or nothing this
         // process can hold; anything else means the look itself failed.

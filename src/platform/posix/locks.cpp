@@ -138,17 +138,28 @@ constexpr int kRecordMark = SIGIO;
 
 bool isOpen(int fd) { return sys.fcntlInt(fd, F_GETFD, 0) != -1; }
 
+bool isPathOnly(int fd) {
+    int flags = sys.fcntlInt(fd, F_GETFL, 0);
+    return flags != -1 && (flags & O_PATH) != 0;
+}
+
 // An O_PATH descriptor (a handle without data access on a file the process
 // may neither read nor write) takes no mark; its record is believed.
 bool markDescription(int fd) {
     if (sys.fcntlInt(fd, F_SETSIG, kRecordMark) == 0) return true;
-    return (errno == EBADF && isOpen(fd)) || failWithErrno(errno);
+    int error = errno;
+    return (error == EBADF && isPathOnly(fd)) || failWithErrno(error);
 }
 
-bool recordSpeaksFor(int fd) {
+// Whether the record of `fd` speaks for the description it now names.
+// Answers false with lastError() set when that cannot be asked.
+bool askRecordSpeaksFor(int fd, bool* speaks) {
     int mark = sys.fcntlInt(fd, F_GETSIG, 0);
-    if (mark < 0) return errno == EBADF && isOpen(fd);
-    return mark == kRecordMark;
+    *speaks = mark == kRecordMark;
+    if (mark >= 0) return true;
+    int error = errno;
+    *speaks = error == EBADF && isPathOnly(fd);
+    return *speaks || failWithErrno(error);
 }
 
 // The first lock recorded for a description marks it.
@@ -246,18 +257,22 @@ bool isLockable(uint64_t start, uint64_t length) {
 }
 
 // A record of this number that no longer speaks for its description goes.
-bool refusedBySameDescription(int fd, uint64_t start, uint64_t length) {
-    if (!refusedBySameHandle(fd, start, length)) return false;
-    if (recordSpeaksFor(fd)) return true;
+// Answers false with lastError() set: 33 when the same handle's lock refuses
+// the range, the error when the record could not be checked.
+bool notRefusedBySameDescription(int fd, uint64_t start, uint64_t length) {
+    if (!refusedBySameHandle(fd, start, length)) return true;
+    bool speaks = false;
+    if (!askRecordSpeaksFor(fd, &speaks)) return false;
+    if (speaks) return fail(win32error::kLockViolation);
     forgetRecords(fd);
-    return false;
+    return true;
 }
 
 bool lock(int fd, uint64_t start, uint64_t length) {
     if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
     if (!isLockable(start, length)) return fail(win32error::kInvalidParameter);
     std::lock_guard<std::mutex> guard(gHeldMutex);
-    if (refusedBySameDescription(fd, start, length)) return fail(win32error::kLockViolation);
+    if (!notRefusedBySameDescription(fd, start, length)) return false;
     return length == 0 ? lockZeroLength(fd, start) : lockRange(fd, start, length);
 }
 
@@ -265,7 +280,9 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
     if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
     std::lock_guard<std::mutex> guard(gHeldMutex);
     HeldLock* held = findExact(fd, start, length);
-    if (held != nullptr && !recordSpeaksFor(fd)) {
+    bool speaks = true;
+    if (held != nullptr && !askRecordSpeaksFor(fd, &speaks)) return false;
+    if (!speaks) {
         forgetRecords(fd);
         held = nullptr;
     }

@@ -271,7 +271,13 @@ bool deleteFile(const char* path) {
 
 bool moveFile(const char* existingPath, const char* newPath) {
     struct stat source;
-    bool isFile = sys.lstat(existingPath, &source) == 0 && S_ISREG(source.st_mode);
+    bool found = sys.lstat(existingPath, &source) == 0;
+    bool nameRefused =
+        errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP;
+    // A name the kernel refuses is the rename's to answer; a file that cannot
+    // be looked at may be held by a handle: it stays where it is.
+    if (!found && !nameRefused) return failWithErrnoForPath(errno, existingPath);
+    bool isFile = found && S_ISREG(source.st_mode);
     // A claim only for regular files: opening anything else may have effects.
     if (isFile) {
         if (!mayRemove(existingPath)) return false;
@@ -299,7 +305,9 @@ bool removeDirectory(const char* path) {
             return fail(win32error::kSharingViolation);
         }
         // The read-only attribute holds for every user, root included.
-        if (isReadOnly(path, target.st_mode)) return fail(win32error::kAccessDenied);
+        bool readOnly = false;
+        if (!readOnlyState(path, target.st_mode, &readOnly)) return failWithErrno(errno);
+        if (readOnly) return fail(win32error::kAccessDenied);
     }
     if (sys.rmdir(path) == 0) return true;
     int error = errno;

@@ -43,6 +43,16 @@ bool isReadOnly(const char* path, mode_t mode) {
     return S_ISDIR(mode) && isMarked(path);
 }
 
+bool readOnlyState(const char* path, mode_t mode, bool* readOnly) {
+    *readOnly = !(mode & S_IWUSR);
+    if (*readOnly || !S_ISDIR(mode)) return true;
+    if (sys.getxattr(path, kReadOnlyMark, nullptr, 0) >= 0) {
+        *readOnly = true;
+        return true;
+    }
+    return errno == ENODATA || lacksUserAttributes(errno) || errno == EACCES || errno == EPERM;
+}
+
 bool setReadOnly(const char* path, mode_t mode, bool readOnly) {
     if (S_ISDIR(mode)) return readOnly ? markDirectory(path, mode) : unmarkDirectory(path, mode);
     // A read-only file loses every write bit, so that no other program

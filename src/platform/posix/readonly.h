@@ -24,6 +24,11 @@ constexpr const char* kReadOnlyMark = "user.qorvel.readonly";
 // only for a directory whose owner-write bit is set (the mark is read).
 bool isReadOnly(const char* path, mode_t mode);
 
+// The same for a caller about to act on the answer (a removal): answers
+// false with errno set when the mark could not be read for a reason other
+// than its absence, the filesystem keeping no such marks, or a permission.
+bool readOnlyState(const char* path, mode_t mode, bool* readOnly);
+
 // Makes `path`, whose file mode is `mode`, read-only or writable. Answers
 // false with errno set when a system call refuses.
 bool setReadOnly(const char* path, mode_t mode, bool readOnly);
