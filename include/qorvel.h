@@ -57,16 +57,27 @@ typedef uint32_t cFileStatus;
 #define CFILE_ERR_GENERAL         0x0307u /* any other failure */
 #define CFILE_ERR_DISK_FULL       0x0308u /* the volume has no room left */
 
-/* The library error code and the platform error number of a status word. */
+/* The library error code and the platform error number of a status word.
+ * C++ hosts get the same values through C++ casts, so that the macros build
+ * under -Wold-style-cast. */
+#ifdef __cplusplus
+#define CFILE_STATUS_CODE(status)  (static_cast<uint16_t>((status) & 0xFFFFu))
+#define CFILE_STATUS_ERROR(status) (static_cast<uint16_t>(((status) >> 16) & 0xFFFFu))
+#else
 #define CFILE_STATUS_CODE(status)  ((uint16_t)((status) & 0xFFFFu))
 #define CFILE_STATUS_ERROR(status) ((uint16_t)(((status) >> 16) & 0xFFFFu))
+#endif
 
 /* ---- Handles and open modes -------------------------------------------- */
 
 /* The platform's own file handle: a file descriptor on POSIX systems, a
  * kernel handle (which always fits in 32 bits) on Windows. */
 typedef int32_t cFileHandle;
+#ifdef __cplusplus
+#define CFILE_INVALID_HANDLE (static_cast<cFileHandle>(-1))
+#else
 #define CFILE_INVALID_HANDLE ((cFileHandle)-1)
+#endif
 
 typedef uint16_t cFileMode;
 #define CFILE_ACCESS_READ       0x0001u

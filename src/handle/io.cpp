@@ -16,7 +16,7 @@ namespace {
 // that the interface cannot report, so a move may end at 0xFFFFFFFE at most.
 constexpr uint64_t kFirstPositionOutOfRange = 0xFFFFFFFFu;
 
-cFileStatus lastErrorStatus() { return cFileTranslateError(platform::lastError()); }
+cFileStatus lastErrorStatus() { return statusForError(platform::lastError()); }
 
 uint32_t moveMethodFor(uint32_t origin) {
     switch (origin) {
@@ -62,7 +62,7 @@ cFileStatus move(cFileHandle handle, uint32_t distance, uint32_t origin, uint32_
             return lastErrorStatus();
         }
         // The distance alone decides where this one ends: no move is made.
-        if (method == platform::kFileBegin) return cFileTranslateError(kPositionOutOfRange);
+        if (method == platform::kFileBegin) return statusForError(platform::win32error::kFileTooLarge);
     }
     uint64_t after = 0;
     if (!setPointer(handle, distance, method, &after)) return lastErrorStatus();
@@ -72,7 +72,7 @@ cFileStatus move(cFileHandle handle, uint32_t distance, uint32_t origin, uint32_
         // Nothing better can be done if putting it back fails: the status
         // already says the move did not succeed.
         if (back != after) setPointer(handle, back, platform::kFileBegin, &ignored);
-        return cFileTranslateError(kPositionOutOfRange);
+        return statusForError(platform::win32error::kFileTooLarge);
     }
     if (position != nullptr) *position = static_cast<uint32_t>(after);
     return 0;
@@ -142,42 +142,42 @@ extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileRead(cFileHandle handle, void* buffer, uint32_t count,
                                              uint32_t* bytesRead) {
-    if (buffer == nullptr || bytesRead == nullptr) return libraryStatus(CFILE_ERR_INVALID_ARG);
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (buffer == nullptr || bytesRead == nullptr) return invalidArgument();
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::readFile(handle, buffer, count, bytesRead);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileWrite(cFileHandle handle, const void* buffer,
                                               uint32_t count, uint32_t* bytesWritten) {
     if (buffer == nullptr || bytesWritten == nullptr) {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+        return invalidArgument();
     }
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::writeFile(handle, buffer, count, bytesWritten);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileSeek(cFileHandle handle, uint32_t distance,
                                              uint32_t origin, uint32_t* position) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::moveFilePointer(handle, distance, origin, position);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetPosition(cFileHandle handle, uint32_t* position) {
-    if (position == nullptr) return libraryStatus(CFILE_ERR_INVALID_ARG);
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (position == nullptr) return invalidArgument();
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     // A move by 0 from the current position: the position, or 0 on failure.
     *position = 0;
     return handle::moveFilePointer(handle, 0, CFILE_SEEK_CURRENT, position);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileSetSize(cFileHandle handle, uint32_t size) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::setFileSize(handle, size);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileIsEof(cFileHandle handle, int16_t* isEof) {
-    if (isEof == nullptr) return libraryStatus(CFILE_ERR_INVALID_ARG);
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (isEof == nullptr) return invalidArgument();
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::testEndOfFile(handle, isEof);
 }
 

@@ -26,14 +26,14 @@ cFileStatus lockRange(cFileHandle handle, uint32_t start, uint32_t length) {
     bool locked = platformFamily() == platform::kPlatformWin32Nt
                       ? platform::lockFileEx(handle, kExclusiveNoWait, start, length)
                       : platform::lockFile(handle, start, length);
-    return locked ? 0 : cFileTranslateError(platform::lastError());
+    return locked ? 0 : statusForError(platform::lastError());
 }
 
 cFileStatus unlockRange(cFileHandle handle, uint32_t start, uint32_t length) {
     bool unlocked = platformFamily() == platform::kPlatformWin32Nt
                         ? platform::unlockFileEx(handle, start, length)
                         : platform::unlockFile(handle, start, length);
-    return unlocked ? 0 : cFileTranslateError(platform::lastError());
+    return unlocked ? 0 : statusForError(platform::lastError());
 }
 
 }  // namespace
@@ -44,13 +44,13 @@ using namespace qorvel;
 extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileLock(cFileHandle handle, uint32_t start, uint32_t length) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::lockRange(handle, start, length);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileUnlock(cFileHandle handle, uint32_t start,
                                                uint32_t length) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::unlockRange(handle, start, length);
 }
 

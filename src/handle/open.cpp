@@ -12,7 +12,7 @@ cFileStatus openFile(const char* path, cFileMode mode, platform::Disposition dis
     platform::Handle opened =
         platform::createFile(path, desiredAccessFor(mode), shareModeFor(mode), disposition);
     if (opened == platform::kInvalidHandle) {
-        cFileStatus status = cFileTranslateError(platform::lastError());
+        cFileStatus status = statusForError(platform::lastError());
         *handle = CFILE_INVALID_HANDLE;
         return status;
     }
@@ -22,7 +22,7 @@ cFileStatus openFile(const char* path, cFileMode mode, platform::Disposition dis
 
 cFileStatus closeFile(cFileHandle handle) {
     if (platform::closeHandle(handle)) return 0;
-    return cFileTranslateError(platform::lastError());
+    return statusForError(platform::lastError());
 }
 
 namespace {
@@ -33,10 +33,8 @@ cFileStatus flushFile(cFileHandle handle) {
     if (platform::flushFileBuffers(handle)) return 0;
     uint32_t error = platform::lastError();
     if (error == platform::win32error::kAccessDenied) return 0;
-    return cFileTranslateError(error);
+    return statusForError(error);
 }
-
-bool isEmpty(const char* path) { return path[0] == '\0'; }
 
 }  // namespace
 }  // namespace qorvel::handle
@@ -48,8 +46,8 @@ extern "C" {
 QORVEL_API cFileStatus QORVEL_CALL cFileOpen(const char* path, cFileMode mode,
                                              cFileHandle* handle) {
     if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) ||
-        handle::isEmpty(path)) {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+        isEmptyPath(path)) {
+        return invalidArgument();
     }
     return handle::openFile(path, mode, platform::Disposition::kOpenExisting, handle);
 }
@@ -57,29 +55,29 @@ QORVEL_API cFileStatus QORVEL_CALL cFileOpen(const char* path, cFileMode mode,
 QORVEL_API cFileStatus QORVEL_CALL cFileCreate(const char* path, cFileMode mode,
                                                int32_t /*unused*/, cFileHandle* handle) {
     if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) ||
-        handle::isEmpty(path)) {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+        isEmptyPath(path)) {
+        return invalidArgument();
     }
     if (mode & CFILE_ACCESS_READ) return libraryStatus(CFILE_ERR_GENERAL);
     return handle::openFile(path, mode, platform::Disposition::kCreateAlways, handle);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileClose(cFileHandle handle) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::closeFile(handle);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileFlush(cFileHandle handle) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::flushFile(handle);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetPlatformHandle(cFileHandle handle, void* buffer,
                                                           uint16_t size) {
     if (buffer == nullptr || size < sizeof(cFileHandle)) {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+        return invalidArgument();
     }
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     std::memcpy(buffer, &handle, sizeof(handle));
     return 0;
 }

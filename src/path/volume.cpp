@@ -21,8 +21,8 @@ cFileStatus currentDirectory(char* buffer) {
     // buffer stays untouched unless the whole directory fits.
     char directory[CFILE_DIR_BUFFER_SIZE];
     uint32_t answer = platform::getCurrentDirectory(CFILE_DIR_BUFFER_SIZE, directory);
-    if (answer == 0) return cFileTranslateError(platform::lastError());
-    if (!fitsDirectoryBuffer(answer)) return cFileTranslateError(kFilenameExcedRange);
+    if (answer == 0) return statusForError(platform::lastError());
+    if (!fitsDirectoryBuffer(answer)) return statusForError(kFilenameExcedRange);
     // strncpy semantics: the directory, then NUL bytes up to the buffer's end.
     std::memset(buffer, 0, CFILE_DIR_BUFFER_SIZE);
     std::memcpy(buffer, directory, answer);
@@ -32,8 +32,8 @@ cFileStatus currentDirectory(char* buffer) {
 cFileStatus tempDirectory(char* buffer) {
     // The platform leaves the buffer untouched when the directory does not fit.
     uint32_t answer = platform::getTempPath(CFILE_DIR_BUFFER_SIZE, buffer);
-    if (answer == 0) return cFileTranslateError(platform::lastError());
-    if (!fitsDirectoryBuffer(answer)) return cFileTranslateError(kFilenameExcedRange);
+    if (answer == 0) return statusForError(platform::lastError());
+    if (!fitsDirectoryBuffer(answer)) return statusForError(kFilenameExcedRange);
     return 0;
 }
 
@@ -96,12 +96,12 @@ cFileStatus diskFree(const char* path, uint32_t* freeBytes) {
     VolumeValues values;
     platform::FileStatus status;
     bool known = platform::fileStatus(path, &status);
-    cFileStatus result = known ? 0 : cFileTranslateError(uint32_t(platform::crtErrno()));
+    cFileStatus result = known ? 0 : statusForError(uint32_t(platform::crtErrno()));
     std::string root;
     bool measured = platform::volumeRootFor(path, known ? &status : nullptr, &root)
                         ? queryFreeSpace(root.c_str(), &values)
                         : climbToVolume(path, &values);
-    if (!measured) return cFileTranslateError(platform::lastError());
+    if (!measured) return statusForError(platform::lastError());
     *freeBytes = freeBytesOf(values);
     return result;
 }
@@ -114,18 +114,18 @@ using namespace qorvel;
 extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetCurrentDir(char* buffer) {
-    if (buffer == nullptr) return libraryStatus(CFILE_ERR_INVALID_ARG);
+    if (buffer == nullptr) return invalidArgument();
     return path::currentDirectory(buffer);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetTempDir(char* buffer) {
-    if (buffer == nullptr) return libraryStatus(CFILE_ERR_INVALID_ARG);
+    if (buffer == nullptr) return invalidArgument();
     return path::tempDirectory(buffer);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetDiskFree(const char* path, uint32_t* freeBytes) {
     if (path == nullptr || freeBytes == nullptr || path[0] == '\0') {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+        return invalidArgument();
     }
     return path::diskFree(path, freeBytes);
 }

@@ -32,7 +32,7 @@ constexpr uint32_t kAppendSharing = platform::kFileShareRead | platform::kFileSh
 // with room to spare.
 constexpr size_t kLargestWrite = size_t(1) << 30;
 
-cFileStatus lastErrorStatus() { return cFileTranslateError(platform::lastError()); }
+cFileStatus lastErrorStatus() { return statusForError(platform::lastError()); }
 
 // Writes all of the text. A transfer that the platform reports as successful
 // but short (a full disk met half-way) is resumed, so that what could be
@@ -43,7 +43,7 @@ cFileStatus writeAll(platform::Handle handle, const char* text, size_t length) {
         uint32_t written = 0;
         if (!platform::appendFile(handle, text, chunk, &written)) return lastErrorStatus();
         // A successful transfer of nothing would never finish.
-        if (written == 0) return cFileTranslateError(platform::win32error::kWriteFault);
+        if (written == 0) return statusForError(platform::win32error::kWriteFault);
         text += written;
         length -= written;
     }
@@ -73,7 +73,7 @@ extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileWriteToFile(const char* path, const char* text) {
     if (path == nullptr || text == nullptr || path[0] == '\0') {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+        return invalidArgument();
     }
     return util::appendToFile(path, text);
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -169,7 +170,7 @@ TEST_F(BadInputTest, OverlongPathsUnderADirectoryAreRefusedToo) {
 }
 
 TEST_F(BadInputTest, UnknownSelectorsFailAndTouchNothing) {
-    for (uint16_t selector : {0, 2, 3, 5, 0xFFFF}) {
+    for (uint16_t selector : std::initializer_list<uint16_t>{0, 2, 3, 5, 0xFFFF}) {
         SCOPED_TRACE(selector);
         int16_t flag = 7;
         int32_t time = 7;

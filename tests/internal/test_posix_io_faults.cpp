@@ -95,8 +95,8 @@ TEST_F(IoFaultTest, InterruptedCallsAreRepeated) {
     EXPECT_EQ(count, 3u);
     EXPECT_EQ(gCalls, 2);
 
-    sys.read = [](int fd, void* buffer, size_t count) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, count);
+    sys.read = [](int fd, void* buffer, size_t size) -> ssize_t {
+        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, size);
     };
     failWith(EINTR);
     char buffer[8];
@@ -148,8 +148,8 @@ TEST_F(IoFaultTest, AWriteThatMakesNoProgressIsAWriteFault) {
 // ---- Reads, moves and size changes ----------------------------------------------
 
 TEST_F(IoFaultTest, AFailedReadReportsNothingRead) {
-    sys.read = [](int fd, void* buffer, size_t count) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, count);
+    sys.read = [](int fd, void* buffer, size_t size) -> ssize_t {
+        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, size);
     };
     failWith(EIO);
     char buffer[8];

@@ -3,11 +3,12 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace qorvel::platform {
 namespace {
 
-HANDLE kernelHandle(Handle handle) { return LongToHandle(handle); }
+using win32::toKernelHandle;
 
 DWORD low(uint64_t value) { return static_cast<DWORD>(value & 0xFFFFFFFFu); }
 DWORD high(uint64_t value) { return static_cast<DWORD>(value >> 32); }
@@ -33,22 +34,22 @@ bool getVersionEx(uint32_t* platformId) {
 
 bool lockFileEx(Handle handle, uint32_t flags, uint64_t start, uint64_t length) {
     OVERLAPPED overlapped = overlappedAt(start);
-    return LockFileEx(kernelHandle(handle), flags, 0, low(length), high(length), &overlapped) !=
+    return LockFileEx(toKernelHandle(handle), flags, 0, low(length), high(length), &overlapped) !=
            FALSE;
 }
 
 bool unlockFileEx(Handle handle, uint64_t start, uint64_t length) {
     OVERLAPPED overlapped = overlappedAt(start);
-    return UnlockFileEx(kernelHandle(handle), 0, low(length), high(length), &overlapped) != FALSE;
+    return UnlockFileEx(toKernelHandle(handle), 0, low(length), high(length), &overlapped) != FALSE;
 }
 
 bool lockFile(Handle handle, uint64_t start, uint64_t length) {
-    return LockFile(kernelHandle(handle), low(start), high(start), low(length), high(length)) !=
+    return LockFile(toKernelHandle(handle), low(start), high(start), low(length), high(length)) !=
            FALSE;
 }
 
 bool unlockFile(Handle handle, uint64_t start, uint64_t length) {
-    return UnlockFile(kernelHandle(handle), low(start), high(start), low(length), high(length)) !=
+    return UnlockFile(toKernelHandle(handle), low(start), high(start), low(length), high(length)) !=
            FALSE;
 }
 
