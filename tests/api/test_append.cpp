@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -38,6 +39,9 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+// Thousands of appends under Wine on a loaded machine take minutes.
+constexpr std::chrono::seconds kBulkCallLimit{300};
+
 // Runs `processes` children at once, each appending from `threads` threads
 // `count` lines "P<p>-<t>-<i>" per thread. Answers each child's status.
 std::vector<uint32_t> appendFromProcesses(const std::string& path, size_t processes, int threads,
@@ -49,8 +53,9 @@ std::vector<uint32_t> appendFromProcesses(const std::string& path, size_t proces
     for (size_t p = 0; p < processes; ++p) {
         drivers.emplace_back([&, p] {
             statuses[p] = children[p]->status("appendthreads " + path + " P" + std::to_string(p) +
-                                              " " + std::to_string(threads) + " " +
-                                              std::to_string(count));
+                                                  " " + std::to_string(threads) + " " +
+                                                  std::to_string(count),
+                                              kBulkCallLimit);
         });
     }
     for (std::thread& driver : drivers) driver.join();
