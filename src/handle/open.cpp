@@ -25,10 +25,6 @@ cFileStatus closeFile(cFileHandle handle) {
     return statusForError(platform::lastError());
 }
 
-namespace {
-
-// A flush that fails answers its status, except that a handle without write
-// access has nothing to write out (Windows refuses to flush it with 5).
 cFileStatus flushFile(cFileHandle handle) {
     if (platform::flushFileBuffers(handle)) return 0;
     uint32_t error = platform::lastError();
@@ -36,7 +32,6 @@ cFileStatus flushFile(cFileHandle handle) {
     return statusForError(error);
 }
 
-}  // namespace
 }  // namespace qorvel::handle
 
 using namespace qorvel;

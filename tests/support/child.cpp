@@ -3,6 +3,7 @@
 // output. Library handles are inheritable, so the parent passes the child
 // nothing but the two pipes: a handle the child inherited would keep the
 // parent's open file, and its locks, alive.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -111,6 +112,10 @@ std::string run(const std::string& line) {
     if (verb == "appendthreads" && t.size() == 5) {
         return hex(appendFromThreads(t[1], t[2], number(t[3]), number(t[4])));
     }
+    if (verb == "sleep" && t.size() == 2) {
+        std::this_thread::sleep_for(std::chrono::seconds(number(t[1])));
+        return hex(0);
+    }
     if (verb == "remove" && t.size() == 2) return hex(cFileRemove(t[1].c_str()));
     if (verb == "rename" && t.size() == 3) return hex(cFileRename(t[1].c_str(), t[2].c_str()));
     return "error unknown command";
@@ -205,7 +210,8 @@ std::string Child::call(const std::string& command, std::chrono::seconds limit) 
 
 uint32_t Child::status(const std::string& command, std::chrono::seconds limit) {
     std::vector<std::string> reply = split(call(command, limit));
-    if (reply.empty()) return 0xFFFFFFFFu;
+    // "error ..." is the helper's own failure, never a status word.
+    if (reply.empty() || reply[0] == "error") return 0xFFFFFFFFu;
     return static_cast<uint32_t>(std::strtoul(reply[0].c_str(), nullptr, 16));
 }
 

@@ -48,6 +48,7 @@ void makeReadOnly(const std::string& path, bool readOnly);
 //                             lines "PREFIX-<t>-<i>\r\n"; the first failure any thread met)
 //   remove PATH               -> "STATUS"
 //   rename FROM TO            -> "STATUS"
+//   sleep SECONDS             -> "0" after that long (a helper that hangs)
 // The process ends when the object goes (its handles, and their locks, go with it).
 class Child {
 public:
