@@ -94,11 +94,11 @@ bool climbToVolume(const char* path, VolumeValues* values) {
 cFileStatus diskFree(const char* path, uint32_t* freeBytes) {
     *freeBytes = 0;
     VolumeValues values;
-    platform::FileStatus status;
-    bool known = platform::fileStatus(path, &status);
+    platform::FileStatRecord record;
+    bool known = platform::statFile(path, &record);
     cFileStatus result = known ? 0 : statusForError(uint32_t(platform::crtErrno()));
     std::string root;
-    bool measured = platform::volumeRootFor(path, known ? &status : nullptr, &root)
+    bool measured = platform::volumeRootFor(path, known ? &record : nullptr, &root)
                         ? queryFreeSpace(root.c_str(), &values)
                         : climbToVolume(path, &values);
     if (!measured) return statusForError(platform::lastError());

@@ -164,7 +164,7 @@ bool getDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster, uint32_t* b
 // ---- C run-time support (stat, chmod, errno, tzset, time, localtime) ------
 
 // What the library reads of the C run time's file-status record.
-struct FileStatus {
+struct FileStatRecord {
     int32_t drive;         // 0 for A:, 1 for B:, ...; the current drive when none is named
     uint16_t mode;         // 0x80 (write permission) set exactly when not read-only
     int32_t creationTime;  // seconds since 1970; the last-write time when none is recorded
@@ -172,7 +172,7 @@ struct FileStatus {
 constexpr uint16_t kStatWriteBit = 0x80;
 
 // The file-status query. Answers false and sets crtErrno() on failure.
-bool fileStatus(const char* path, FileStatus* status);
+bool statFile(const char* path, FileStatRecord* record);
 int crtErrno();
 
 constexpr int kPermissionWrite = 0x80;  // _S_IWRITE
@@ -182,7 +182,7 @@ constexpr int kPermissionRead = 0x100;  // _S_IREAD
 // anything else sets it. Answers false on failure.
 bool changeMode(const char* path, int permission);
 
-// Where the free space of the volume that holds `path` is measured. `status`
+// Where the free space of the volume that holds `path` is measured. `record`
 // is the file-status query's record of the path, or null when the query
 // refused it. Answers true with the root to hand to getDiskFreeSpace in
 // *root, or false when the volume is to be found by climbing: the path with a
@@ -190,7 +190,7 @@ bool changeMode(const char* path, int permission);
 // ("C:\\") from the drive number or the path's first letter, and climbs
 // network paths; POSIX, without drives, measures the path itself, or the
 // nearest existing ancestor of a path the query refused.
-bool volumeRootFor(const char* path, const FileStatus* status, std::string* root);
+bool volumeRootFor(const char* path, const FileStatRecord* record, std::string* root);
 
 // tzset + a thread-safe localtime. Answers false when the conversion yields
 // no broken-down time.

@@ -47,7 +47,7 @@ bool queryFailed() {
 
 using posix::sys;
 
-bool fileStatus(const char* path, FileStatus* status) {
+bool statFile(const char* path, FileStatRecord* status) {
     struct statx record;
     if (sys.statx(AT_FDCWD, path, 0, STATX_TYPE | STATX_MODE | STATX_MTIME | STATX_BTIME,
                   &record) != 0) {

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "platform/platform.h"
-#include "platform/posix/syscalls.h"
+#include "platform/posix/path_parts.h"
 
 namespace qorvel::platform {
 namespace {
@@ -69,22 +69,6 @@ constexpr ErrnoRow kErrnoTable[] = {
     {EREMOTEIO, win32error::kIoDevice},
 };
 
-bool directoryExists(const std::string& path) {
-    struct stat status;
-    return sys.stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// The directory part of a path as the kernel resolves it: "." for a bare
-// name, "/" for a name in the root.
-std::string parentOf(const char* path) {
-    std::string text(path);
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    std::string::size_type slash = text.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return text.substr(0, slash);
-}
-
 }  // namespace
 
 uint32_t win32ErrorFromErrno(int error) {
@@ -106,7 +90,7 @@ uint32_t win32ErrorForPath(int error, const char* path) {
     if (error != ENOENT) return win32ErrorFromErrno(error);
     if (length == 0) return win32error::kPathNotFound;
     int saved = errno;
-    bool parentExists = directoryExists(parentOf(path));
+    bool parentExists = isDirectory(splitPath(path).directory.c_str());
     errno = saved;
     return parentExists ? win32error::kFileNotFound : win32error::kPathNotFound;
 }

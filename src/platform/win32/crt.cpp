@@ -8,7 +8,7 @@
 
 namespace qorvel::platform {
 
-bool fileStatus(const char* path, FileStatus* status) {
+bool statFile(const char* path, FileStatRecord* status) {
     struct _stat record;
     if (_stat(path, &record) != 0) return false;
     status->drive = int32_t(record.st_dev);
