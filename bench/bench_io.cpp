@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "qorvel.h"
 
 namespace {
@@ -29,11 +30,7 @@ std::string benchFile() {
     return path;
 }
 
-cFileHandle openBenchFile() {
-    cFileHandle handle = CFILE_INVALID_HANDLE;
-    cFileOpen(benchFile().c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &handle);
-    return handle;
-}
+cFileHandle openBenchFile() { return qbench::openShared(benchFile()); }
 
 // Both sides go through the file block by block and start over at its end
 // with a raw lseek, so the only difference is the transfer call itself.

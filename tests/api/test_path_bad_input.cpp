@@ -10,17 +10,15 @@
 #include <string>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
+using namespace qtest::words;
+
 namespace {
 
-constexpr cFileStatus kInvalidArg = 0x00000302;
-constexpr cFileStatus kFileNotFound = 0x00020304;
-constexpr cFileStatus kPathNotFound = 0x00030304;
-constexpr cFileStatus kInvalidName = 0x007B0307;
-constexpr cFileStatus kNameTooLong = 0x00CE0307;
 constexpr int32_t kFailed = 1;
 
 // An overlong new name for a rename: Wine answers 2 (Windows itself has not

@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <string>
 
+#include "descriptors.h"
 #include "platform/platform.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
-#include "descriptors.h"
 #include "test_support.h"
 
 using qorvel::platform::posix::kDefaultSystemCalls;

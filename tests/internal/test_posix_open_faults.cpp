@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <string>
 
+#include "descriptors.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
-#include "descriptors.h"
 #include "test_support.h"
 
 using qorvel::platform::posix::kDefaultSystemCalls;

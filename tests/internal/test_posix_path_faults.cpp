@@ -10,22 +10,20 @@
 #include <filesystem>
 #include <string>
 
+#include "descriptors.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
-#include "descriptors.h"
+#include "status_words.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 using qorvel::platform::posix::kDefaultSystemCalls;
 using qorvel::platform::posix::sys;
 
+using namespace qtest::words;
+
 namespace {
 
-constexpr cFileStatus kFileNotFound = 0x00020304;
-constexpr cFileStatus kAccessDenied = 0x00050301;
-constexpr cFileStatus kDiskFull = 0x00700308;
-constexpr cFileStatus kAlreadyExists = 0x00B70307;
-constexpr cFileStatus kIoError = 0x045D0307;  // ERROR_IO_DEVICE
 
 
 // The errno an injected failure sets, and how many calls pass before it.
