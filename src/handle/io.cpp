@@ -160,8 +160,8 @@ QORVEL_API cFileStatus QORVEL_CALL cFileWrite(cFileHandle handle, const void* bu
     return handle::writeFile(handle, buffer, count, bytesWritten);
 }
 
-QORVEL_API cFileStatus QORVEL_CALL cFileSeek(cFileHandle handle, uint32_t distance,
-                                             uint32_t origin, uint32_t* position) {
+QORVEL_API cFileStatus QORVEL_CALL cFileSeek(cFileHandle handle, uint32_t distance, uint32_t origin,
+                                             uint32_t* position) {
     if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::moveFilePointer(handle, distance, origin, position);
 }

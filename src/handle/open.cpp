@@ -40,17 +40,15 @@ extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileOpen(const char* path, cFileMode mode,
                                              cFileHandle* handle) {
-    if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) ||
-        isEmptyPath(path)) {
+    if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) || isEmptyPath(path)) {
         return invalidArgument();
     }
     return handle::openFile(path, mode, platform::Disposition::kOpenExisting, handle);
 }
 
-QORVEL_API cFileStatus QORVEL_CALL cFileCreate(const char* path, cFileMode mode,
-                                               int32_t /*unused*/, cFileHandle* handle) {
-    if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) ||
-        isEmptyPath(path)) {
+QORVEL_API cFileStatus QORVEL_CALL cFileCreate(const char* path, cFileMode mode, int32_t /*unused*/,
+                                               cFileHandle* handle) {
+    if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) || isEmptyPath(path)) {
         return invalidArgument();
     }
     if (mode & CFILE_ACCESS_READ) return libraryStatus(CFILE_ERR_GENERAL);

@@ -45,7 +45,9 @@ constexpr ModeMapping kShareMapping[] = {
 
 // The platform's desired access for the low four bits of a mode: one access
 // bit maps to its right, any combination to no access right at all.
-constexpr uint32_t desiredAccessFor(cFileMode mode) { return flagsFor(mode & 0x000Fu, kAccessMapping); }
+constexpr uint32_t desiredAccessFor(cFileMode mode) {
+    return flagsFor(mode & 0x000Fu, kAccessMapping);
+}
 
 // The platform's share mode for bits 4-7 of a mode: one share bit maps to its
 // flags, any combination to no sharing.

@@ -1,9 +1,9 @@
 // The shared library as a host loads it at run time: found by its path,
 // every export reachable by name, unloaded and loaded again, and a handle it
 // gave out still the host's after the unload.
-#include <gtest/gtest.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -15,16 +15,39 @@
 namespace {
 
 const char* const kExports[] = {
-    "cFileBuildNftBuffer", "cFileClose",       "cFileCreate",        "cFileCreateDir",
-    "cFileFlush",          "cFileGetAttribute", "cFileGetCurrentDir", "cFileGetDiskFree",
-    "cFileGetPlatformHandle", "cFileGetPosition", "cFileGetSize",     "cFileGetTempDir",
-    "cFileGetTime",        "cFileIsEof",        "cFileIsExist",       "cFileLock",
-    "cFileOpen",           "cFilePrepLock",     "cFileRead",          "cFileRemove",
-    "cFileRemoveDir",      "cFileRename",       "cFileSeek",          "cFileSetAttribute",
-    "cFileSetSize",        "cFileTermLock",     "cFileUnlock",        "cFileVersion",
-    "cFileWrite",          "cFileWriteToFile",
+    "cFileBuildNftBuffer",
+    "cFileClose",
+    "cFileCreate",
+    "cFileCreateDir",
+    "cFileFlush",
+    "cFileGetAttribute",
+    "cFileGetCurrentDir",
+    "cFileGetDiskFree",
+    "cFileGetPlatformHandle",
+    "cFileGetPosition",
+    "cFileGetSize",
+    "cFileGetTempDir",
+    "cFileGetTime",
+    "cFileIsEof",
+    "cFileIsExist",
+    "cFileLock",
+    "cFileOpen",
+    "cFilePrepLock",
+    "cFileRead",
+    "cFileRemove",
+    "cFileRemoveDir",
+    "cFileRename",
+    "cFileSeek",
+    "cFileSetAttribute",
+    "cFileSetSize",
+    "cFileTermLock",
+    "cFileUnlock",
+    "cFileVersion",
+    "cFileWrite",
+    "cFileWriteToFile",
     // Exported under their decorated names only.
-    "_Z13iFilePrepLockt",  "_Z13iFileTermLockv",
+    "_Z13iFilePrepLockt",
+    "_Z13iFileTermLockv",
 };
 
 using VersionFunction = cFileVersionInfo* (*)(cFileVersionInfo*);

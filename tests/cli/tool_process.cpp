@@ -47,10 +47,9 @@ namespace {
 
 HANDLE openInheritable(const std::string& path, bool forWriting) {
     SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE handle = CreateFileA(path.c_str(), forWriting ? GENERIC_WRITE : GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                forWriting ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    HANDLE handle = CreateFileA(
+        path.c_str(), forWriting ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        &inherit, forWriting ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
     return handle;
 }

@@ -25,7 +25,7 @@ const std::map<uint16_t, std::set<uint32_t>> kNumbersOfEachCode = {
 };
 
 TEST(Translation, WorkedExamples) {
-    EXPECT_EQ(statusForError(2), 0x00020304u);    // a file that does not exist
+    EXPECT_EQ(statusForError(2), 0x00020304u);  // a file that does not exist
     EXPECT_EQ(statusForError(13), 0x000D0302u);
     EXPECT_EQ(statusForError(277), 0x01150308u);
     EXPECT_EQ(statusForError(33), 0x00210307u);   // a lock conflict
@@ -45,7 +45,8 @@ TEST(Translation, EachListedNumberGivesItsCode) {
 
 TEST(Translation, EveryOtherNumberIsAGeneralFailureWithItsNumberAbove) {
     std::set<uint32_t> listed;
-    for (const auto& entry : kNumbersOfEachCode) listed.insert(entry.second.begin(), entry.second.end());
+    for (const auto& entry : kNumbersOfEachCode)
+        listed.insert(entry.second.begin(), entry.second.end());
     ASSERT_EQ(listed.size(), 17u);
     for (uint32_t number = 0; number < 0x10000; ++number) {
         if (listed.count(number) != 0) continue;

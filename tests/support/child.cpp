@@ -60,8 +60,8 @@ std::string restAfter(const std::string& line, int tokens) {
 
 // THREADS threads append COUNT lines "PREFIX-<thread>-<i>\r\n" each, all at
 // once; answers the first failure any of them met, or 0.
-cFileStatus appendFromThreads(const std::string& path, const std::string& prefix,
-                              uint32_t threads, uint32_t count) {
+cFileStatus appendFromThreads(const std::string& path, const std::string& prefix, uint32_t threads,
+                              uint32_t count) {
     std::vector<cFileStatus> failures(threads, 0);
     std::vector<std::thread> workers;
     for (uint32_t t = 0; t < threads; ++t) {
@@ -190,11 +190,13 @@ std::string Child::call(const std::string& command, std::chrono::seconds limit) 
                           nullptr) &&
                 written == line.size();
 #else
-    bool sent = write(impl_->toChild, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    bool sent =
+        write(impl_->toChild, line.data(), line.size()) == static_cast<ssize_t>(line.size());
 #endif
     if (!sent) return "error write";
     std::string reply;
-    LineRead state = readLineUntil(impl_->fromChild, std::chrono::steady_clock::now() + limit, &reply);
+    LineRead state =
+        readLineUntil(impl_->fromChild, std::chrono::steady_clock::now() + limit, &reply);
     if (state == LineRead::kTimeout) {
         // A hung helper fails the test now, not at the test runner's limit.
         ADD_FAILURE() << "the helper process gave no reply to \"" << command << "\" within "

@@ -46,7 +46,8 @@ std::string quoteArgument(const std::string& argument) {
 Pipe makePipe(bool parentReads) {
     SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("CreatePipe failed");
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        throw std::runtime_error("CreatePipe failed");
     Pipe pipe = parentReads ? Pipe{writeEnd, readEnd} : Pipe{readEnd, writeEnd};
     SetHandleInformation(pipe.parentEnd, HANDLE_FLAG_INHERIT, 0);
     return pipe;
@@ -145,8 +146,7 @@ LineRead waitReadable(int from, Clock::time_point deadline) {
 
 size_t readSome(int from, char* buffer, size_t size) {
     ssize_t got;
-    while ((got = read(from, buffer, size)) < 0 && errno == EINTR) {
-    }
+    while ((got = read(from, buffer, size)) < 0 && errno == EINTR) {}
     return got > 0 ? static_cast<size_t>(got) : 0;
 }
 
@@ -173,8 +173,7 @@ pid_t startProcess(const std::string& program, const std::vector<std::string>& a
 
 int waitForExit(pid_t& pid) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

@@ -1,9 +1,9 @@
 #include "platform/posix/errors.h"
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 
 #include "platform/platform.h"
 #include "platform/posix/path_parts.h"
@@ -11,7 +11,7 @@
 namespace qorvel::platform {
 namespace {
 thread_local uint32_t tLastError = 0;
-}
+}  // namespace
 
 uint32_t lastError() { return tLastError; }
 void setLastError(uint32_t error) { tLastError = error; }

@@ -1,7 +1,7 @@
 #include "platform/posix/path_parts.h"
 
-#include <cerrno>
 #include <sys/stat.h>
+#include <cerrno>
 
 #include "platform/posix/syscalls.h"
 

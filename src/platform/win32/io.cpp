@@ -46,8 +46,7 @@ bool takeAppendGate(HANDLE file) {
     DWORD pause = 0;
     for (;;) {
         OVERLAPPED gate = appendGate();
-        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                       &gate)) {
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &gate)) {
             return true;
         }
         if (GetLastError() != ERROR_LOCK_VIOLATION) return false;
@@ -121,8 +120,8 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
                         uint32_t moveMethod) {
     // LONG is 32 bits on Windows, as int32_t is.
     static_assert(sizeof(LONG) == sizeof(int32_t), "LONG is 32 bits");
-    return SetFilePointer(toKernelHandle(handle), distanceLow, reinterpret_cast<PLONG>(distanceHigh),
-                          moveMethod);
+    return SetFilePointer(toKernelHandle(handle), distanceLow,
+                          reinterpret_cast<PLONG>(distanceHigh), moveMethod);
 }
 
 bool setEndOfFile(Handle handle) { return SetEndOfFile(toKernelHandle(handle)) != FALSE; }
