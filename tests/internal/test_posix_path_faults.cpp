@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "descriptors.h"
+#include "faults.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
 #include "status_words.h"
@@ -26,21 +26,9 @@ namespace {
 
 
 
-// The errno an injected failure sets, and how many calls pass before it.
-int gErrno = 0;
-int gGoodCalls = 0;
+using qtest::faults::failNow;
 
-bool failNow() {
-    if (gGoodCalls < 0) return false;
-    if (gGoodCalls-- > 0) return false;
-    errno = gErrno;
-    return true;
-}
-
-void failAfter(int goodCalls, int error) {
-    gGoodCalls = goodCalls;
-    gErrno = error;
-}
+void failAfter(int goodCalls, int error) { qtest::faults::failAfter(goodCalls, error); }
 
 // Renames always report another filesystem, so moves take the copying path.
 int renameAcrossDevices(int, const char*, int, const char*, unsigned int) {
@@ -84,24 +72,18 @@ char* failingGetcwd(char* buffer, size_t size) {
     return failNow() ? nullptr : kDefaultSystemCalls.getcwd(buffer, size);
 }
 
-class PathFaultTest : public ::testing::Test {
+class PathFaultTest : public qtest::faults::SystemCallFaultTest {
 protected:
     qtest::TempDir dir;
     std::string source = dir.path("source.bin");
     std::string target = dir.path("sub/target.bin");
     std::string content;
-    int descriptorsBefore = 0;
 
     void SetUp() override {
         for (int i = 0; i < 300000; ++i) content += char('A' + i % 26);
         qtest::writeFile(source, content);
         fs::create_directory(dir.path("sub"));
-        descriptorsBefore = qtest::openDescriptorCount();
-        gGoodCalls = -1;
-    }
-    void TearDown() override {
-        sys = kDefaultSystemCalls;
-        EXPECT_EQ(qtest::openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
+        SystemCallFaultTest::SetUp();
     }
 
     // The source is whole and nothing else is in the target's directory.
