@@ -86,6 +86,16 @@ protected:
         SystemCallFaultTest::SetUp();
     }
 
+    // A move across file systems in which the planned call fails: it answers
+    // `expected`, and nothing moved.
+    void expectMoveFailsAndKeepsSource(int goodCalls, int error, cFileStatus expected) {
+        sys.renameat2 = renameAcrossDevices;
+        failAfter(goodCalls, error);
+        EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), expected);
+        sys = kDefaultSystemCalls;
+        expectNothingMoved();
+    }
+
     // The source is whole and nothing else is in the target's directory.
     void expectNothingMoved() {
         EXPECT_EQ(qtest::readFile(source), content);
@@ -105,58 +115,34 @@ TEST_F(PathFaultTest, ACopyingMoveMovesEverything) {
 }
 
 TEST_F(PathFaultTest, AMoveThatRunsOutOfSpaceHalfWayLeavesTheSource) {
-    sys.renameat2 = renameAcrossDevices;
     sys.copyFileRange = noKernelCopy;
     sys.write = failingWrite;
-    failAfter(2, ENOSPC);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kDiskFull);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(2, ENOSPC, kDiskFull);
 }
 
 TEST_F(PathFaultTest, AKernelCopyThatFailsHalfWayLeavesTheSource) {
-    sys.renameat2 = renameAcrossDevices;
     sys.copyFileRange = copyInPieces;
-    failAfter(2, EIO);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kIoError);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(2, EIO, kIoError);
 }
 
 TEST_F(PathFaultTest, ACopyThatCannotBeMadeDurableIsNotPublished) {
-    sys.renameat2 = renameAcrossDevices;
     sys.fsync = failingFsync;
-    failAfter(0, EIO);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kIoError);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(0, EIO, kIoError);
 }
 
 TEST_F(PathFaultTest, ACopyWhosePermissionsCannotBeSetIsNotPublished) {
-    sys.renameat2 = renameAcrossDevices;
     sys.fchmod = failingFchmod;
-    failAfter(0, EPERM);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kAccessDenied);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(0, EPERM, kAccessDenied);
 }
 
 TEST_F(PathFaultTest, ATargetThatAppearsDuringTheCopyIsKept) {
-    sys.renameat2 = renameAcrossDevices;
     sys.link = failingLink;
-    failAfter(0, EEXIST);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kAlreadyExists);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(0, EEXIST, kAlreadyExists);
 }
 
 TEST_F(PathFaultTest, ASourceThatCannotBeRemovedTakesTheNewTargetBack) {
-    sys.renameat2 = renameAcrossDevices;
     sys.unlink = failingUnlink;
-    failAfter(1, EACCES);  // the hidden copy's name goes first, then the source
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kAccessDenied);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(1, EACCES, kAccessDenied);  // the hidden copy's name goes first, then the source
 }
 
 // ---- Filesystems that cannot rename without replacing ------------------------------
