@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "qorvel.h"
 
 namespace {
@@ -32,9 +33,9 @@ std::string benchFile() {
 // The handle shares the file (its transfers look for other handles' locks)
 // unless the benchmark's second argument asks for one that shares nothing.
 cFileHandle openBenchFile(bool sharesNothing = false) {
+    if (!sharesNothing) return qbench::openShared(benchFile());
     cFileHandle handle = CFILE_INVALID_HANDLE;
-    cFileMode sharing = sharesNothing ? 0 : CFILE_SHARE_READWRITE;
-    cFileOpen(benchFile().c_str(), CFILE_ACCESS_READWRITE | sharing, &handle);
+    cFileOpen(benchFile().c_str(), CFILE_ACCESS_READWRITE, &handle);
     return handle;
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "bench_support.h"
 #include "qorvel.h"
 
 namespace {
@@ -19,11 +20,7 @@ std::string benchFile() {
     return path;
 }
 
-cFileHandle openBenchFile() {
-    cFileHandle handle = CFILE_INVALID_HANDLE;
-    cFileOpen(benchFile().c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &handle);
-    return handle;
-}
+cFileHandle openBenchFile() { return qbench::openShared(benchFile()); }
 
 int setLock(int fd, short type, off_t start, off_t length) {
     struct flock lock = {};

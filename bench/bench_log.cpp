@@ -17,24 +17,11 @@
 #include <string>
 
 #include "qorvel.h"
+#include "records.h"
 
 namespace {
 
-cFileNftRecord fullRecord() {
-    cFileNftRecord record;
-    std::memset(&record, 0, sizeof record);
-    record.severity = 2;
-    record.eText = "disk";
-    record.uText = "operator";
-    record.aText = "backup";
-    record.vText = "2.1";
-    record.fText = "archive";
-    record.oValue = -5;
-    record.pText = "copy";
-    record.rValue = 7;
-    record.tText = "Y";
-    return record;
-}
+using qtest::fullRecord;
 
 // ---- Building the line -------------------------------------------------------------
 

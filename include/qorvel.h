@@ -121,10 +121,19 @@ typedef uint32_t cFileStatus;
 /** The volume has no room left (Win32 errors 112, 39, 277). */
 #define CFILE_ERR_DISK_FULL       0x0308u
 
+/* C++ hosts get the same values through C++ casts, so that the macros build
+ * under -Wold-style-cast. */
+#ifdef __cplusplus
+/** The library error code of a status word (bits 0-15). */
+#define CFILE_STATUS_CODE(status)  (static_cast<uint16_t>((status) & 0xFFFFu))
+/** The platform error number of a status word (bits 16-31), Win32 numbering. */
+#define CFILE_STATUS_ERROR(status) (static_cast<uint16_t>(((status) >> 16) & 0xFFFFu))
+#else
 /** The library error code of a status word (bits 0-15). */
 #define CFILE_STATUS_CODE(status)  ((uint16_t)((status) & 0xFFFFu))
 /** The platform error number of a status word (bits 16-31), Win32 numbering. */
 #define CFILE_STATUS_ERROR(status) ((uint16_t)(((status) >> 16) & 0xFFFFu))
+#endif
 
 /** @} */
 
@@ -142,9 +151,15 @@ typedef uint32_t cFileStatus;
  * cFileCreate() until cFileClose().
  */
 typedef int32_t cFileHandle;
+#ifdef __cplusplus
+/** The no-file handle (-1). Every export that takes a handle answers
+ * 0x00000303 for it; a failed open or create stores it. */
+#define CFILE_INVALID_HANDLE (static_cast<cFileHandle>(-1))
+#else
 /** The no-file handle (-1). Every export that takes a handle answers
  * 0x00000303 for it; a failed open or create stores it. */
 #define CFILE_INVALID_HANDLE ((cFileHandle)-1)
+#endif
 
 /**
  * The 16-bit open-mode word: one access bit and at most one share bit. Valid

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "platform/win32_errors.h"
 
 namespace qorvel_cli {
 namespace {
@@ -33,55 +34,12 @@ struct Win32Row {
     Win32ErrorName name;
 };
 
-// The numbers the library produces on either platform: the translation
-// table's seventeen and those the POSIX backend maps errno values to.
+// The numbers the library produces on either platform, named from the one
+// list of them.
 constexpr Win32Row kWin32Errors[] = {
-    {0, {"ERROR_SUCCESS", "no platform error"}},
-    {1, {"ERROR_INVALID_FUNCTION", "incorrect function"}},
-    {2, {"ERROR_FILE_NOT_FOUND", "the file does not exist"}},
-    {3, {"ERROR_PATH_NOT_FOUND", "a directory on the path does not exist"}},
-    {4, {"ERROR_TOO_MANY_OPEN_FILES", "the process holds too many open files"}},
-    {5, {"ERROR_ACCESS_DENIED", "access is denied"}},
-    {6, {"ERROR_INVALID_HANDLE", "the handle is invalid"}},
-    {8, {"ERROR_NOT_ENOUGH_MEMORY", "not enough memory"}},
-    {13, {"ERROR_INVALID_DATA", "the data is invalid"}},
-    {15, {"ERROR_INVALID_DRIVE", "the drive cannot be found"}},
-    {16, {"ERROR_CURRENT_DIRECTORY", "the directory is the current directory"}},
-    {17, {"ERROR_NOT_SAME_DEVICE", "the file cannot be moved to another volume"}},
-    {19, {"ERROR_WRITE_PROTECT", "the medium is write-protected"}},
-    {21, {"ERROR_NOT_READY", "the device is not ready"}},
-    {29, {"ERROR_WRITE_FAULT", "the device cannot be written"}},
-    {30, {"ERROR_READ_FAULT", "the device cannot be read"}},
-    {31, {"ERROR_GEN_FAILURE", "the device does not function"}},
-    {32, {"ERROR_SHARING_VIOLATION", "another open of the file does not share it"}},
-    {33, {"ERROR_LOCK_VIOLATION", "another handle has locked part of the range"}},
-    {36, {"ERROR_SHARING_BUFFER_EXCEEDED", "too many files are open for sharing"}},
-    {38, {"ERROR_HANDLE_EOF", "reached the end of the file"}},
-    {39, {"ERROR_HANDLE_DISK_FULL", "the disk is full"}},
-    {50, {"ERROR_NOT_SUPPORTED", "the request is not supported"}},
-    {80, {"ERROR_FILE_EXISTS", "the file exists"}},
-    {82, {"ERROR_CANNOT_MAKE", "the directory or file cannot be created"}},
-    {87, {"ERROR_INVALID_PARAMETER", "a parameter is incorrect"}},
-    {109, {"ERROR_BROKEN_PIPE", "the pipe has been ended"}},
-    {112, {"ERROR_DISK_FULL", "there is not enough space on the disk"}},
-    {114, {"ERROR_INVALID_TARGET_HANDLE", "the target handle is invalid"}},
-    {122, {"ERROR_INSUFFICIENT_BUFFER", "the data area is too small"}},
-    {123, {"ERROR_INVALID_NAME", "the name is not valid"}},
-    {131, {"ERROR_NEGATIVE_SEEK", "a move before the start of the file"}},
-    {145, {"ERROR_DIR_NOT_EMPTY", "the directory is not empty"}},
-    {158, {"ERROR_NOT_LOCKED", "the range is not locked"}},
-    {170, {"ERROR_BUSY", "the resource is in use"}},
-    {183, {"ERROR_ALREADY_EXISTS", "the name exists already"}},
-    {206, {"ERROR_FILENAME_EXCED_RANGE", "the name is too long"}},
-    {223, {"ERROR_FILE_TOO_LARGE", "the file is too large"}},
-    {267, {"ERROR_DIRECTORY", "the name is not a directory"}},
-    {277, {"ERROR_EA_TABLE_FULL", "the extended-attribute table is full"}},
-    {995, {"ERROR_OPERATION_ABORTED", "the operation was aborted"}},
-    {998, {"ERROR_NOACCESS", "invalid access to a memory location"}},
-    {1117, {"ERROR_IO_DEVICE", "an I/O device error"}},
-    {1142, {"ERROR_TOO_MANY_LINKS", "too many links to the file"}},
-    {1460, {"ERROR_TIMEOUT", "the operation timed out"}},
-    {1921, {"ERROR_CANT_RESOLVE_FILENAME", "the name cannot be resolved (a link loop)"}},
+#define QORVEL_WIN32_ERROR_ROW(number, constant, name, meaning) {number, {"ERROR_" #name, meaning}},
+    QORVEL_WIN32_ERRORS(QORVEL_WIN32_ERROR_ROW)
+#undef QORVEL_WIN32_ERROR_ROW
 };
 
 void writeError(const std::string& line) {

@@ -60,11 +60,16 @@ int runStat(const Command& self, const Arguments& arguments) {
 
 // The four path operations share their shape: one path (two for mv), one
 // export, silence on success.
-int runRemove(const Command& self, const Arguments& arguments) {
+int runOnPath(const Command& self, const Arguments& arguments,
+              cFileStatus(QORVEL_CALL* operation)(const char*)) {
     if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one PATH");
     const std::string& path = arguments.positionals()[0];
-    cFileStatus status = cFileRemove(path.c_str());
-    return status == CFILE_OK ? kExitOk : reportStatus("rm: " + path, status);
+    cFileStatus status = operation(path.c_str());
+    return status == CFILE_OK ? kExitOk : reportStatus(std::string(self.name) + ": " + path, status);
+}
+
+int runRemove(const Command& self, const Arguments& arguments) {
+    return runOnPath(self, arguments, cFileRemove);
 }
 
 int runRename(const Command& self, const Arguments& arguments) {
@@ -76,17 +81,11 @@ int runRename(const Command& self, const Arguments& arguments) {
 }
 
 int runMakeDirectory(const Command& self, const Arguments& arguments) {
-    if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one PATH");
-    const std::string& path = arguments.positionals()[0];
-    cFileStatus status = cFileCreateDir(path.c_str());
-    return status == CFILE_OK ? kExitOk : reportStatus("mkdir: " + path, status);
+    return runOnPath(self, arguments, cFileCreateDir);
 }
 
 int runRemoveDirectory(const Command& self, const Arguments& arguments) {
-    if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one PATH");
-    const std::string& path = arguments.positionals()[0];
-    cFileStatus status = cFileRemoveDir(path.c_str());
-    return status == CFILE_OK ? kExitOk : reportStatus("rmdir: " + path, status);
+    return runOnPath(self, arguments, cFileRemoveDir);
 }
 
 int runChangeMode(const Command& self, const Arguments& arguments) {

@@ -8,9 +8,6 @@
 
 namespace qorvel::handle {
 
-// The status of a move that would leave the 32-bit range: ERROR_FILE_TOO_LARGE.
-constexpr uint32_t kPositionOutOfRange = 223;
-
 // The move routine: the one place that turns an origin into a move method.
 // Moves the file pointer forward from the origin by `distance` (unsigned: the
 // move never goes back). On success stores the new position in *position when

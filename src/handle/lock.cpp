@@ -44,13 +44,13 @@ using namespace qorvel;
 extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileLock(cFileHandle handle, uint32_t start, uint32_t length) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::lockRange(handle, start, length);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileUnlock(cFileHandle handle, uint32_t start,
                                                uint32_t length) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::unlockRange(handle, start, length);
 }
 

@@ -25,10 +25,6 @@ cFileStatus closeFile(cFileHandle handle) {
     return cFileTranslateError(platform::lastError());
 }
 
-namespace {
-
-// A flush that fails answers its status, except that a handle without write
-// access has nothing to write out (Windows refuses to flush it with 5).
 cFileStatus flushFile(cFileHandle handle) {
     if (platform::flushFileBuffers(handle)) return 0;
     uint32_t error = platform::lastError();
@@ -36,9 +32,6 @@ cFileStatus flushFile(cFileHandle handle) {
     return cFileTranslateError(error);
 }
 
-bool isEmpty(const char* path) { return path[0] == '\0'; }
-
-}  // namespace
 }  // namespace qorvel::handle
 
 using namespace qorvel;
@@ -47,39 +40,37 @@ extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileOpen(const char* path, cFileMode mode,
                                              cFileHandle* handle) {
-    if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) ||
-        handle::isEmpty(path)) {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+    if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) || isEmptyPath(path)) {
+        return invalidArgument();
     }
     return handle::openFile(path, mode, platform::Disposition::kOpenExisting, handle);
 }
 
-QORVEL_API cFileStatus QORVEL_CALL cFileCreate(const char* path, cFileMode mode,
-                                               int32_t /*unused*/, cFileHandle* handle) {
-    if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) ||
-        handle::isEmpty(path)) {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+QORVEL_API cFileStatus QORVEL_CALL cFileCreate(const char* path, cFileMode mode, int32_t /*unused*/,
+                                               cFileHandle* handle) {
+    if (path == nullptr || handle == nullptr || !handle::isValidMode(mode) || isEmptyPath(path)) {
+        return invalidArgument();
     }
     if (mode & CFILE_ACCESS_READ) return libraryStatus(CFILE_ERR_GENERAL);
     return handle::openFile(path, mode, platform::Disposition::kCreateAlways, handle);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileClose(cFileHandle handle) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::closeFile(handle);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileFlush(cFileHandle handle) {
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     return handle::flushFile(handle);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetPlatformHandle(cFileHandle handle, void* buffer,
                                                           uint16_t size) {
     if (buffer == nullptr || size < sizeof(cFileHandle)) {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+        return invalidArgument();
     }
-    if (handle == CFILE_INVALID_HANDLE) return libraryStatus(CFILE_ERR_INVALID_HANDLE);
+    if (handle == CFILE_INVALID_HANDLE) return invalidHandle();
     std::memcpy(buffer, &handle, sizeof(handle));
     return 0;
 }

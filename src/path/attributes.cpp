@@ -30,13 +30,13 @@ bool shouldBecomeWritable(uint16_t selector, int16_t value) {
 
 int32_t getAttribute(const char* path, uint16_t selector, int16_t* flag) {
     if (!isKnownSelector(selector) || path == nullptr || flag == nullptr) return kFailed;
-    platform::FileStatus status;
-    if (!platform::fileStatus(path, platform::StatusUse::kWithReadOnlyState, &status)) {
+    platform::FileStatRecord record;
+    if (!platform::statFile(path, platform::StatusUse::kWithReadOnlyState, &record)) {
         // Callers judge the flag only after success; leave a defined value.
         *flag = 0;
         return kFailed;
     }
-    *flag = flagFor(selector, (status.mode & platform::kStatWriteBit) != 0);
+    *flag = flagFor(selector, (record.mode & platform::kStatWriteBit) != 0);
     return kSucceeded;
 }
 
@@ -49,11 +49,11 @@ int32_t setAttribute(const char* path, uint16_t selector, int16_t value) {
 
 int32_t getTime(const char* path, uint16_t selector, int32_t* time) {
     if (!isKnownSelector(selector) || path == nullptr || time == nullptr) return kFailed;
-    platform::FileStatus status;
-    if (!platform::fileStatus(path, platform::StatusUse::kWithoutReadOnlyState, &status)) {
+    platform::FileStatRecord record;
+    if (!platform::statFile(path, platform::StatusUse::kWithoutReadOnlyState, &record)) {
         return kFailed;
     }
-    *time = status.creationTime;
+    *time = record.creationTime;
     return kSucceeded;
 }
 

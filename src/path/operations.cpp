@@ -13,11 +13,17 @@ cFileStatus statusOf(bool succeeded) {
     return succeeded ? 0 : cFileTranslateError(platform::lastError());
 }
 
-bool isEmpty(const char* path) { return path[0] == '\0'; }
-
-cFileStatus invalidArgument() { return libraryStatus(CFILE_ERR_INVALID_ARG); }
-
 }  // namespace
+
+cFileStatus removeFile(const char* path) { return statusOf(platform::deleteFile(path)); }
+
+cFileStatus renameFile(const char* existingPath, const char* newPath) {
+    return statusOf(platform::moveFile(existingPath, newPath));
+}
+
+cFileStatus createDirectory(const char* path) { return statusOf(platform::createDirectory(path)); }
+
+cFileStatus removeDirectory(const char* path) { return statusOf(platform::removeDirectory(path)); }
 
 cFileStatus sizeByName(const char* path, uint32_t* size) {
     *size = 0;
@@ -29,6 +35,11 @@ cFileStatus sizeByName(const char* path, uint32_t* size) {
     return 0;
 }
 
+void testExistence(const char* path, int16_t* exists) {
+    *exists = 0;
+    *exists = platform::getFileAttributes(path) != platform::kInvalidFileAttributes ? 1 : 0;
+}
+
 }  // namespace qorvel::path
 
 using namespace qorvel;
@@ -36,36 +47,33 @@ using namespace qorvel;
 extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileRemove(const char* path) {
-    if (path == nullptr || path::isEmpty(path)) return path::invalidArgument();
-    return path::statusOf(platform::deleteFile(path));
+    if (path == nullptr || isEmptyPath(path)) return invalidArgument();
+    return path::removeFile(path);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileRename(const char* existingPath, const char* newPath) {
-    if (existingPath == nullptr || newPath == nullptr) return path::invalidArgument();
-    return path::statusOf(platform::moveFile(existingPath, newPath));
+    if (existingPath == nullptr || newPath == nullptr) return invalidArgument();
+    return path::renameFile(existingPath, newPath);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileCreateDir(const char* path) {
-    if (path == nullptr) return path::invalidArgument();
-    return path::statusOf(platform::createDirectory(path));
+    if (path == nullptr) return invalidArgument();
+    return path::createDirectory(path);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileRemoveDir(const char* path) {
-    if (path == nullptr) return path::invalidArgument();
-    return path::statusOf(platform::removeDirectory(path));
+    if (path == nullptr) return invalidArgument();
+    return path::removeDirectory(path);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetSize(const char* path, uint32_t* size) {
-    if (path == nullptr || size == nullptr || path::isEmpty(path)) return path::invalidArgument();
+    if (path == nullptr || size == nullptr || isEmptyPath(path)) return invalidArgument();
     return path::sizeByName(path, size);
 }
 
-// Reports only through the flag: whatever keeps the platform from giving the
-// attributes (missing, refused, a bad name) reads as "does not exist".
 QORVEL_API cFileStatus QORVEL_CALL cFileIsExist(const char* path, int16_t* exists) {
-    if (exists == nullptr || path == nullptr) return path::invalidArgument();
-    *exists = 0;
-    *exists = platform::getFileAttributes(path) != platform::kInvalidFileAttributes ? 1 : 0;
+    if (exists == nullptr || path == nullptr) return invalidArgument();
+    path::testExistence(path, exists);
     return 0;
 }
 

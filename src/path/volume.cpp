@@ -94,11 +94,11 @@ bool climbToVolume(const char* path, VolumeValues* values) {
 cFileStatus diskFree(const char* path, uint32_t* freeBytes) {
     *freeBytes = 0;
     VolumeValues values;
-    platform::FileStatus status;
-    bool known = platform::fileStatus(path, platform::StatusUse::kWithoutReadOnlyState, &status);
+    platform::FileStatRecord record;
+    bool known = platform::statFile(path, platform::StatusUse::kWithoutReadOnlyState, &record);
     cFileStatus result = known ? 0 : cFileTranslateError(uint32_t(platform::crtErrno()));
     std::string root;
-    bool measured = platform::volumeRootFor(path, known ? &status : nullptr, &root)
+    bool measured = platform::volumeRootFor(path, known ? &record : nullptr, &root)
                         ? queryFreeSpace(root.c_str(), &values)
                         : climbToVolume(path, &values);
     if (!measured) return cFileTranslateError(platform::lastError());
@@ -114,18 +114,18 @@ using namespace qorvel;
 extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetCurrentDir(char* buffer) {
-    if (buffer == nullptr) return libraryStatus(CFILE_ERR_INVALID_ARG);
+    if (buffer == nullptr) return invalidArgument();
     return path::currentDirectory(buffer);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetTempDir(char* buffer) {
-    if (buffer == nullptr) return libraryStatus(CFILE_ERR_INVALID_ARG);
+    if (buffer == nullptr) return invalidArgument();
     return path::tempDirectory(buffer);
 }
 
 QORVEL_API cFileStatus QORVEL_CALL cFileGetDiskFree(const char* path, uint32_t* freeBytes) {
     if (path == nullptr || freeBytes == nullptr || path[0] == '\0') {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+        return invalidArgument();
     }
     return path::diskFree(path, freeBytes);
 }

@@ -4,10 +4,28 @@
 // Every call mirrors a Win32 (KERNEL32 or C runtime) call the library was
 // designed around, with the same arguments, the same success and failure
 // markers, and the same per-thread last-error number in Win32 numbering. The
-// win32 backend is a thin pass-through to KERNEL32; the posix backend carries
-// out the Win32 semantics the library relies on (share modes, per-handle
-// exclusive byte-range locks, the read-only attribute, a rename that never
-// replaces, Win32 error numbers).
+// posix backend carries out the Win32 semantics the library relies on (share
+// modes, per-handle exclusive byte-range locks, the read-only attribute, a
+// rename that never replaces, Win32 error numbers).
+//
+// The win32 backend passes each call to KERNEL32 or the C run time unchanged,
+// except in exactly these places (docs/windows.md gives the measurements):
+//   * createFile, win32/handles.cpp: CREATE_ALWAYS without write access opens
+//     through a writing handle first, so that emptying a file always counts
+//     as writing it for the share check (Wine lets it past a handle that
+//     denies write sharing; Windows does not);
+//   * writeFile, win32/io.cpp: a device that takes part of a write (a pipe, a
+//     console) is given the rest, and one that takes nothing fails with
+//     ERROR_WRITE_FAULT, as the posix backend does;
+//   * appendFile, win32/io.cpp: under Wine only, appenders take turns on a
+//     gate lock, because Wine's append-only writes are not atomic across
+//     processes; the wait is bounded (kAppendGateWaitMilliseconds), then the
+//     write fails with ERROR_TIMEOUT. On Windows the write goes straight on;
+//   * getCompressedFileSize, win32/paths.cpp: a size of 4 GiB or more, or
+//     one whose low half is the failure marker, fails with
+//     ERROR_FILE_TOO_LARGE instead of answering its low 32 bits;
+//   * volumeRootFor, win32/volume.cpp: the drive root is made from the C run
+//     time's drive number or the path's first letter.
 //
 // Rules for callers (the workers in src/handle, src/path and src/util):
 //   * after a call reports failure, read lastError() before making any other
@@ -20,6 +38,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/win32_errors.h"
+
 namespace qorvel::platform {
 
 // The library's handle value: a file descriptor on POSIX, a kernel handle
@@ -27,37 +47,13 @@ namespace qorvel::platform {
 using Handle = int32_t;
 constexpr Handle kInvalidHandle = -1;
 
-// Win32 error numbers the library produces or tests for.
+// Win32 error numbers the library produces or tests for, one constant per row
+// of the list in win32_errors.h.
 namespace win32error {
-constexpr uint32_t kSuccess = 0;
-constexpr uint32_t kFileNotFound = 2;
-constexpr uint32_t kPathNotFound = 3;
-constexpr uint32_t kTooManyOpenFiles = 4;
-constexpr uint32_t kAccessDenied = 5;
-constexpr uint32_t kInvalidHandle = 6;
-constexpr uint32_t kNotEnoughMemory = 8;
-constexpr uint32_t kNotSameDevice = 17;
-constexpr uint32_t kWriteFault = 29;
-constexpr uint32_t kReadFault = 30;
-constexpr uint32_t kSharingViolation = 32;
-constexpr uint32_t kLockViolation = 33;
-constexpr uint32_t kSharingBufferExceeded = 36;
-constexpr uint32_t kHandleEof = 38;
-constexpr uint32_t kNotSupported = 50;
-constexpr uint32_t kFileExists = 80;
-constexpr uint32_t kInvalidParameter = 87;
-constexpr uint32_t kBrokenPipe = 109;
-constexpr uint32_t kDiskFull = 112;
-constexpr uint32_t kInvalidName = 123;
-constexpr uint32_t kNegativeSeek = 131;
-constexpr uint32_t kDirNotEmpty = 145;
-constexpr uint32_t kNotLocked = 158;
-constexpr uint32_t kBusy = 170;
-constexpr uint32_t kAlreadyExists = 183;
-constexpr uint32_t kFilenameExcedRange = 206;
-constexpr uint32_t kFileTooLarge = 223;
-constexpr uint32_t kDirectory = 267;
-constexpr uint32_t kCantResolveFilename = 1921;
+#define QORVEL_WIN32_ERROR_CONSTANT(number, constant, name, meaning) \
+    constexpr uint32_t constant = number;
+QORVEL_WIN32_ERRORS(QORVEL_WIN32_ERROR_CONSTANT)
+#undef QORVEL_WIN32_ERROR_CONSTANT
 }  // namespace win32error
 
 // The thread's last-error number (GetLastError / SetLastError).
@@ -116,6 +112,14 @@ bool setEndOfFile(Handle handle);
 
 // ---- Byte-range locks (GetVersionExA, LockFile[Ex], UnlockFile[Ex]) -------
 
+// Every byte range a host can lock through the library ends below this: a
+// 32-bit start plus a 32-bit length. The backends' encodings of the lock
+// space (posix/locks.cpp, posix/handles.h) and the Wine append gate
+// (win32/io.cpp) place their own locks from here up.
+constexpr uint64_t kHostLockRangeEnd = uint64_t{1} << 33;
+static_assert(uint64_t{0xFFFFFFFFu} + uint64_t{0xFFFFFFFFu} < kHostLockRangeEnd,
+              "a 32-bit start plus a 32-bit length ends below the bound");
+
 constexpr uint32_t kPlatformWin32s = 0;
 constexpr uint32_t kPlatformWin32Windows = 1;
 constexpr uint32_t kPlatformWin32Nt = 2;
@@ -160,7 +164,7 @@ bool getDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster, uint32_t* b
 // ---- C run-time support (stat, chmod, errno, tzset, time, localtime) ------
 
 // What the library reads of the C run time's file-status record.
-struct FileStatus {
+struct FileStatRecord {
     int32_t drive;         // 0 for A:, 1 for B:, ...; the current drive when none is named
     uint16_t mode;         // 0x80 (write permission) set exactly when not read-only
     int32_t creationTime;  // seconds since 1970; the last-write time when none is recorded
@@ -173,7 +177,7 @@ constexpr uint16_t kStatWriteBit = 0x80;
 enum class StatusUse { kWithReadOnlyState, kWithoutReadOnlyState };
 
 // The file-status query. Answers false and sets crtErrno() on failure.
-bool fileStatus(const char* path, StatusUse use, FileStatus* status);
+bool statFile(const char* path, StatusUse use, FileStatRecord* record);
 int crtErrno();
 
 constexpr int kPermissionWrite = 0x80;  // _S_IWRITE
@@ -183,7 +187,7 @@ constexpr int kPermissionRead = 0x100;  // _S_IREAD
 // anything else sets it. Answers false on failure.
 bool changeMode(const char* path, int permission);
 
-// Where the free space of the volume that holds `path` is measured. `status`
+// Where the free space of the volume that holds `path` is measured. `record`
 // is the file-status query's record of the path, or null when the query
 // refused it. Answers true with the root to hand to getDiskFreeSpace in
 // *root, or false when the volume is to be found by climbing: the path with a
@@ -191,7 +195,7 @@ bool changeMode(const char* path, int permission);
 // ("C:\\") from the drive number or the path's first letter, and climbs
 // network paths; POSIX, without drives, measures the path itself, or the
 // nearest existing ancestor of a path the query refused.
-bool volumeRootFor(const char* path, const FileStatus* status, std::string* root);
+bool volumeRootFor(const char* path, const FileStatRecord* record, std::string* root);
 
 // tzset + a thread-safe localtime. Answers false when the conversion yields
 // no broken-down time.

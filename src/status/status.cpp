@@ -2,8 +2,12 @@
 
 #include <iterator>
 
+#include "platform/platform.h"
+
 namespace qorvel {
 namespace {
+
+namespace win32error = platform::win32error;
 
 struct TranslationRow {
     uint32_t number;
@@ -12,23 +16,23 @@ struct TranslationRow {
 
 // Searched in this order; the first row whose number matches decides.
 constexpr TranslationRow kTranslationTable[] = {
-    {3, CFILE_ERR_NOT_FOUND},          // ERROR_PATH_NOT_FOUND
-    {2, CFILE_ERR_NOT_FOUND},          // ERROR_FILE_NOT_FOUND
-    {36, CFILE_ERR_TOO_MANY_SHARED},   // ERROR_SHARING_BUFFER_EXCEEDED
-    {5, CFILE_ERR_ACCESS},             // ERROR_ACCESS_DENIED
-    {82, CFILE_ERR_ACCESS},            // ERROR_CANNOT_MAKE
-    {145, CFILE_ERR_ACCESS},           // ERROR_DIR_NOT_EMPTY
-    {267, CFILE_ERR_ACCESS},           // ERROR_DIRECTORY
-    {29, CFILE_ERR_ACCESS},            // ERROR_WRITE_FAULT
-    {30, CFILE_ERR_ACCESS},            // ERROR_READ_FAULT
-    {16, CFILE_ERR_ACCESS},            // ERROR_CURRENT_DIRECTORY
-    {6, CFILE_ERR_INVALID_HANDLE},     // ERROR_INVALID_HANDLE
-    {114, CFILE_ERR_INVALID_HANDLE},   // ERROR_INVALID_TARGET_HANDLE
-    {32, CFILE_ERR_SHARING},           // ERROR_SHARING_VIOLATION
-    {13, CFILE_ERR_INVALID_ARG},       // ERROR_INVALID_DATA
-    {112, CFILE_ERR_DISK_FULL},        // ERROR_DISK_FULL
-    {39, CFILE_ERR_DISK_FULL},         // ERROR_HANDLE_DISK_FULL
-    {277, CFILE_ERR_DISK_FULL},        // ERROR_EA_TABLE_FULL
+    {win32error::kPathNotFound, CFILE_ERR_NOT_FOUND},
+    {win32error::kFileNotFound, CFILE_ERR_NOT_FOUND},
+    {win32error::kSharingBufferExceeded, CFILE_ERR_TOO_MANY_SHARED},
+    {win32error::kAccessDenied, CFILE_ERR_ACCESS},
+    {win32error::kCannotMake, CFILE_ERR_ACCESS},
+    {win32error::kDirNotEmpty, CFILE_ERR_ACCESS},
+    {win32error::kDirectory, CFILE_ERR_ACCESS},
+    {win32error::kWriteFault, CFILE_ERR_ACCESS},
+    {win32error::kReadFault, CFILE_ERR_ACCESS},
+    {win32error::kCurrentDirectory, CFILE_ERR_ACCESS},
+    {win32error::kInvalidHandle, CFILE_ERR_INVALID_HANDLE},
+    {win32error::kInvalidTargetHandle, CFILE_ERR_INVALID_HANDLE},
+    {win32error::kSharingViolation, CFILE_ERR_SHARING},
+    {win32error::kInvalidData, CFILE_ERR_INVALID_ARG},
+    {win32error::kDiskFull, CFILE_ERR_DISK_FULL},
+    {win32error::kHandleDiskFull, CFILE_ERR_DISK_FULL},
+    {win32error::kEaTableFull, CFILE_ERR_DISK_FULL},
 };
 static_assert(std::size(kTranslationTable) == 17);
 

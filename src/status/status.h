@@ -20,6 +20,11 @@ cFileStatus cFileTranslateError(uint32_t number);
 // A status built by the library's own checks (zero high half).
 constexpr cFileStatus libraryStatus(uint16_t code) { return code; }
 
+// The argument checks every export makes before its worker runs.
+constexpr cFileStatus invalidArgument() { return libraryStatus(CFILE_ERR_INVALID_ARG); }
+constexpr cFileStatus invalidHandle() { return libraryStatus(CFILE_ERR_INVALID_HANDLE); }
+inline bool isEmptyPath(const char* path) { return path[0] == '\0'; }
+
 }  // namespace qorvel
 
 #endif  // QORVEL_STATUS_STATUS_H

@@ -73,7 +73,7 @@ extern "C" {
 
 QORVEL_API cFileStatus QORVEL_CALL cFileWriteToFile(const char* path, const char* text) {
     if (path == nullptr || text == nullptr || path[0] == '\0') {
-        return libraryStatus(CFILE_ERR_INVALID_ARG);
+        return invalidArgument();
     }
     return util::appendToFile(path, text);
 }

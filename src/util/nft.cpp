@@ -144,15 +144,22 @@ void buildStatusLine(const char* stamp, const std::tm* local, const cFileNftReco
     *at = '\0';
 }
 
+// The clock stamp re-reads the time-zone settings on every call, so that a
+// change of TZ between calls takes effect; the conversion is the thread-safe
+// one, so concurrent builders never share a broken-down time.
+void buildClockStampedLine(const cFileNftRecord* record, char* out) {
+    platform::reloadTimeZone();
+    std::tm local;
+    bool converted = platform::localTime(std::time(nullptr), &local);
+    buildStatusLine(nullptr, converted ? &local : nullptr, record, out);
+}
+
 }  // namespace qorvel::util
 
 using namespace qorvel;
 
 extern "C" {
 
-// The clock stamp re-reads the time-zone settings on every call, so that a
-// change of TZ between calls takes effect; the conversion is the thread-safe
-// one, so concurrent builders never share a broken-down time.
 QORVEL_API cFileStatus QORVEL_CALL cFileBuildNftBuffer(const char* stamp,
                                                        const cFileNftRecord* record, char* out) {
     // The one check: without it the host would crash on the first byte.
@@ -161,10 +168,7 @@ QORVEL_API cFileStatus QORVEL_CALL cFileBuildNftBuffer(const char* stamp,
         util::buildStatusLine(stamp, nullptr, record, out);
         return 0;
     }
-    platform::reloadTimeZone();
-    std::tm local;
-    bool converted = platform::localTime(std::time(nullptr), &local);
-    util::buildStatusLine(nullptr, converted ? &local : nullptr, record, out);
+    util::buildClockStampedLine(record, out);
     return 0;
 }
 

@@ -33,6 +33,9 @@ int writeClockStamp(char* destination, const std::tm& local);
 void buildStatusLine(const char* stamp, const std::tm* local, const cFileNftRecord* record,
                      char* out);
 
+// The line with the clock stamp of the local time now.
+void buildClockStampedLine(const cFileNftRecord* record, char* out);
+
 }  // namespace qorvel::util
 
 #endif  // QORVEL_UTIL_NFT_H

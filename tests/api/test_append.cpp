@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -38,19 +39,23 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+// Thousands of appends under Wine on a loaded machine take minutes.
+constexpr std::chrono::seconds kBulkCallLimit{300};
+
 // Runs `processes` children at once, each appending from `threads` threads
 // `count` lines "P<p>-<t>-<i>" per thread. Answers each child's status.
-std::vector<uint32_t> appendFromProcesses(const std::string& path, int processes, int threads,
+std::vector<uint32_t> appendFromProcesses(const std::string& path, size_t processes, int threads,
                                           int count) {
     std::vector<std::unique_ptr<qtest::Child>> children;
-    for (int p = 0; p < processes; ++p) children.push_back(std::make_unique<qtest::Child>());
+    for (size_t p = 0; p < processes; ++p) children.push_back(std::make_unique<qtest::Child>());
     std::vector<uint32_t> statuses(processes, 0xFFFFFFFFu);
     std::vector<std::thread> drivers;
-    for (int p = 0; p < processes; ++p) {
+    for (size_t p = 0; p < processes; ++p) {
         drivers.emplace_back([&, p] {
             statuses[p] = children[p]->status("appendthreads " + path + " P" + std::to_string(p) +
-                                              " " + std::to_string(threads) + " " +
-                                              std::to_string(count));
+                                                  " " + std::to_string(threads) + " " +
+                                                  std::to_string(count),
+                                              kBulkCallLimit);
         });
     }
     for (std::thread& driver : drivers) driver.join();
@@ -59,10 +64,10 @@ std::vector<uint32_t> appendFromProcesses(const std::string& path, int processes
 
 // Every line "P<p>-<t>-<i>" is in the file exactly once and whole, nothing
 // else is, and each writer's lines stand in the order it appended them.
-void expectEveryLineOnceInOrder(const std::string& content, int processes, int threads,
+void expectEveryLineOnceInOrder(const std::string& content, size_t processes, size_t threads,
                                 int count) {
     std::vector<std::string> lines = linesOf(content);
-    EXPECT_EQ(lines.size(), size_t(processes) * threads * count);
+    EXPECT_EQ(lines.size(), processes * threads * static_cast<size_t>(count));
     std::map<std::string, int> nextIndex;  // per writer "P<p>-<t>"
     int stray = 0, outOfOrder = 0;
     for (const std::string& line : lines) {
@@ -78,7 +83,7 @@ void expectEveryLineOnceInOrder(const std::string& content, int processes, int t
     }
     EXPECT_EQ(stray, 0);
     EXPECT_EQ(outOfOrder, 0) << "a line is missing, doubled or out of its writer's order";
-    EXPECT_EQ(nextIndex.size(), size_t(processes) * threads);
+    EXPECT_EQ(nextIndex.size(), processes * threads);
     for (const auto& [writer, next] : nextIndex) EXPECT_EQ(next, count) << writer;
 }
 

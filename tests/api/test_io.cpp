@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "fixtures.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
@@ -19,10 +23,6 @@ constexpr cFileMode kReadOnly = CFILE_ACCESS_READ | CFILE_SHARE_READWRITE;
 constexpr cFileMode kWriteOnly = CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE;
 constexpr cFileMode kNoAccess = CFILE_ACCESS_READ | CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE;
 
-constexpr cFileStatus kAccessDenied = 0x00050301u;
-constexpr cFileStatus kInvalidHandle = 0x00060303u;
-constexpr cFileStatus kInvalidParameter = 0x00570307u;
-constexpr cFileStatus kOutOfRange = 0x00DF0307u;  // ERROR_FILE_TOO_LARGE
 
 std::string hundredBytes() {
     std::string text;
@@ -30,23 +30,10 @@ std::string hundredBytes() {
     return text;
 }
 
-class IoTest : public ::testing::Test {
+class IoTest : public qtest::HandlesOnAFileTest {
 protected:
-    qtest::TempDir dir;
-    std::string file = dir.path("data.bin");
-    std::vector<cFileHandle> handles;
+    IoTest() : HandlesOnAFileTest("data.bin", hundredBytes()) {}
 
-    void SetUp() override { qtest::writeFile(file, hundredBytes()); }
-    void TearDown() override {
-        for (cFileHandle handle : handles) cFileClose(handle);
-    }
-
-    cFileHandle open(cFileMode mode = kReadWrite) {
-        cFileHandle handle = CFILE_INVALID_HANDLE;
-        EXPECT_EQ(cFileOpen(file.c_str(), mode, &handle), 0u);
-        handles.push_back(handle);
-        return handle;
-    }
     static uint32_t position(cFileHandle handle) {
         uint32_t where = kUntouched;
         EXPECT_EQ(cFileGetPosition(handle, &where), 0u);
@@ -266,7 +253,7 @@ TEST_F(IoTest, ADistanceNeverMovesBackwards) {
     seekTo(handle, 10);
     uint32_t where = kUntouched;
     // 10 + 0xFFFFFFF6 is 4 GiB, not 0: out of range, and nothing moves.
-    EXPECT_EQ(cFileSeek(handle, 0xFFFFFFF6u, CFILE_SEEK_CURRENT, &where), kOutOfRange);
+    EXPECT_EQ(cFileSeek(handle, 0xFFFFFFF6u, CFILE_SEEK_CURRENT, &where), kFileTooLarge);
     EXPECT_EQ(where, kUntouched);
     EXPECT_EQ(position(handle), 10u);
 }
@@ -281,15 +268,15 @@ TEST_F(IoTest, MovesEndingAtOrBeyondFourGiBAreRefusedAndUndone) {
     seekTo(handle, 77);
     where = kUntouched;
     // 0xFFFFFFFF is the platform's failure marker as well as a position.
-    EXPECT_EQ(cFileSeek(handle, 0xFFFFFFFFu, CFILE_SEEK_BEGIN, &where), kOutOfRange);
+    EXPECT_EQ(cFileSeek(handle, 0xFFFFFFFFu, CFILE_SEEK_BEGIN, &where), kFileTooLarge);
     EXPECT_EQ(where, kUntouched);
     EXPECT_EQ(position(handle), 77u);
 
     seekTo(handle, 0xFFFFFF00u);
     where = kUntouched;
-    EXPECT_EQ(cFileSeek(handle, 0xFFu, CFILE_SEEK_CURRENT, &where), kOutOfRange);
-    EXPECT_EQ(cFileSeek(handle, 0x100u, CFILE_SEEK_CURRENT, &where), kOutOfRange);
-    EXPECT_EQ(cFileSeek(handle, 0xFFFFFFFFu, CFILE_SEEK_CURRENT, &where), kOutOfRange);
+    EXPECT_EQ(cFileSeek(handle, 0xFFu, CFILE_SEEK_CURRENT, &where), kFileTooLarge);
+    EXPECT_EQ(cFileSeek(handle, 0x100u, CFILE_SEEK_CURRENT, &where), kFileTooLarge);
+    EXPECT_EQ(cFileSeek(handle, 0xFFFFFFFFu, CFILE_SEEK_CURRENT, &where), kFileTooLarge);
     EXPECT_EQ(where, kUntouched);
     EXPECT_EQ(position(handle), 0xFFFFFF00u);
     EXPECT_EQ(cFileSeek(handle, 0xFEu, CFILE_SEEK_CURRENT, &where), 0u);
@@ -297,7 +284,7 @@ TEST_F(IoTest, MovesEndingAtOrBeyondFourGiBAreRefusedAndUndone) {
 
     seekTo(handle, 33);
     where = kUntouched;
-    EXPECT_EQ(cFileSeek(handle, 0xFFFFFFA0u, CFILE_SEEK_END, &where), kOutOfRange);
+    EXPECT_EQ(cFileSeek(handle, 0xFFFFFFA0u, CFILE_SEEK_END, &where), kFileTooLarge);
     EXPECT_EQ(position(handle), 33u);
     EXPECT_EQ(where, kUntouched);
     EXPECT_EQ(cFileSeek(handle, 0xFFFFFF9Au, CFILE_SEEK_END, &where), 0u);
@@ -317,10 +304,10 @@ TEST_F(IoTest, AFileJustBelowFourGiBCanBeSizedMeasuredAndTested) {
     EXPECT_EQ(cFileIsEof(handle, &flag), 0u);
     EXPECT_EQ(flag, 1);
     seekTo(handle, 5);
-    EXPECT_EQ(cFileSeek(handle, 0x0F, CFILE_SEEK_END, &where), kOutOfRange);
+    EXPECT_EQ(cFileSeek(handle, 0x0F, CFILE_SEEK_END, &where), kFileTooLarge);
     EXPECT_EQ(position(handle), 5u);
     // 0xFFFFFFFF cannot be a size: the position would have to reach it.
-    EXPECT_EQ(cFileSetSize(handle, 0xFFFFFFFFu), kOutOfRange);
+    EXPECT_EQ(cFileSetSize(handle, 0xFFFFFFFFu), kFileTooLarge);
     EXPECT_EQ(position(handle), 5u);
     EXPECT_EQ(cFileSetSize(handle, 100), 0u);
     EXPECT_EQ(qtest::readFile(file), hundredBytes());
@@ -333,13 +320,13 @@ TEST_F(IoTest, BeyondFourGiBPositionsAreReportedAsOutOfRangeNeverWrapped) {
     ASSERT_EQ(cFileWrite(handle, "12345678", 8, &count), 0u);
     EXPECT_EQ(count, 8u);
     uint32_t where = kUntouched;
-    EXPECT_EQ(cFileGetPosition(handle, &where), kOutOfRange);
+    EXPECT_EQ(cFileGetPosition(handle, &where), kFileTooLarge);
     EXPECT_EQ(where, 0u);
     int16_t flag = -1;
-    EXPECT_EQ(cFileIsEof(handle, &flag), kOutOfRange);
+    EXPECT_EQ(cFileIsEof(handle, &flag), kFileTooLarge);
     EXPECT_EQ(flag, 0);
-    EXPECT_EQ(cFileSeek(handle, 0, CFILE_SEEK_END, &where), kOutOfRange);
-    EXPECT_EQ(cFileSetSize(handle, 10), kOutOfRange);
+    EXPECT_EQ(cFileSeek(handle, 0, CFILE_SEEK_END, &where), kFileTooLarge);
+    EXPECT_EQ(cFileSetSize(handle, 10), kFileTooLarge);
     // An absolute move brings the handle back into range.
     EXPECT_EQ(cFileSeek(handle, 100, CFILE_SEEK_BEGIN, &where), 0u);
     EXPECT_EQ(cFileSetSize(handle, 100), 0u);

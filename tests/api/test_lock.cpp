@@ -6,43 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "fixtures.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
 constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
 constexpr cFileHandle kNeverOpened = 0x12345;
 
-constexpr cFileStatus kLockViolation = 0x00210307u;
-constexpr cFileStatus kInvalidHandle = 0x00060303u;
 
 // Windows answers ERROR_NOT_LOCKED (158) for an unlock of a range that is not
 // locked; Wine answers ERROR_LOCK_VIOLATION (33).
 cFileStatus notLocked() { return qtest::runningUnderWine() ? kLockViolation : 0x009E0307u; }
 
-class LockTest : public ::testing::Test {
+class LockTest : public qtest::HandlesOnAFileTest {
 protected:
-    qtest::TempDir dir;
-    std::string file = dir.path("locked.bin");
-    std::vector<cFileHandle> handles;
-
-    void SetUp() override { qtest::writeFile(file, std::string(1000, 'x')); }
-    void TearDown() override {
-        for (cFileHandle handle : handles) cFileClose(handle);
-    }
-    cFileHandle open(cFileMode mode = kReadWrite) {
-        cFileHandle handle = CFILE_INVALID_HANDLE;
-        EXPECT_EQ(cFileOpen(file.c_str(), mode, &handle), 0u);
-        handles.push_back(handle);
-        return handle;
-    }
-    void close(cFileHandle handle) {
-        EXPECT_EQ(cFileClose(handle), 0u);
-        for (cFileHandle& held : handles) {
-            if (held == handle) held = CFILE_INVALID_HANDLE;
-        }
-    }
+    LockTest() : HandlesOnAFileTest("locked.bin", std::string(1000, 'x')) {}
 };
 
 // The other process's handle of the same file, and its lock calls.

@@ -1,6 +1,7 @@
 // The status-line record builder, seen from a host.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -136,12 +137,12 @@ TEST(NftLine, AnEmptyStampLeavesNothingBetweenTagAndSpace) {
 
 TEST(NftLine, SeverityZeroAndOneAreErrorsEverythingElseWarnings) {
     cFileNftRecord record = absentRecord();
-    for (int16_t severity : {0, 1}) {
+    for (int16_t severity : {int16_t{0}, int16_t{1}}) {
         record.severity = severity;
         EXPECT_NE(build("s", &record).find(" /S=Err /E="), std::string::npos) << severity;
     }
-    for (int16_t severity : {2, 3, -1, 32767, -32768}) {
-        record.severity = severity;
+    for (int severity : {2, 3, -1, 32767, -32768}) {
+        record.severity = static_cast<int16_t>(severity);
         EXPECT_NE(build("s", &record).find(" /S=Warn /E="), std::string::npos) << severity;
     }
 }
@@ -291,7 +292,7 @@ TEST(NftClock, ATimeZoneChangeBetweenCallsTakesEffect) {
 TEST(NftClock, ConcurrentBuildersNeverMixTheirLines) {
     constexpr int kThreads = 4;
     constexpr int kLines = 5000;
-    std::vector<int> failures(kThreads, 0);
+    std::array<int, kThreads> failures{};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t, &failures] {
@@ -312,10 +313,10 @@ TEST(NftClock, ConcurrentBuildersNeverMixTheirLines) {
                 bool ok = line.compare(0, 3, "/D=") == 0 && line.size() > tail.size() &&
                           line.compare(tailAt, std::string::npos, tail) == 0 &&
                           (tailAt == 20 || tailAt == 21);
-                if (!ok) ++failures[t];
+                if (!ok) ++failures[static_cast<size_t>(t)];
             }
         });
     }
     for (std::thread& thread : threads) thread.join();
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << t;
+    for (int failed : failures) EXPECT_EQ(failed, 0);
 }

@@ -20,7 +20,20 @@ protected:
     void SetUp() override { qtest::writeFile(existing, "0123456789"); }
 };
 
-bool isValidModeWord(unsigned mode) { return (mode & 0x0007) != 0 && (mode & 0xFC88) == 0; }
+// The mode word's rules bit by bit: bits 0-2 are the access bits, of which
+// at least one is set; bits 4-6 share the file; bits 8 and 9 are accepted and
+// mean nothing; every other bit (3, 7, 10-15) makes the word invalid.
+bool isAllowedModeBit(int bit) { return bit <= 2 || (bit >= 4 && bit <= 6) || bit == 8 || bit == 9; }
+
+bool isValidModeWord(unsigned mode) {
+    bool hasAccessBit = false;
+    for (int bit = 0; bit < 16; ++bit) {
+        if (((mode >> bit) & 1u) == 0) continue;
+        if (!isAllowedModeBit(bit)) return false;
+        if (bit <= 2) hasAccessBit = true;
+    }
+    return hasAccessBit;
+}
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "fixtures.h"
 #include "qorvel.h"
 #include "test_support.h"
 
@@ -15,17 +16,8 @@ namespace {
 constexpr int32_t kSucceeded = 0;
 constexpr int32_t kFailed = 1;
 
-class AttributeTest : public ::testing::Test {
+class AttributeTest : public qtest::FileAndDirectoryTest {
 protected:
-    qtest::TempDir dir;
-    std::string file = dir.path("file.txt");
-    std::string sub = dir.path("sub");
-
-    void SetUp() override {
-        qtest::writeFile(file, "0123456789");
-        fs::create_directory(sub);
-    }
-
     // {read-only flag, writable flag}
     std::pair<int16_t, int16_t> flags(const std::string& path) {
         int16_t readOnly = 7, writable = 7;

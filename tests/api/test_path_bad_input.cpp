@@ -5,21 +5,20 @@
 
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
+using namespace qtest::words;
+
 namespace {
 
-constexpr cFileStatus kInvalidArg = 0x00000302;
-constexpr cFileStatus kFileNotFound = 0x00020304;
-constexpr cFileStatus kPathNotFound = 0x00030304;
-constexpr cFileStatus kInvalidName = 0x007B0307;
-constexpr cFileStatus kNameTooLong = 0x00CE0307;
 constexpr int32_t kFailed = 1;
 
 // An overlong new name for a rename: Wine answers 2 (Windows itself has not
@@ -169,7 +168,7 @@ TEST_F(BadInputTest, OverlongPathsUnderADirectoryAreRefusedToo) {
 }
 
 TEST_F(BadInputTest, UnknownSelectorsFailAndTouchNothing) {
-    for (uint16_t selector : {0, 2, 3, 5, 0xFFFF}) {
+    for (uint16_t selector : std::initializer_list<uint16_t>{0, 2, 3, 5, 0xFFFF}) {
         SCOPED_TRACE(selector);
         int16_t flag = 7;
         int32_t time = 7;

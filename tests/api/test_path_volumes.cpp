@@ -6,13 +6,15 @@
 #include <string>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
+using namespace qtest::words;
+
 namespace {
 
-constexpr cFileStatus kFileNotFound = 0x00020304;
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 

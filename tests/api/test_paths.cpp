@@ -5,40 +5,25 @@
 #include <filesystem>
 #include <string>
 
+#include "fixtures.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
+using namespace qtest::words;
+
 namespace {
 
-constexpr cFileStatus kInvalidArg = 0x00000302;
-constexpr cFileStatus kFileNotFound = 0x00020304;
-constexpr cFileStatus kPathNotFound = 0x00030304;
-constexpr cFileStatus kAccessDenied = 0x00050301;
-constexpr cFileStatus kSharingViolation = 0x00200306;
-constexpr cFileStatus kInvalidParameter = 0x00570307;
-constexpr cFileStatus kInvalidName = 0x007B0307;
-constexpr cFileStatus kDirNotEmpty = 0x00910301;
-constexpr cFileStatus kAlreadyExists = 0x00B70307;
-constexpr cFileStatus kFileTooLarge = 0x00DF0307;
-constexpr cFileStatus kIsDirectory = 0x010B0301;
 
 constexpr unsigned kReadSharingAll = CFILE_ACCESS_READ | CFILE_SHARE_READWRITE;
 constexpr unsigned kWriteSharingAll = CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE;
 // Two access bits at once grant no data access at all.
 constexpr unsigned kNoDataAccess = CFILE_ACCESS_READ | CFILE_ACCESS_WRITE;
 
-class PathTest : public ::testing::Test {
+class PathTest : public qtest::FileAndDirectoryTest {
 protected:
-    qtest::TempDir dir;
-    std::string file = dir.path("file.txt");
-    std::string sub = dir.path("sub");
-
-    void SetUp() override {
-        qtest::writeFile(file, "0123456789");
-        fs::create_directory(sub);
-    }
     std::string at(const std::string& name) const { return dir.path(name); }
 };
 

@@ -102,7 +102,7 @@ TEST_F(PosixAccessTest, AReaderIsSeenClosingWithoutWriting) {
     int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
     ASSERT_GE(inotify_add_watch(watch, file.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE), 0);
-    for (cFileMode mode : {0x0041, 0x0021, 0x0043}) {
+    for (cFileMode mode : {cFileMode{0x0041}, cFileMode{0x0021}, cFileMode{0x0043}}) {
         cFileHandle handle = open(cFileMode(mode));
         char buffer[4];
         uint32_t count = 0;
@@ -168,11 +168,13 @@ TEST_F(PosixAccessTest, RemoveAndRenameAtTheDescriptorLimitRefuse) {
         if (lowestFree < 0) return 1;
         close(lowestFree);
         struct rlimit limit = {rlim_t(lowestFree), rlim_t(lowestFree)};
-        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
+        // Under valgrind the limit cannot be lowered, or is not enforced.
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0 || dup(0) >= 0) return 50;
         if (cFileRemove(file.c_str()) != kTooManyOpenFiles) return 3;
         if (cFileRename(file.c_str(), target.c_str()) != kTooManyOpenFiles) return 4;
         return 0;
     });
+    if (code == 50) GTEST_SKIP() << "a descriptor limit set here is not enforced";
     EXPECT_EQ(code, 0);
     EXPECT_EQ(qtest::readFile(file), "0123456789");
     EXPECT_FALSE(qtest::exists(target));
@@ -267,7 +269,7 @@ TEST(PosixOverlay, ReadingLockingAndRemovingCopyNothingUp) {
         GTEST_SKIP() << "no overlay filesystem here: " << strerror(errno);
     }
     std::string data = merged + "/data.bin";
-    for (cFileMode mode : {0x0041, 0x0021, 0x0043}) {
+    for (cFileMode mode : {cFileMode{0x0041}, cFileMode{0x0021}, cFileMode{0x0043}}) {
         cFileHandle handle = CFILE_INVALID_HANDLE;
         ASSERT_EQ(cFileOpen(data.c_str(), cFileMode(mode), &handle), 0u) << mode;
         char buffer[64];

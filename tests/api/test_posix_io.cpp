@@ -13,15 +13,16 @@
 #include <vector>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
 constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
 constexpr cFileMode kWriteOnly = CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE;
 constexpr cFileMode kReadOnly = CFILE_ACCESS_READ | CFILE_SHARE_READWRITE;
-constexpr cFileStatus kDiskFull = 0x00700308u;
-constexpr cFileStatus kLockViolation = 0x00210307u;
 
 // A tmpfs of a few pages, mounted for one test when the process may mount.
 class SmallVolume {

@@ -18,16 +18,15 @@
 #include <string>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
+using namespace qtest::words;
+
 namespace {
 
-constexpr cFileStatus kFileNotFound = 0x00020304;
-constexpr cFileStatus kNotSameDevice = 0x00110307;
-constexpr cFileStatus kAlreadyExists = 0x00B70307;
-constexpr cFileStatus kNameTooLong = 0x00CE0307;
 
 mode_t modeOf(const std::string& path) {
     struct stat status;

@@ -180,9 +180,9 @@ TEST_F(Win32HandleTest, AnEmptyingOpenWithoutAccessKeepsTheFileItEmptied) {
     EXPECT_EQ(viaHandle.nFileIndexHigh, viaName.nFileIndexHigh);
     EXPECT_EQ(viaHandle.nFileSizeLow, 0u);
     // The handle has no data access.
-    char byte;
+    char oneByte;
     uint32_t count = 7;
-    EXPECT_EQ(cFileRead(emptied, &byte, 1, &count), 0x00050301u);
+    EXPECT_EQ(cFileRead(emptied, &oneByte, 1, &count), 0x00050301u);
     EXPECT_EQ(cFileClose(emptied), 0u);
 }
 

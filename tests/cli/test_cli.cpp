@@ -511,8 +511,8 @@ TEST_F(Cli, LockRefusesBadRangesAndMissingFiles) {
     EXPECT_EQ(run({"lock", file, "0", "10", "--hold", "1", "--wait"}).exitCode, kUsage);
     expectFailure(run({"lock", path("missing.bin"), "0", "10"}), "0x00020304");
     // A range beyond 4 GiB is the library's to judge, not the program's.
-    ToolResult far = run({"lock", file, "0xFFFFFFF0", "0x100"});
-    EXPECT_EQ(far.exitCode, kOk) << far.err;
+    ToolResult beyond = run({"lock", file, "0xFFFFFFF0", "0x100"});
+    EXPECT_EQ(beyond.exitCode, kOk) << beyond.err;
 }
 
 }  // namespace

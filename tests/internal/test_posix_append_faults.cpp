@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <string>
 
+#include "faults.h"
 #include "platform/platform.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
-#include "descriptors.h"
 #include "test_support.h"
 
 using qorvel::platform::posix::kDefaultSystemCalls;
@@ -21,34 +21,18 @@ using qorvel::platform::posix::sys;
 namespace {
 
 
-int gErrno = 0;
-int gFailures = 0;  // how many of the matching calls still fail
+using qtest::faults::failNow;
 
-bool failNow() {
-    if (gFailures <= 0) return false;
-    --gFailures;
-    errno = gErrno;
-    return true;
-}
-
-class AppendFaultTest : public ::testing::Test {
+class AppendFaultTest : public qtest::faults::SystemCallFaultTest {
 protected:
     qtest::TempDir dir;
     std::string log = dir.path("app.log");
-    int descriptorsBefore = 0;
 
     void SetUp() override {
         qtest::writeFile(log, "earlier\r\n");
-        descriptorsBefore = qtest::openDescriptorCount();
+        SystemCallFaultTest::SetUp();
     }
-    void TearDown() override {
-        sys = kDefaultSystemCalls;
-        EXPECT_EQ(qtest::openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
-    }
-    void failWith(int error, int times = 1) {
-        gErrno = error;
-        gFailures = times;
-    }
+    static void failWith(int error, int times = 1) { qtest::faults::failAfter(0, error, times); }
 };
 
 }  // namespace

@@ -224,12 +224,13 @@ struct World {
 enum class Answer { Status, ZeroOne };
 
 struct Scenario {
-    Scenario(std::string name, std::function<void(World&)> setup,
-             std::function<uint32_t(World&)> call, Answer answer = Answer::Status,
-             std::function<void(SystemCalls&)> environment = {},
-             std::function<void(Snapshot&)> alsoAllowed = {})
-        : name(std::move(name)), setup(std::move(setup)), call(std::move(call)), answer(answer),
-          environment(std::move(environment)), alsoAllowed(std::move(alsoAllowed)) {}
+    Scenario(std::string name_, std::function<void(World&)> setup_,
+             std::function<uint32_t(World&)> call_, Answer answer_ = Answer::Status,
+             std::function<void(SystemCalls&)> environment_ = {},
+             std::function<void(Snapshot&)> alsoAllowed_ = {})
+        : name(std::move(name_)), setup(std::move(setup_)), call(std::move(call_)),
+          answer(answer_), environment(std::move(environment_)),
+          alsoAllowed(std::move(alsoAllowed_)) {}
 
     std::string name;
     std::function<void(World&)> setup;
@@ -258,7 +259,8 @@ int renameAcrossDevices(int, const char*, int, const char*, unsigned int) {
 
 std::vector<Scenario> scenarios() {
     std::vector<Scenario> all;
-    for (cFileMode mode : {0x0001, 0x0002, 0x0004, 0x0012, 0x0021, 0x0044, 0x0040, 0x0003}) {
+    for (unsigned word : {0x0001u, 0x0002u, 0x0004u, 0x0012u, 0x0021u, 0x0044u, 0x0040u, 0x0003u}) {
+        const auto mode = static_cast<cFileMode>(word);
         char name[32];
         std::snprintf(name, sizeof name, "cFileOpen %#06x", mode);
         all.push_back({name, nothing, [mode](World& w) {

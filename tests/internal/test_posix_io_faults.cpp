@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "faults.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
 #include "test_support.h"
@@ -21,22 +22,15 @@ namespace {
 
 constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
 
-// The scripted behaviour of a replaced entry: how many calls succeed first,
-// the errno of the one that fails, and a cap on the bytes one write takes.
-int gGoodCalls = 0;
-int gErrno = 0;
+using qtest::faults::failNow;
+
+// A cap on the bytes one write takes.
 size_t gWriteCap = SIZE_MAX;
-int gCalls = 0;
 
-bool failNow() {
-    ++gCalls;
-    if (gGoodCalls < 0) return false;
-    if (gGoodCalls-- > 0) return false;
-    errno = gErrno;
-    return true;
-}
+// How many calls asked the plan since it was last set.
+int calls() { return qtest::faults::gPlan.calls; }
 
-class IoFaultTest : public ::testing::Test {
+class IoFaultTest : public qtest::faults::SystemCallFaultTest {
 protected:
     qtest::TempDir dir;
     std::string file = dir.path("data.bin");
@@ -44,20 +38,18 @@ protected:
 
     void SetUp() override {
         qtest::writeFile(file, std::string(100, 'a'));
+        SystemCallFaultTest::SetUp();
         ASSERT_EQ(cFileOpen(file.c_str(), kReadWrite, &handle), 0u);
-        gGoodCalls = -1;
         gWriteCap = SIZE_MAX;
-        gCalls = 0;
     }
     void TearDown() override {
         sys = kDefaultSystemCalls;
         cFileClose(handle);
+        SystemCallFaultTest::TearDown();
     }
     // The next call of a replaced entry after `goodCalls` good ones fails.
     static void failWith(int error, int goodCalls = 0) {
-        gErrno = error;
-        gGoodCalls = goodCalls;
-        gCalls = 0;
+        qtest::faults::failAfter(goodCalls, error);
     }
     uint32_t position() {
         uint32_t where = 0;
@@ -83,7 +75,7 @@ TEST_F(IoFaultTest, AShortWriteIsContinuedUntilEverythingIsWritten) {
     uint32_t count = 0;
     EXPECT_EQ(cFileWrite(handle, data.data(), uint32_t(data.size()), &count), 0u);
     EXPECT_EQ(count, 4096u);
-    EXPECT_EQ(gCalls, 5);
+    EXPECT_EQ(calls(), 5);
     EXPECT_EQ(qtest::readFile(file), data);
 }
 
@@ -93,10 +85,10 @@ TEST_F(IoFaultTest, InterruptedCallsAreRepeated) {
     uint32_t count = 0;
     EXPECT_EQ(cFileWrite(handle, "xyz", 3, &count), 0u);
     EXPECT_EQ(count, 3u);
-    EXPECT_EQ(gCalls, 2);
+    EXPECT_EQ(calls(), 2);
 
-    sys.read = [](int fd, void* buffer, size_t count) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, count);
+    sys.read = [](int fd, void* buffer, size_t size) -> ssize_t {
+        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, size);
     };
     failWith(EINTR);
     char buffer[8];
@@ -148,8 +140,8 @@ TEST_F(IoFaultTest, AWriteThatMakesNoProgressIsAWriteFault) {
 // ---- Reads, moves and size changes ----------------------------------------------
 
 TEST_F(IoFaultTest, AFailedReadReportsNothingRead) {
-    sys.read = [](int fd, void* buffer, size_t count) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, count);
+    sys.read = [](int fd, void* buffer, size_t size) -> ssize_t {
+        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, size);
     };
     failWith(EIO);
     char buffer[8];

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <string>
 
+#include "faults.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
-#include "descriptors.h"
 #include "test_support.h"
 
 using qorvel::platform::posix::kDefaultSystemCalls;
@@ -18,37 +18,23 @@ using qorvel::platform::posix::sys;
 
 namespace {
 
+using qtest::faults::failNow;
 
-// The errno that the replaced entry fails with, and after how many good calls.
-int gErrno = 0;
-int gCallsBeforeFailure = 0;
-
-// Fails exactly one call: the one after gCallsBeforeFailure good ones.
-bool failNow() {
-    if (gCallsBeforeFailure < 0) return false;
-    if (gCallsBeforeFailure-- > 0) return false;
-    errno = gErrno;
-    return true;
-}
-
-class OpenFaultTest : public ::testing::Test {
+class OpenFaultTest : public qtest::faults::SystemCallFaultTest {
 protected:
     qtest::TempDir dir;
     std::string file = dir.path("file.txt");
-    int descriptorsBefore = 0;
 
     void SetUp() override {
         qtest::writeFile(file, "content");
-        descriptorsBefore = qtest::openDescriptorCount();
+        SystemCallFaultTest::SetUp();
     }
     void TearDown() override {
-        sys = kDefaultSystemCalls;
-        EXPECT_EQ(qtest::openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
+        SystemCallFaultTest::TearDown();
         EXPECT_EQ(qtest::readFile(file).size() <= 7, true);
     }
-    void failWith(int error, int goodCallsFirst = 0) {
-        gErrno = error;
-        gCallsBeforeFailure = goodCallsFirst;
+    static void failWith(int error, int goodCallsFirst = 0) {
+        qtest::faults::failAfter(goodCallsFirst, error);
     }
 };
 
@@ -150,7 +136,7 @@ TEST_F(OpenFaultTest, CreateOfAVanishingFileRetries) {
     // The file is there for O_EXCL and gone for the plain open: the create
     // tries again and makes it.
     sys.open = [](const char* path, int flags, mode_t mode) {
-        if (gCallsBeforeFailure-- == 0 && !(flags & O_CREAT)) {
+        if (failNow() && !(flags & O_CREAT)) {
             unlink(path);
             errno = ENOENT;
             return -1;

@@ -10,39 +10,25 @@
 #include <filesystem>
 #include <string>
 
+#include "faults.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
-#include "descriptors.h"
+#include "status_words.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 using qorvel::platform::posix::kDefaultSystemCalls;
 using qorvel::platform::posix::sys;
 
+using namespace qtest::words;
+
 namespace {
 
-constexpr cFileStatus kFileNotFound = 0x00020304;
-constexpr cFileStatus kAccessDenied = 0x00050301;
-constexpr cFileStatus kDiskFull = 0x00700308;
-constexpr cFileStatus kAlreadyExists = 0x00B70307;
-constexpr cFileStatus kIoError = 0x045D0307;  // ERROR_IO_DEVICE
 
 
-// The errno an injected failure sets, and how many calls pass before it.
-int gErrno = 0;
-int gGoodCalls = 0;
+using qtest::faults::failNow;
 
-bool failNow() {
-    if (gGoodCalls < 0) return false;
-    if (gGoodCalls-- > 0) return false;
-    errno = gErrno;
-    return true;
-}
-
-void failAfter(int goodCalls, int error) {
-    gGoodCalls = goodCalls;
-    gErrno = error;
-}
+void failAfter(int goodCalls, int error) { qtest::faults::failAfter(goodCalls, error); }
 
 // Renames always report another filesystem, so moves take the copying path.
 int renameAcrossDevices(int, const char*, int, const char*, unsigned int) {
@@ -95,24 +81,28 @@ char* failingGetcwd(char* buffer, size_t size) {
     return failNow() ? nullptr : kDefaultSystemCalls.getcwd(buffer, size);
 }
 
-class PathFaultTest : public ::testing::Test {
+class PathFaultTest : public qtest::faults::SystemCallFaultTest {
 protected:
     qtest::TempDir dir;
     std::string source = dir.path("source.bin");
     std::string target = dir.path("sub/target.bin");
     std::string content;
-    int descriptorsBefore = 0;
 
     void SetUp() override {
         for (int i = 0; i < 300000; ++i) content += char('A' + i % 26);
         qtest::writeFile(source, content);
         fs::create_directory(dir.path("sub"));
-        descriptorsBefore = qtest::openDescriptorCount();
-        gGoodCalls = -1;
+        SystemCallFaultTest::SetUp();
     }
-    void TearDown() override {
+
+    // A move across file systems in which the planned call fails: it answers
+    // `expected`, and nothing moved.
+    void expectMoveFailsAndKeepsSource(int goodCalls, int error, cFileStatus expected) {
+        sys.renameat2 = renameAcrossDevices;
+        failAfter(goodCalls, error);
+        EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), expected);
         sys = kDefaultSystemCalls;
-        EXPECT_EQ(qtest::openDescriptorCount(), descriptorsBefore) << "a descriptor leaked";
+        expectNothingMoved();
     }
 
     // The source is whole and nothing else is in the target's directory.
@@ -134,58 +124,34 @@ TEST_F(PathFaultTest, ACopyingMoveMovesEverything) {
 }
 
 TEST_F(PathFaultTest, AMoveThatRunsOutOfSpaceHalfWayLeavesTheSource) {
-    sys.renameat2 = renameAcrossDevices;
     sys.copyFileRange = noKernelCopy;
     sys.write = failingWrite;
-    failAfter(2, ENOSPC);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kDiskFull);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(2, ENOSPC, kDiskFull);
 }
 
 TEST_F(PathFaultTest, AKernelCopyThatFailsHalfWayLeavesTheSource) {
-    sys.renameat2 = renameAcrossDevices;
     sys.copyFileRange = copyInPieces;
-    failAfter(2, EIO);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kIoError);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(2, EIO, kIoError);
 }
 
 TEST_F(PathFaultTest, ACopyThatCannotBeMadeDurableIsNotPublished) {
-    sys.renameat2 = renameAcrossDevices;
     sys.fsync = failingFsync;
-    failAfter(0, EIO);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kIoError);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(0, EIO, kIoError);
 }
 
 TEST_F(PathFaultTest, ACopyWhosePermissionsCannotBeSetIsNotPublished) {
-    sys.renameat2 = renameAcrossDevices;
     sys.fchmod = failingFchmod;
-    failAfter(0, EPERM);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kAccessDenied);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(0, EPERM, kAccessDenied);
 }
 
 TEST_F(PathFaultTest, ATargetThatAppearsDuringTheCopyIsKept) {
-    sys.renameat2 = renameAcrossDevices;
     sys.link = failingLink;
-    failAfter(0, EEXIST);
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kAlreadyExists);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(0, EEXIST, kAlreadyExists);
 }
 
 TEST_F(PathFaultTest, ASourceThatCannotBeRemovedTakesTheNewTargetBack) {
-    sys.renameat2 = renameAcrossDevices;
     sys.unlink = failingUnlink;
-    failAfter(1, EACCES);  // the hidden copy's name goes first, then the source
-    EXPECT_EQ(cFileRename(source.c_str(), target.c_str()), kAccessDenied);
-    sys = kDefaultSystemCalls;
-    expectNothingMoved();
+    expectMoveFailsAndKeepsSource(1, EACCES, kAccessDenied);  // the hidden copy's name goes first, then the source
 }
 
 // ---- Filesystems that cannot rename without replacing ------------------------------

@@ -40,7 +40,8 @@ struct Board {
 std::string payload(int slot, int generation, uint32_t line, unsigned length) {
     std::string text(length, 'a');
     for (unsigned i = 0; i < length; ++i) {
-        text[i] = static_cast<char>('a' + (slot * 7 + generation * 13 + line * 31 + i) % 26);
+        unsigned mix = static_cast<unsigned>(slot * 7 + generation * 13) + line * 31 + i;
+        text[i] = static_cast<char>('a' + mix % 26);
     }
     return text;
 }
@@ -54,7 +55,7 @@ std::string lineText(int slot, int generation, uint32_t line, unsigned length) {
                            unsigned seed) {
     std::mt19937 random(seed);
     for (uint32_t line = 0;; ++line) {
-        std::string text = lineText(slot, generation, line, random() % 100) + "\r\n";
+        std::string text = lineText(slot, generation, line, static_cast<unsigned>(random() % 100)) + "\r\n";
         cFileStatus status = cFileWriteToFile(path.c_str(), text.c_str());
         if (status != 0) {
             board.unexpected.fetch_add(1);
@@ -76,7 +77,7 @@ TEST(CrashStress, KilledAppendersLoseNoCompletedLineAndTearNone) {
     pid_t pids[kProcesses];
     int generation[kProcesses] = {};
     auto spawn = [&](int slot) {
-        unsigned seed = random();
+        auto seed = static_cast<unsigned>(random());
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) appender(*board, slot, generation[slot], path, seed);

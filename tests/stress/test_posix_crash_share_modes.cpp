@@ -101,7 +101,7 @@ TEST(CrashStress, KilledHoldersNeverLeaveAConflictingGrantOrAStaleShareMode) {
     std::mt19937 random(std::random_device{}());
     pid_t pids[kProcesses];
     auto spawn = [&](int index) {
-        unsigned seed = random();
+        auto seed = static_cast<unsigned>(random());
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) holder(*board, index, path, seed);

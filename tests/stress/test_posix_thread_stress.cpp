@@ -56,7 +56,7 @@ private:
     std::mt19937 random_;
     std::vector<cFileHandle> handles_;
 
-    unsigned pick(unsigned n) { return random_() % n; }
+    unsigned pick(size_t n) { return static_cast<unsigned>(random_() % n); }
     const std::string& someFile() { return shared_.files[pick(shared_.files.size())]; }
     cFileHandle someHandle() {
         if (handles_.empty() || pick(4) == 0) return shared_.common;
@@ -87,8 +87,8 @@ private:
 
     void open() {
         if (handles_.size() >= 6) return close();
-        unsigned mode;
-        do mode = random_() & 0x0377; while (!qstress::validMode(mode));
+        cFileMode mode;
+        do mode = static_cast<cFileMode>(random_() & 0x0377); while (!qstress::validMode(mode));
         cFileHandle handle;
         cFileStatus status = pick(8) == 0 && !(mode & 0x0001)
                                  ? cFileCreate(someFile().c_str(), mode, 0, &handle)

@@ -3,11 +3,11 @@
 // output. Library handles are inheritable, so the parent passes the child
 // nothing but the two pipes: a handle the child inherited would keep the
 // parent's open file, and its locks, alive.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,13 +15,12 @@
 #include "qorvel.h"
 #include "test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include "process.h"
+
+#ifndef _WIN32
 #include <limits.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -62,8 +61,8 @@ std::string restAfter(const std::string& line, int tokens) {
 
 // THREADS threads append COUNT lines "PREFIX-<thread>-<i>\r\n" each, all at
 // once; answers the first failure any of them met, or 0.
-cFileStatus appendFromThreads(const std::string& path, const std::string& prefix,
-                              uint32_t threads, uint32_t count) {
+cFileStatus appendFromThreads(const std::string& path, const std::string& prefix, uint32_t threads,
+                              uint32_t count) {
     std::vector<cFileStatus> failures(threads, 0);
     std::vector<std::thread> workers;
     for (uint32_t t = 0; t < threads; ++t) {
@@ -114,6 +113,10 @@ std::string run(const std::string& line) {
     if (verb == "appendthreads" && t.size() == 5) {
         return hex(appendFromThreads(t[1], t[2], number(t[3]), number(t[4])));
     }
+    if (verb == "sleep" && t.size() == 2) {
+        std::this_thread::sleep_for(std::chrono::seconds(number(t[1])));
+        return hex(0);
+    }
     if (verb == "remove" && t.size() == 2) return hex(cFileRemove(t[1].c_str()));
     if (verb == "rename" && t.size() == 3) return hex(cFileRename(t[1].c_str(), t[2].c_str()));
     return "error unknown command";
@@ -130,133 +133,92 @@ int childMain() {
     return 0;
 }
 
+struct Child::Impl {
+    PipeEnd toChild;
+    PipeEnd fromChild;
+    ProcessId process;
+    bool ended = false;
+};
+
+namespace {
+
+std::string thisProgram() {
 #ifdef _WIN32
-
-struct Child::Impl {
-    HANDLE toChild = nullptr;
-    HANDLE fromChild = nullptr;
-    PROCESS_INFORMATION process = {};
-};
-
-Child::Child() : impl_(new Impl) {
-    SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE childIn = nullptr, childOut = nullptr;
-    if (!CreatePipe(&childIn, &impl_->toChild, &inherit, 0) ||
-        !CreatePipe(&impl_->fromChild, &childOut, &inherit, 0)) {
-        throw std::runtime_error("CreatePipe failed");
-    }
-    SetHandleInformation(impl_->toChild, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(impl_->fromChild, HANDLE_FLAG_INHERIT, 0);
-
-    // Only the two pipe ends may reach the child.
-    HANDLE inherited[2] = {childIn, childOut};
-    SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    std::string attributes(size, '\0');
-    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(&attributes[0]);
-    InitializeProcThreadAttributeList(list, 1, 0, &size);
-    UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
-                              sizeof inherited, nullptr, nullptr);
-
-    STARTUPINFOEXA startup = {};
-    startup.StartupInfo.cb = sizeof startup;
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = childIn;
-    startup.StartupInfo.hStdOutput = childOut;
-    startup.StartupInfo.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.lpAttributeList = list;
-
     char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string commandLine = std::string("\"") + self + "\" " + kChildFlag;
-    BOOL started = CreateProcessA(self, &commandLine[0], nullptr, nullptr, TRUE,
-                                  EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                                  &startup.StartupInfo, &impl_->process);
-    DeleteProcThreadAttributeList(list);
-    CloseHandle(childIn);
-    CloseHandle(childOut);
-    if (!started) throw std::runtime_error("CreateProcess failed");
-}
-
-Child::~Child() {
-    CloseHandle(impl_->toChild);
-    WaitForSingleObject(impl_->process.hProcess, 30000);
-    CloseHandle(impl_->fromChild);
-    CloseHandle(impl_->process.hProcess);
-    CloseHandle(impl_->process.hThread);
-    delete impl_;
-}
-
-std::string Child::call(const std::string& command) {
-    std::string line = command + "\n";
-    DWORD written = 0;
-    WriteFile(impl_->toChild, line.data(), DWORD(line.size()), &written, nullptr);
-    std::string reply;
-    char c;
-    DWORD got = 0;
-    while (ReadFile(impl_->fromChild, &c, 1, &got, nullptr) && got == 1 && c != '\n') {
-        if (c != '\r') reply += c;
-    }
-    return reply;
-}
-
+    DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    return std::string(self, length);
 #else
-
-struct Child::Impl {
-    int toChild = -1;
-    int fromChild = -1;
-    pid_t pid = -1;
-};
-
-Child::Child() : impl_(new Impl) {
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     // The program's own path, not /proc/self/exe itself: under valgrind that
     // names the tool, while readlink answers the program it runs.
-    char self[PATH_MAX] = "/proc/self/exe";
+    char self[PATH_MAX];
     ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length > 0) self[length] = '\0';
-    char flag[64];
-    std::snprintf(flag, sizeof flag, "%s", kChildFlag);
-    char* argv[] = {self, flag, nullptr};
-    int error = posix_spawn(&impl_->pid, self, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    if (error != 0) throw std::runtime_error("posix_spawn failed");
-    impl_->toChild = in[1];
-    impl_->fromChild = out[0];
+    return length > 0 ? std::string(self, size_t(length)) : std::string("/proc/self/exe");
+#endif
 }
 
+}  // namespace
+
+Child::Child() : impl_(new Impl) {
+    Pipe in = pipeToChild();
+    Pipe out = pipeFromChild();
+#ifdef _WIN32
+    impl_->process = startProcess(thisProgram(), {kChildFlag}, in.childEnd, out.childEnd,
+                                  GetStdHandle(STD_ERROR_HANDLE));
+#else
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in.childEnd, 0);
+    posix_spawn_file_actions_adddup2(&actions, out.childEnd, 1);
+    impl_->process = startProcess(thisProgram(), {kChildFlag}, &actions);
+#endif
+    closePipeEnd(in.childEnd);
+    closePipeEnd(out.childEnd);
+    impl_->toChild = in.parentEnd;
+    impl_->fromChild = out.parentEnd;
+}
+
+// Closing its input ends the helper; one that does not reply any more has
+// been ended already.
 Child::~Child() {
-    close(impl_->toChild);
-    int status = 0;
-    waitpid(impl_->pid, &status, 0);
-    close(impl_->fromChild);
+    closePipeEnd(impl_->toChild);
+    waitForExit(impl_->process);
+    closePipeEnd(impl_->fromChild);
     delete impl_;
 }
 
-std::string Child::call(const std::string& command) {
+std::string Child::call(const std::string& command, std::chrono::seconds limit) {
+    if (impl_->ended) return "error ended";
     std::string line = command + "\n";
-    if (write(impl_->toChild, line.data(), line.size()) != ssize_t(line.size())) return "error write";
+#ifdef _WIN32
+    DWORD written = 0;
+    bool sent = WriteFile(impl_->toChild, line.data(), static_cast<DWORD>(line.size()), &written,
+                          nullptr) &&
+                written == line.size();
+#else
+    bool sent =
+        write(impl_->toChild, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+#endif
+    if (!sent) return "error write";
     std::string reply;
-    char c;
-    while (read(impl_->fromChild, &c, 1) == 1 && c != '\n') reply += c;
+    LineRead state =
+        readLineUntil(impl_->fromChild, std::chrono::steady_clock::now() + limit, &reply);
+    if (state == LineRead::kTimeout) {
+        // A hung helper fails the test now, not at the test runner's limit.
+        ADD_FAILURE() << "the helper process gave no reply to \"" << command << "\" within "
+                      << limit.count() << " s; it is ended";
+        killProcess(impl_->process);
+        impl_->ended = true;
+        return "error timeout";
+    }
+    if (state == LineRead::kEnd) return "error ended";
+    if (!reply.empty() && reply.back() == '\r') reply.pop_back();
     return reply;
 }
 
-#endif
-
-uint32_t Child::status(const std::string& command) {
-    std::vector<std::string> reply = split(call(command));
-    if (reply.empty()) return 0xFFFFFFFFu;
+uint32_t Child::status(const std::string& command, std::chrono::seconds limit) {
+    std::vector<std::string> reply = split(call(command, limit));
+    // "error ..." is the helper's own failure, never a status word.
+    if (reply.empty() || reply[0] == "error") return 0xFFFFFFFFu;
     return static_cast<uint32_t>(std::strtoul(reply[0].c_str(), nullptr, 16));
 }
 

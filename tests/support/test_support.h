@@ -3,6 +3,7 @@
 #ifndef QORVEL_TESTS_SUPPORT_TEST_SUPPORT_H
 #define QORVEL_TESTS_SUPPORT_TEST_SUPPORT_H
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,17 +48,24 @@ void makeReadOnly(const std::string& path, bool readOnly);
 //                             lines "PREFIX-<t>-<i>\r\n"; the first failure any thread met)
 //   remove PATH               -> "STATUS"
 //   rename FROM TO            -> "STATUS"
+//   sleep SECONDS             -> "0" after that long (a helper that hangs)
 // The process ends when the object goes (its handles, and their locks, go with it).
 class Child {
 public:
+    // A single library call answers in well under a second even under Wine
+    // on a loaded machine; a command that makes thousands passes its own.
+    static constexpr std::chrono::seconds kCallLimit{20};
+
     Child();
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    std::string call(const std::string& command);
+    // Answers the reply line. A helper that gives none within `limit` fails
+    // the running test, is ended, and every call answers "error ...".
+    std::string call(const std::string& command, std::chrono::seconds limit = kCallLimit);
     // The first token of the reply, as a status word.
-    uint32_t status(const std::string& command);
+    uint32_t status(const std::string& command, std::chrono::seconds limit = kCallLimit);
     // "open"/"create": the status, and the handle in *handle.
     uint32_t open(const std::string& verb, const std::string& path, unsigned mode,
                   int32_t* handle);

@@ -47,7 +47,7 @@ using posix::sys;
 using posix::isReadOnly;
 using posix::setReadOnly;
 
-bool fileStatus(const char* path, StatusUse use, FileStatus* status) {
+bool statFile(const char* path, StatusUse use, FileStatRecord* status) {
     struct statx record;
     if (sys.statx(AT_FDCWD, path, 0, STATX_TYPE | STATX_MODE | STATX_MTIME | STATX_BTIME,
                   &record) != 0) {

@@ -1,17 +1,17 @@
 #include "platform/posix/errors.h"
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 
 #include "platform/platform.h"
-#include "platform/posix/syscalls.h"
+#include "platform/posix/path_parts.h"
 
 namespace qorvel::platform {
 namespace {
 thread_local uint32_t tLastError = 0;
-}
+}  // namespace
 
 uint32_t lastError() { return tLastError; }
 void setLastError(uint32_t error) { tLastError = error; }
@@ -29,17 +29,17 @@ struct ErrnoRow {
 constexpr ErrnoRow kErrnoTable[] = {
     {EPERM, win32error::kAccessDenied},
     {ENOENT, win32error::kFileNotFound},
-    {EIO, 1117},                                  // ERROR_IO_DEVICE
-    {ENXIO, 21},                                  // ERROR_NOT_READY
+    {EIO, win32error::kIoDevice},
+    {ENXIO, win32error::kNotReady},
     {EBADF, win32error::kInvalidHandle},
     {EAGAIN, win32error::kBusy},
     {ENOMEM, win32error::kNotEnoughMemory},
     {EACCES, win32error::kAccessDenied},
-    {EFAULT, 998},                                // ERROR_NOACCESS
+    {EFAULT, win32error::kNoAccess},
     {EBUSY, win32error::kBusy},
     {EEXIST, win32error::kAlreadyExists},
     {EXDEV, win32error::kNotSameDevice},
-    {ENODEV, 15},                                 // ERROR_INVALID_DRIVE
+    {ENODEV, win32error::kInvalidDrive},
     {ENOTDIR, win32error::kPathNotFound},
     {EISDIR, win32error::kAccessDenied},
     {EINVAL, win32error::kInvalidParameter},
@@ -49,8 +49,8 @@ constexpr ErrnoRow kErrnoTable[] = {
     {EFBIG, win32error::kFileTooLarge},
     {ENOSPC, win32error::kDiskFull},
     {ESPIPE, win32error::kNegativeSeek},
-    {EROFS, 19},                                  // ERROR_WRITE_PROTECT
-    {EMLINK, 1142},                               // ERROR_TOO_MANY_LINKS
+    {EROFS, win32error::kWriteProtect},
+    {EMLINK, win32error::kTooManyLinks},
     {EPIPE, win32error::kBrokenPipe},
     {EDEADLK, win32error::kLockViolation},
     {ENAMETOOLONG, win32error::kFilenameExcedRange},
@@ -63,27 +63,11 @@ constexpr ErrnoRow kErrnoTable[] = {
     {EDQUOT, win32error::kDiskFull},
     {EOPNOTSUPP, win32error::kNotSupported},
     {EILSEQ, win32error::kInvalidName},
-    {ETIMEDOUT, 1460},                            // ERROR_TIMEOUT
-    {ECANCELED, 995},                             // ERROR_OPERATION_ABORTED
-    {ENOMEDIUM, 21},                              // ERROR_NOT_READY
-    {EREMOTEIO, 1117},                            // ERROR_IO_DEVICE
+    {ETIMEDOUT, win32error::kTimeout},
+    {ECANCELED, win32error::kOperationAborted},
+    {ENOMEDIUM, win32error::kNotReady},
+    {EREMOTEIO, win32error::kIoDevice},
 };
-
-bool directoryExists(const std::string& path) {
-    struct stat status;
-    return sys.stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// The directory part of a path as the kernel resolves it: "." for a bare
-// name, "/" for a name in the root.
-std::string parentOf(const char* path) {
-    std::string text(path);
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    std::string::size_type slash = text.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return text.substr(0, slash);
-}
 
 }  // namespace
 
@@ -106,7 +90,7 @@ uint32_t win32ErrorForPath(int error, const char* path) {
     if (error != ENOENT) return win32ErrorFromErrno(error);
     if (length == 0) return win32error::kPathNotFound;
     int saved = errno;
-    bool parentExists = directoryExists(parentOf(path));
+    bool parentExists = isDirectory(splitPath(path).directory.c_str());
     errno = saved;
     return parentExists ? win32error::kFileNotFound : win32error::kPathNotFound;
 }

@@ -4,11 +4,12 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 namespace qorvel::platform::posix {
 
-// The number given to an errno value that has no closer Win32 counterpart:
-// ERROR_GEN_FAILURE.
-constexpr uint32_t kUnmappedError = 31;
+// The number given to an errno value that has no closer Win32 counterpart.
+constexpr uint32_t kUnmappedError = win32error::kGenFailure;
 
 // The Win32 error number for an errno value. The one table of the backend:
 // docs/platform-notes.md lists it row by row.

@@ -61,7 +61,7 @@
 //
 // Lock-space layout of every file (byte offsets of OFD locks):
 //   [0, kZeroLengthRegion)   byte-range locks, on the very bytes they lock
-//                            (host ranges end below 2^33)
+//                            (host ranges end below kHostLockRangeEnd)
 //   [kZeroLengthRegion, +2^61)  zero-length locks: X at kZeroLengthRegion + X
 //   [kShareReadRegion, +kShareSlots)    region A, the read class
 //   [kShareWriteRegion, +kShareSlots)   region B, the write class

@@ -67,9 +67,9 @@ namespace {
 constexpr uint32_t kLockTableFull = win32error::kSharingBufferExceeded;
 
 // Ranges end at most here, below the zero-length locks' region. The exported
-// calls never come near: a 32-bit start plus a 32-bit length ends below 2^33.
+// calls never come near: their ranges end below kHostLockRangeEnd.
 constexpr uint64_t kLockableEnd = uint64_t(kZeroLengthRegion);
-static_assert(2 * 0xFFFFFFFFull < kLockableEnd,
+static_assert(kHostLockRangeEnd <= kLockableEnd,
               "host byte-range locks must fit below the zero-length locks");
 static_assert(kZeroLengthRegion + off_t(kLockableEnd) <= kLockCallSpaceEnd,
               "zero-length locks must stay clear of the share-mode regions");

@@ -23,6 +23,7 @@
 #include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
 #include "platform/posix/readonly.h"
+#include "platform/posix/path_parts.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -35,21 +36,6 @@ constexpr uint32_t kAttributeArchive = 0x20;
 
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// The directory that holds a path's last name ("." for a bare name) and that
-// name, as the kernel splits them.
-struct SplitPath {
-    std::string directory;
-    std::string name;
-};
-
-SplitPath splitPath(const char* path) {
-    std::string text(path);
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    size_t slash = text.rfind('/');
-    if (slash == std::string::npos) return {".", text};
-    return {slash == 0 ? "/" : text.substr(0, slash), text.substr(slash + 1)};
 }
 
 // Two names of one directory entry ("a", "./a", "d/../a"), which a rename
@@ -119,19 +105,6 @@ private:
     int fd_ = -1;
 };
 
-bool writeAll(int fd, const char* data, ssize_t count) {
-    while (count > 0) {
-        ssize_t written = sys.write(fd, data, size_t(count));
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += written;
-        count -= written;
-    }
-    return true;
-}
-
 bool copyByReading(int from, int to) {
     char buffer[64 * 1024];
     for (;;) {
@@ -141,7 +114,7 @@ bool copyByReading(int from, int to) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (!writeAll(to, buffer, got)) return false;
+        if (!writeAll(to, buffer, static_cast<size_t>(got))) return false;
     }
 }
 

@@ -24,7 +24,7 @@ bool markDirectory(const char* path, mode_t mode) {
     if (!(mode & S_IWUSR)) return true;
     if (sys.setxattr(path, kReadOnlyMark, "1", 1, 0) == 0) return true;
     if (!lacksUserAttributes(errno)) return false;
-    return sys.chmod(path, (mode & kPermissionBits) & ~S_IWUSR) == 0;
+    return sys.chmod(path, (mode & kPermissionBits) & ~mode_t{S_IWUSR}) == 0;
 }
 
 bool unmarkDirectory(const char* path, mode_t mode) {

@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
+#include "platform/posix/path_parts.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -37,11 +38,6 @@ bool currentDirectory(std::string* directory) {
         }
         if (errno != ERANGE || size > (size_t(1) << 24)) return false;
     }
-}
-
-bool isDirectory(const char* path) {
-    struct stat status;
-    return sys.stat(path, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 // TMPDIR when it names a directory, else /tmp; always with exactly one
@@ -76,11 +72,8 @@ uint32_t clampedCount(uint64_t count) { return count <= UINT32_MAX ? uint32_t(co
 std::string nearestExistingAncestor(const char* path) {
     std::string candidate(path);
     for (;;) {
-        while (candidate.size() > 1 && candidate.back() == '/') candidate.pop_back();
-        size_t slash = candidate.rfind('/');
-        if (slash == std::string::npos) return ".";
-        candidate.resize(slash == 0 ? 1 : slash);
-        if (candidate == "/") return candidate;
+        candidate = splitPath(candidate).directory;
+        if (candidate == "." || candidate == "/") return candidate;
         struct stat status;
         if (candidate.size() < PATH_MAX && sys.stat(candidate.c_str(), &status) == 0) {
             return candidate;
@@ -120,7 +113,7 @@ bool getDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster, uint32_t* b
 
 // A path the file-status query accepts is measured on its own filesystem; a
 // path it refuses, on the filesystem of its nearest existing ancestor.
-bool volumeRootFor(const char* path, const FileStatus* status, std::string* root) {
+bool volumeRootFor(const char* path, const FileStatRecord* status, std::string* root) {
     *root = status != nullptr ? std::string(path) : nearestExistingAncestor(path);
     return true;
 }

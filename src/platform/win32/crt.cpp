@@ -9,7 +9,7 @@
 namespace qorvel::platform {
 
 // _stat always reads the attributes: the read-only state costs nothing more.
-bool fileStatus(const char* path, StatusUse, FileStatus* status) {
+bool statFile(const char* path, StatusUse, FileStatRecord* status) {
     struct _stat record;
     if (_stat(path, &record) != 0) return false;
     status->drive = int32_t(record.st_dev);

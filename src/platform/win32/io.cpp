@@ -1,8 +1,11 @@
 // ReadFile, WriteFile, SetFilePointer and SetEndOfFile: KERNEL32's own.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/platform.h"
 #include "platform/win32/kernel32.h"
+#include "platform/win32/handles.h"
 
 namespace qorvel::platform {
 
@@ -10,17 +13,67 @@ using win32::kernel32;
 
 namespace {
 
-// Kernel handles fit in 32 bits; LongToHandle sign-extends, so -1 stays
-// INVALID_HANDLE_VALUE.
-HANDLE kernelHandle(Handle handle) { return LongToHandle(handle); }
+using win32::toKernelHandle;
 
-constexpr DWORD kAppendGateOffsetHigh = 0x100;  // the byte at 2^40
+// The append gate: one byte at 2^40, beyond any file's data (readers and
+// writers of the data never meet it) and beyond every range a host can lock.
+constexpr DWORD kAppendGateOffsetHigh = 0x100;
+static_assert((uint64_t{kAppendGateOffsetHigh} << 32) >= kHostLockRangeEnd,
+              "the append gate lies beyond every range a host can lock");
+
+// How long an appender waits for the gate before it gives up, and the
+// longest pause between two tries.
+constexpr ULONGLONG kAppendGateWaitMilliseconds = 10000;
+constexpr DWORD kAppendGatePauseMilliseconds = 16;
+
+// Wine's ntdll exports wine_get_version; Windows' does not. Asked once.
+bool runningUnderWine() {
+    static const bool underWine = [] {
+        HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return underWine;
+}
+
+OVERLAPPED appendGate() {
+    OVERLAPPED gate = {};
+    gate.OffsetHigh = kAppendGateOffsetHigh;
+    return gate;
+}
+
+// Tries the gate without waiting, pausing a little longer after each refusal,
+// until it is had or the wait is over. A holder that hangs keeps the gate for
+// as long as it lives; the others then fail with ERROR_TIMEOUT rather than
+// hang with it.
+bool takeAppendGate(HANDLE file) {
+    const ULONGLONG deadline = GetTickCount64() + kAppendGateWaitMilliseconds;
+    DWORD pause = 0;
+    for (;;) {
+        OVERLAPPED gate = appendGate();
+        if (kernel32.LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                                &gate)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_LOCK_VIOLATION) return false;
+        if (GetTickCount64() >= deadline) {
+            SetLastError(ERROR_TIMEOUT);
+            return false;
+        }
+        Sleep(pause);
+        pause = pause == 0 ? 1 : std::min<DWORD>(2 * pause, kAppendGatePauseMilliseconds);
+    }
+}
+
+void releaseAppendGate(HANDLE file) {
+    OVERLAPPED gate = appendGate();
+    kernel32.UnlockFileEx(file, 0, 1, 0, &gate);
+}
 
 }  // namespace
 
 bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
     DWORD done = 0;
-    BOOL ok = kernel32.ReadFile(kernelHandle(handle), buffer, count, &done, nullptr);
+    BOOL ok = kernel32.ReadFile(toKernelHandle(handle), buffer, count, &done, nullptr);
     *transferred = done;
     return ok != FALSE;
 }
@@ -33,7 +86,7 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
     for (;;) {
         DWORD written = 0;
         BOOL ok =
-            kernel32.WriteFile(kernelHandle(handle), bytes + done, count - done, &written, nullptr);
+            kernel32.WriteFile(toKernelHandle(handle), bytes + done, count - done, &written, nullptr);
         done += written;
         if (!ok) {
             *transferred = done;
@@ -53,24 +106,18 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
 
 // Windows places each write through an append-only handle at the end in one
 // step. Wine does not: it finds the end and writes there in two steps, and an
-// appender in another process can land in between and be overwritten. So
-// appenders also take turns on a gate: an exclusive lock on one byte at 2^40,
-// beyond any file's data (readers and writers of the data never meet it) and
-// beyond every range a host can lock through the library (those end below
-// 2^33). The lock call waits for the gate; Windows releases a lock whose
-// process ends, so a crashed appender never leaves it held.
+// appender in another process can land in between and be overwritten. Under
+// Wine, appenders therefore take turns on the gate. Windows (and Wine)
+// release a lock whose process ends, so a crashed appender never leaves the
+// gate held.
 bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
-    OVERLAPPED gate = {};
-    gate.OffsetHigh = kAppendGateOffsetHigh;
-    if (!kernel32.LockFileEx(kernelHandle(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &gate)) {
-        return false;
-    }
+    if (!runningUnderWine()) return writeFile(handle, buffer, count, transferred);
+    HANDLE file = toKernelHandle(handle);
+    if (!takeAppendGate(file)) return false;
     bool written = writeFile(handle, buffer, count, transferred);
     DWORD error = GetLastError();
-    OVERLAPPED release = {};
-    release.OffsetHigh = kAppendGateOffsetHigh;
-    kernel32.UnlockFileEx(kernelHandle(handle), 0, 1, 0, &release);
+    releaseAppendGate(file);
     SetLastError(error);
     return written;
 }
@@ -79,10 +126,10 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
                         uint32_t moveMethod) {
     // LONG is 32 bits on Windows, as int32_t is.
     static_assert(sizeof(LONG) == sizeof(int32_t), "LONG is 32 bits");
-    return kernel32.SetFilePointer(kernelHandle(handle), distanceLow,
+    return kernel32.SetFilePointer(toKernelHandle(handle), distanceLow,
                                    reinterpret_cast<PLONG>(distanceHigh), moveMethod);
 }
 
-bool setEndOfFile(Handle handle) { return kernel32.SetEndOfFile(kernelHandle(handle)) != FALSE; }
+bool setEndOfFile(Handle handle) { return kernel32.SetEndOfFile(toKernelHandle(handle)) != FALSE; }
 
 }  // namespace qorvel::platform

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/kernel32.h"
+#include "platform/win32/handles.h"
 
 namespace qorvel::platform {
 
@@ -11,7 +12,7 @@ using win32::kernel32;
 
 namespace {
 
-HANDLE kernelHandle(Handle handle) { return LongToHandle(handle); }
+using win32::toKernelHandle;
 
 DWORD low(uint64_t value) { return static_cast<DWORD>(value & 0xFFFFFFFFu); }
 DWORD high(uint64_t value) { return static_cast<DWORD>(value >> 32); }
@@ -37,23 +38,23 @@ bool getVersionEx(uint32_t* platformId) {
 
 bool lockFileEx(Handle handle, uint32_t flags, uint64_t start, uint64_t length) {
     OVERLAPPED overlapped = overlappedAt(start);
-    return kernel32.LockFileEx(kernelHandle(handle), flags, 0, low(length), high(length),
+    return kernel32.LockFileEx(toKernelHandle(handle), flags, 0, low(length), high(length),
                                &overlapped) != FALSE;
 }
 
 bool unlockFileEx(Handle handle, uint64_t start, uint64_t length) {
     OVERLAPPED overlapped = overlappedAt(start);
-    return kernel32.UnlockFileEx(kernelHandle(handle), 0, low(length), high(length),
+    return kernel32.UnlockFileEx(toKernelHandle(handle), 0, low(length), high(length),
                                  &overlapped) != FALSE;
 }
 
 bool lockFile(Handle handle, uint64_t start, uint64_t length) {
-    return kernel32.LockFile(kernelHandle(handle), low(start), high(start), low(length),
+    return kernel32.LockFile(toKernelHandle(handle), low(start), high(start), low(length),
                              high(length)) != FALSE;
 }
 
 bool unlockFile(Handle handle, uint64_t start, uint64_t length) {
-    return kernel32.UnlockFile(kernelHandle(handle), low(start), high(start), low(length),
+    return kernel32.UnlockFile(toKernelHandle(handle), low(start), high(start), low(length),
                                high(length)) != FALSE;
 }
 

@@ -43,7 +43,7 @@ std::string driveRoot(char letter) { return std::string(1, letter) + ":\\"; }
 // A path the C run time accepts is measured on the drive it reports; one it
 // refuses, on the drive of its first letter. Network paths, and refused paths
 // that do not begin with a letter, are climbed.
-bool volumeRootFor(const char* path, const FileStatus* status, std::string* root) {
+bool volumeRootFor(const char* path, const FileStatRecord* status, std::string* root) {
     if (status != nullptr && !isNetworkPath(path)) {
         *root = driveRoot(char('A' + status->drive));
         return true;

@@ -2,10 +2,8 @@
 // initialises the run time before it calls DllMain and shuts it down after
 // the last call; the library itself has nothing to set up or release: it
 // holds no state, and handles a host left open stay the host's.
-#ifdef _WIN32
 #include <windows.h>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE /*module*/, DWORD /*reason*/, LPVOID /*reserved*/) {
     return TRUE;
 }
-#endif

@@ -1,0 +1,30 @@
+// Small pieces of path and descriptor handling that several parts of the
+// posix backend need: splitting a path as the kernel does, asking whether a
+// name is a directory, and writing a whole buffer to a descriptor.
+#ifndef QORVEL_PLATFORM_POSIX_PATH_PARTS_H
+#define QORVEL_PLATFORM_POSIX_PATH_PARTS_H
+
+#include <cstddef>
+#include <string>
+
+namespace qorvel::platform::posix {
+
+// The directory that holds a path's last name and that name, as the kernel
+// splits them: separators at the end are dropped first; a bare name lies in
+// ".", a name right under the root in "/".
+struct SplitPath {
+    std::string directory;
+    std::string name;
+};
+SplitPath splitPath(const std::string& path);
+
+// Whether the path names a directory, following symbolic links.
+bool isDirectory(const char* path);
+
+// Writes all `count` bytes, repeating short and interrupted writes. Answers
+// false, with errno set, at the first write that fails.
+bool writeAll(int fd, const char* data, size_t count);
+
+}  // namespace qorvel::platform::posix
+
+#endif  // QORVEL_PLATFORM_POSIX_PATH_PARTS_H

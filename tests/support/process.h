@@ -1,0 +1,71 @@
+// Starting a second program with exactly the handles it is meant to have,
+// and reading its replies with a time limit: what the helper process of
+// qtest::Child and the runs of the qorvel program share.
+#ifndef QORVEL_TESTS_SUPPORT_PROCESS_H
+#define QORVEL_TESTS_SUPPORT_PROCESS_H
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <spawn.h>
+#include <sys/types.h>
+#endif
+
+namespace qtest {
+
+#ifdef _WIN32
+using PipeEnd = HANDLE;
+using ProcessId = PROCESS_INFORMATION;
+#else
+using PipeEnd = int;
+using ProcessId = pid_t;
+#endif
+
+// A pipe whose parent end is not inherited: `childEnd` is handed to the
+// child, `parentEnd` stays here.
+struct Pipe {
+    PipeEnd childEnd;
+    PipeEnd parentEnd;
+};
+Pipe pipeToChild();
+Pipe pipeFromChild();
+void closePipeEnd(PipeEnd end);
+
+#ifdef _WIN32
+// Starts `program` with `args` and exactly these three handles inherited (the
+// library's own handles are inheritable and must not leak into it).
+PROCESS_INFORMATION startProcess(const std::string& program, const std::vector<std::string>& args,
+                                 HANDLE in, HANDLE out, HANDLE err);
+#else
+// Starts `program` with `args` after `actions` (which it destroys); every
+// descriptor from 3 up is closed in the child.
+pid_t startProcess(const std::string& program, const std::vector<std::string>& args,
+                   posix_spawn_file_actions_t* actions);
+#endif
+
+// Waits for the process to end and answers its exit code (128 + the signal
+// for a POSIX process that a signal ended).
+int waitForExit(ProcessId& process);
+// Ends the process at once.
+void killProcess(ProcessId& process);
+
+enum class LineRead { kLine, kEnd, kTimeout };
+
+// Reads one line from `from` into *line, without its '\n', waiting no later
+// than `deadline`. A last line without '\n' is a line; nothing at all is the
+// end.
+LineRead readLineUntil(PipeEnd from, std::chrono::steady_clock::time_point deadline,
+                       std::string* line);
+
+// Appends everything `from` gives until its end (kEnd) or `deadline`
+// (kTimeout).
+LineRead readToEndUntil(PipeEnd from, std::chrono::steady_clock::time_point deadline,
+                        std::string* text);
+
+}  // namespace qtest
+
+#endif  // QORVEL_TESTS_SUPPORT_PROCESS_H
