@@ -73,7 +73,8 @@ std::string freshFile(const char* name) {
 void QorvelAppendLine(benchmark::State& state) {
     const std::string path = freshFile("qorvel");
     for (auto _ : state) {
-        if (cFileWriteToFile(path.c_str(), kLine.c_str()) != 0) state.SkipWithError("append failed");
+        if (cFileWriteToFile(path.c_str(), kLine.c_str()) != 0)
+            state.SkipWithError("append failed");
     }
     unlink(path.c_str());
 }
@@ -127,7 +128,8 @@ void appendFromProcesses(benchmark::State& state, const char* name, AppendOne ap
         for (pid_t child : children) {
             int status = 0;
             waitpid(child, &status, 0);
-            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("append failed");
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+                state.SkipWithError("append failed");
         }
     }
     state.counters["lines/s"] = benchmark::Counter(

@@ -46,9 +46,18 @@ void QorvelOpenClose(benchmark::State& state) {
 // O_WRONLY for 0x00x2, O_RDWR for 0x00x4). Share bits: 0x40 both shared,
 // 0x20 reading shared, 0x10 writing shared, none: nothing shared.
 BENCHMARK(QorvelOpenClose)
-    ->Arg(0x0041)->Arg(0x0021)->Arg(0x0011)->Arg(0x0001)
-    ->Arg(0x0042)->Arg(0x0022)->Arg(0x0012)->Arg(0x0002)
-    ->Arg(0x0044)->Arg(0x0024)->Arg(0x0014)->Arg(0x0004);
+    ->Arg(0x0041)
+    ->Arg(0x0021)
+    ->Arg(0x0011)
+    ->Arg(0x0001)
+    ->Arg(0x0042)
+    ->Arg(0x0022)
+    ->Arg(0x0012)
+    ->Arg(0x0002)
+    ->Arg(0x0044)
+    ->Arg(0x0024)
+    ->Arg(0x0014)
+    ->Arg(0x0004);
 
 }  // namespace
 

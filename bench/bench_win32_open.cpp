@@ -83,12 +83,11 @@ double median(std::vector<double> values) {
 std::string makeFile() {
     char folder[MAX_PATH + 1];
     char path[MAX_PATH + 1];
-    if (GetTempPathA(sizeof folder, folder) == 0 ||
-        GetTempFileNameA(folder, "qbo", 0, path) == 0) {
+    if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, "qbo", 0, path) == 0) {
         return std::string();
     }
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::string();
     DWORD written = 0;
     WriteFile(file, "0123456789", 10, &written, nullptr);

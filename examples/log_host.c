@@ -31,7 +31,8 @@ static int logPath(const char *directory, char *path, size_t size) {
         directory = temp;
     }
     length = strlen(directory);
-    if (length == 0 || (directory[length - 1] != '/' && directory[length - 1] != '\\')) separator = "/";
+    if (length == 0 || (directory[length - 1] != '/' && directory[length - 1] != '\\'))
+        separator = "/";
     if ((size_t)snprintf(path, size, "%s%sqorvel-example.log", directory, separator) >= size) {
         fprintf(stderr, "log_host: the directory name is too long\n");
         return 1;

@@ -97,40 +97,40 @@ extern "C" {
 typedef uint32_t cFileStatus;
 
 /** Success. */
-#define CFILE_OK                  0x0000u
+#define CFILE_OK 0x0000u
 /** Access refused; the object cannot be made, removed, read or written
  * (Win32 errors 5, 82, 145, 267, 29, 30, 16). */
-#define CFILE_ERR_ACCESS          0x0301u
+#define CFILE_ERR_ACCESS 0x0301u
 /** An argument was rejected: by the library's own checks (high half 0) or
  * by the platform (Win32 error 13). */
-#define CFILE_ERR_INVALID_ARG     0x0302u
+#define CFILE_ERR_INVALID_ARG 0x0302u
 /** The handle is not usable: ::CFILE_INVALID_HANDLE (high half 0), or a
  * handle the platform does not know (Win32 errors 6, 114). */
-#define CFILE_ERR_INVALID_HANDLE  0x0303u
+#define CFILE_ERR_INVALID_HANDLE 0x0303u
 /** The file, or a directory on its path, does not exist (Win32 errors 2, 3). */
-#define CFILE_ERR_NOT_FOUND       0x0304u
+#define CFILE_ERR_NOT_FOUND 0x0304u
 /** No more files can be held open for sharing, or no more byte-range locks
  * recorded (Win32 error 36). */
 #define CFILE_ERR_TOO_MANY_SHARED 0x0305u
 /** Another open of the file conflicts with the sharing asked for (Win32
  * error 32). */
-#define CFILE_ERR_SHARING         0x0306u
+#define CFILE_ERR_SHARING 0x0306u
 /** Any other failure: every Win32 error not listed with another code (for
  * instance 33, a lock conflict; 158, not locked; 183, the name exists). */
-#define CFILE_ERR_GENERAL         0x0307u
+#define CFILE_ERR_GENERAL 0x0307u
 /** The volume has no room left (Win32 errors 112, 39, 277). */
-#define CFILE_ERR_DISK_FULL       0x0308u
+#define CFILE_ERR_DISK_FULL 0x0308u
 
 /* C++ hosts get the same values through C++ casts, so that the macros build
  * under -Wold-style-cast. */
 #ifdef __cplusplus
 /** The library error code of a status word (bits 0-15). */
-#define CFILE_STATUS_CODE(status)  (static_cast<uint16_t>((status) & 0xFFFFu))
+#define CFILE_STATUS_CODE(status) (static_cast<uint16_t>((status)&0xFFFFu))
 /** The platform error number of a status word (bits 16-31), Win32 numbering. */
 #define CFILE_STATUS_ERROR(status) (static_cast<uint16_t>(((status) >> 16) & 0xFFFFu))
 #else
 /** The library error code of a status word (bits 0-15). */
-#define CFILE_STATUS_CODE(status)  ((uint16_t)((status) & 0xFFFFu))
+#define CFILE_STATUS_CODE(status)  ((uint16_t)((status)&0xFFFFu))
 /** The platform error number of a status word (bits 16-31), Win32 numbering. */
 #define CFILE_STATUS_ERROR(status) ((uint16_t)(((status) >> 16) & 0xFFFFu))
 #endif
@@ -172,28 +172,28 @@ typedef int32_t cFileHandle;
  */
 typedef uint16_t cFileMode;
 /** Read access. */
-#define CFILE_ACCESS_READ       0x0001u
+#define CFILE_ACCESS_READ 0x0001u
 /** Write access. */
-#define CFILE_ACCESS_WRITE      0x0002u
+#define CFILE_ACCESS_WRITE 0x0002u
 /** Read and write access. */
-#define CFILE_ACCESS_READWRITE  0x0004u
+#define CFILE_ACCESS_READWRITE 0x0004u
 /** Other opens of the file may write. */
-#define CFILE_SHARE_WRITE       0x0010u
+#define CFILE_SHARE_WRITE 0x0010u
 /** Other opens of the file may read. */
-#define CFILE_SHARE_READ        0x0020u
+#define CFILE_SHARE_READ 0x0020u
 /** Other opens of the file may read and write. */
-#define CFILE_SHARE_READWRITE   0x0040u
+#define CFILE_SHARE_READWRITE 0x0040u
 /** The access bits: at least one must be set. */
-#define CFILE_MODE_ACCESS_MASK  0x0007u
+#define CFILE_MODE_ACCESS_MASK 0x0007u
 /** Bits that must be clear (bits 8 and 9 are accepted and ignored). */
 #define CFILE_MODE_INVALID_MASK 0xFC88u
 
 /** Seek origin of cFileSeek(): from the start of the file. */
-#define CFILE_SEEK_BEGIN   0u
+#define CFILE_SEEK_BEGIN 0u
 /** Seek origin of cFileSeek(): from the current position. */
 #define CFILE_SEEK_CURRENT 1u
 /** Seek origin of cFileSeek(): from the end of the file. */
-#define CFILE_SEEK_END     2u
+#define CFILE_SEEK_END 2u
 
 /** Attribute selector: the flag is 1 when the path is read-only. */
 #define CFILE_ATTR_READONLY 1u
@@ -235,16 +235,16 @@ typedef struct cFileVersionInfo {
  * are copied byte for byte, without quoting.
  */
 typedef struct QORVEL_PACKED cFileNftRecord {
-    int16_t severity;     /**< " /S=": 0 or 1 give "Err"; anything else "Warn" */
-    const char *eText;    /**< " /E=", "NA" when null */
-    const char *uText;    /**< " /U=", "NA" when null */
-    const char *aText;    /**< " /A=", "NA" when null */
-    const char *vText;    /**< " /V=", "0" when null */
-    const char *fText;    /**< " /F=", "NA" when null */
-    int32_t oValue;       /**< " /O=", decimal (1 to 11 characters) */
-    const char *pText;    /**< " /P=", "NA" when null */
-    int16_t rValue;       /**< " /R=", decimal (1 to 6 characters) */
-    const char *tText;    /**< " /T=", "N" when null */
+    int16_t severity;  /**< " /S=": 0 or 1 give "Err"; anything else "Warn" */
+    const char *eText; /**< " /E=", "NA" when null */
+    const char *uText; /**< " /U=", "NA" when null */
+    const char *aText; /**< " /A=", "NA" when null */
+    const char *vText; /**< " /V=", "0" when null */
+    const char *fText; /**< " /F=", "NA" when null */
+    int32_t oValue;    /**< " /O=", decimal (1 to 11 characters) */
+    const char *pText; /**< " /P=", "NA" when null */
+    int16_t rValue;    /**< " /R=", decimal (1 to 6 characters) */
+    const char *tText; /**< " /T=", "N" when null */
 } cFileNftRecord;
 /** @cond INTERNAL */
 #if defined(_MSC_VER)
@@ -372,8 +372,8 @@ QORVEL_API cFileStatus QORVEL_CALL cFileWrite(cFileHandle handle, const void *bu
  *         origin; 0x00DF0307 for a move that would end at 0xFFFFFFFF or
  *         beyond (the position stays); 0x00060303 for an unknown handle.
  */
-QORVEL_API cFileStatus QORVEL_CALL cFileSeek(cFileHandle handle, uint32_t distance,
-                                             uint32_t origin, uint32_t *position);
+QORVEL_API cFileStatus QORVEL_CALL cFileSeek(cFileHandle handle, uint32_t distance, uint32_t origin,
+                                             uint32_t *position);
 /**
  * Tells the position.
  * @param handle   an open handle
@@ -519,7 +519,8 @@ QORVEL_API cFileStatus QORVEL_CALL cFileGetSize(const char *path, uint32_t *size
  * @note Linux reads the owner-write permission bit as the attribute
  *       (<a href="../platform-notes.md#the-read-only-attribute">read-only</a>).
  */
-QORVEL_API int32_t QORVEL_CALL cFileGetAttribute(const char *path, uint16_t selector, int16_t *flag);
+QORVEL_API int32_t QORVEL_CALL cFileGetAttribute(const char *path, uint16_t selector,
+                                                 int16_t *flag);
 /**
  * Makes a path read-only or writable. Answers 0 or 1, never a status word.
  * A read-only file cannot be opened for writing, emptied or removed; a
@@ -534,7 +535,8 @@ QORVEL_API int32_t QORVEL_CALL cFileGetAttribute(const char *path, uint16_t sele
  *       and sets the owner-write bit to make it writable
  *       (<a href="../platform-notes.md#the-read-only-attribute">read-only</a>).
  */
-QORVEL_API int32_t QORVEL_CALL cFileSetAttribute(const char *path, uint16_t selector, int16_t value);
+QORVEL_API int32_t QORVEL_CALL cFileSetAttribute(const char *path, uint16_t selector,
+                                                 int16_t value);
 /**
  * The creation time of a path, in seconds since 1970 (UTC). Answers 0 or 1,
  * never a status word.

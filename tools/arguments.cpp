@@ -31,7 +31,8 @@ bool parseMagnitude(const std::string& text, uint64_t* value) {
     size_t digitsFrom = hexadecimal ? 2 : 0;
     if (!isDigits(text, digitsFrom, hexadecimal)) return false;
     errno = 0;
-    unsigned long long parsed = std::strtoull(text.c_str() + digitsFrom, nullptr, hexadecimal ? 16 : 10);
+    unsigned long long parsed =
+        std::strtoull(text.c_str() + digitsFrom, nullptr, hexadecimal ? 16 : 10);
     if (errno == ERANGE) return false;
     *value = parsed;
     return true;
@@ -112,7 +113,8 @@ bool parseSigned(const std::string& text, int64_t minimum, int64_t maximum, int6
     uint64_t magnitude = 0;
     if (!parseMagnitude(negative ? text.substr(1) : text, &magnitude)) return false;
     if (magnitude > (uint64_t(1) << 62)) return false;
-    int64_t signedValue = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    int64_t signedValue =
+        negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
     if (signedValue < minimum || signedValue > maximum) return false;
     *value = signedValue;
     return true;

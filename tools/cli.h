@@ -96,7 +96,7 @@ std::string hexWord(uint32_t value, int digits);
 std::string describeStatus(cFileStatus status);
 
 struct CodeName {
-    const char* name;     // nullptr when the code is not one of the library's
+    const char* name;  // nullptr when the code is not one of the library's
     const char* meaning;
 };
 CodeName libraryCodeName(uint16_t code);

@@ -76,7 +76,8 @@ int runLog(const Command& self, const Arguments& arguments) {
     if (shown.size() >= 2 && shown.compare(shown.size() - 2, 2, "\r\n") == 0) {
         shown.resize(shown.size() - 2);
     }
-    if (!writeOut(shown + "\n") || !flushOut()) return reportFailure("log", "cannot write standard output");
+    if (!writeOut(shown + "\n") || !flushOut())
+        return reportFailure("log", "cannot write standard output");
     return kExitOk;
 }
 
@@ -115,7 +116,8 @@ int copyToOutput(const std::string& path, cFileHandle handle) {
     for (;;) {
         uint32_t got = 0;
         cFileStatus status = cFileRead(handle, block.data(), kReadBlock, &got);
-        if (!writeOut(block.data(), got)) return reportFailure("cat", "cannot write standard output");
+        if (!writeOut(block.data(), got))
+            return reportFailure("cat", "cannot write standard output");
         if (status != CFILE_OK) return reportStatus("cat: " + path + ": cFileRead", status);
         if (got == 0) break;
     }
@@ -131,15 +133,15 @@ int runCat(const Command& self, const Arguments& arguments) {
     if (status != CFILE_OK) return reportStatus("cat: " + path, status);
     int exitCode = copyToOutput(path, handle);
     status = cFileClose(handle);
-    if (status != CFILE_OK && exitCode == kExitOk) return reportStatus("cat: " + path + ": cFileClose", status);
+    if (status != CFILE_OK && exitCode == kExitOk)
+        return reportStatus("cat: " + path + ": cFileClose", status);
     return exitCode;
 }
 
 // Blocks until standard input delivers a line or ends.
 void waitForInput() {
     int c;
-    while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
-    }
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n') {}
 }
 
 int holdLock(const std::string& path, cFileHandle handle, uint32_t start, uint32_t length,
@@ -183,7 +185,8 @@ int runLock(const Command& self, const Arguments& arguments) {
     if (status != CFILE_OK) return reportStatus("lock: " + path, status);
     int exitCode = holdLock(path, handle, start, length, arguments, seconds);
     status = cFileClose(handle);
-    if (status != CFILE_OK && exitCode == kExitOk) return reportStatus("lock: " + path + ": cFileClose", status);
+    if (status != CFILE_OK && exitCode == kExitOk)
+        return reportStatus("lock: " + path + ": cFileClose", status);
     return exitCode;
 }
 
@@ -232,7 +235,8 @@ bool parseMode(const std::string& text, cFileMode* mode, std::string* error) {
     size_t start = 0;
     for (;;) {
         size_t comma = text.find(',', start);
-        std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::string word =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         const ModeName* entry = findModeName(word);
         if (entry == nullptr) {
             *error = "--mode: unknown name '" + word +
@@ -246,7 +250,9 @@ bool parseMode(const std::string& text, cFileMode* mode, std::string* error) {
         start = comma + 1;
     }
     if (accessWords != 1 || sharingWords > 1) {
-        *error = "--mode names exactly one access (read, write, read-write) and at most one sharing word";
+        *error =
+            "--mode names exactly one access (read, write, read-write) and at most one sharing "
+            "word";
         return false;
     }
     *mode = bits;
@@ -271,7 +277,8 @@ int runOpen(const Command& self, const Arguments& arguments) {
     cFileHandle handle = CFILE_INVALID_HANDLE;
     cFileStatus status = arguments.has("create") ? cFileCreate(path.c_str(), mode, 0, &handle)
                                                  : cFileOpen(path.c_str(), mode, &handle);
-    if (status != CFILE_OK) return reportStatus("open: " + path + ": mode " + hexWord(mode, 4), status);
+    if (status != CFILE_OK)
+        return reportStatus("open: " + path + ": mode " + hexWord(mode, 4), status);
     int exitCode = kExitOk;
     if (!writeOut("opened mode " + hexWord(mode, 4) + "\n") || !flushOut()) {
         exitCode = reportFailure("open", "cannot write standard output");
@@ -315,12 +322,22 @@ void addFileCommands(std::vector<Command>* list) {
          "  --phase TEXT         /P= (default NA)\n"
          "  --result N           /R=, a signed 16-bit number (default 0)\n"
          "  --trace TEXT         /T= (default N)\n",
-         {{"stamp", true}, {"severity", true}, {"event", true}, {"user", true}, {"app", true},
-          {"version-text", true}, {"function", true}, {"value", true}, {"phase", true},
-          {"result", true}, {"trace", true}},
+         {{"stamp", true},
+          {"severity", true},
+          {"event", true},
+          {"user", true},
+          {"app", true},
+          {"version-text", true},
+          {"function", true},
+          {"value", true},
+          {"phase", true},
+          {"result", true},
+          {"trace", true}},
          runLog});
     list->push_back(
-        {"append", "append FILE TEXT [--crlf]", "Append TEXT (or standard input) to FILE",
+        {"append",
+         "append FILE TEXT [--crlf]",
+         "Append TEXT (or standard input) to FILE",
          "\n"
          "Appends the bytes of TEXT to FILE with cFileWriteToFile, creating FILE when\n"
          "it does not exist. TEXT '-' reads the text from standard input; a text\n"
@@ -331,16 +348,18 @@ void addFileCommands(std::vector<Command>* list) {
          "  --crlf   end the text with CR LF\n",
          {{"crlf", false}},
          runAppend});
+    list->push_back({"cat",
+                     "cat FILE",
+                     "Write FILE to standard output",
+                     "\n"
+                     "Opens FILE with cFileOpen (read access; others may read and write), reads\n"
+                     "it with cFileRead in blocks of 64 KiB until a read answers 0 bytes, writes\n"
+                     "the bytes unchanged to standard output and closes it with cFileClose.\n",
+                     {},
+                     runCat});
     list->push_back(
-        {"cat", "cat FILE", "Write FILE to standard output",
-         "\n"
-         "Opens FILE with cFileOpen (read access; others may read and write), reads\n"
-         "it with cFileRead in blocks of 64 KiB until a read answers 0 bytes, writes\n"
-         "the bytes unchanged to standard output and closes it with cFileClose.\n",
-         {},
-         runCat});
-    list->push_back(
-        {"open", "open FILE [--mode MODE] [--create] [--hold SECONDS | --wait]",
+        {"open",
+         "open FILE [--mode MODE] [--create] [--hold SECONDS | --wait]",
          "Open FILE with a chosen mode word, hold the handle, close it",
          "\n"
          "Opens FILE with cFileOpen (or creates or empties it with cFileCreate when\n"
@@ -365,23 +384,23 @@ void addFileCommands(std::vector<Command>* list) {
          "  --wait           hold it until standard input gives a line or ends\n",
          {{"mode", true}, {"create", false}, {"hold", true}, {"wait", false}},
          runOpen});
-    list->push_back(
-        {"lock", "lock FILE START LENGTH [--hold SECONDS | --wait]",
-         "Lock a byte range of FILE, hold it, release it",
-         "\n"
-         "Opens FILE (cFileOpen, read access, others may read and write), locks\n"
-         "LENGTH bytes from START with cFileLock and prints 'locked START LENGTH'.\n"
-         "It then holds the lock, releases it with cFileUnlock, prints\n"
-         "'unlocked START LENGTH' and closes FILE. While the lock is held, a lock of\n"
-         "an overlapping range through any other handle is refused at once\n"
-         "(0x00210307, a lock violation). START and LENGTH are 32-bit numbers,\n"
-         "decimal or 0x-hexadecimal.\n"
-         "\n"
-         "Options:\n"
-         "  --hold SECONDS   hold the lock this long (default 0: release at once)\n"
-         "  --wait           hold it until standard input gives a line or ends\n",
-         {{"hold", true}, {"wait", false}},
-         runLock});
+    list->push_back({"lock",
+                     "lock FILE START LENGTH [--hold SECONDS | --wait]",
+                     "Lock a byte range of FILE, hold it, release it",
+                     "\n"
+                     "Opens FILE (cFileOpen, read access, others may read and write), locks\n"
+                     "LENGTH bytes from START with cFileLock and prints 'locked START LENGTH'.\n"
+                     "It then holds the lock, releases it with cFileUnlock, prints\n"
+                     "'unlocked START LENGTH' and closes FILE. While the lock is held, a lock of\n"
+                     "an overlapping range through any other handle is refused at once\n"
+                     "(0x00210307, a lock violation). START and LENGTH are 32-bit numbers,\n"
+                     "decimal or 0x-hexadecimal.\n"
+                     "\n"
+                     "Options:\n"
+                     "  --hold SECONDS   hold the lock this long (default 0: release at once)\n"
+                     "  --wait           hold it until standard input gives a line or ends\n",
+                     {{"hold", true}, {"wait", false}},
+                     runLock});
 }
 
 }  // namespace qorvel_cli

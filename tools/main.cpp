@@ -30,8 +30,8 @@ const char kProgramHelpEnd[] =
 }  // namespace
 
 std::string releaseLine() {
-    return "qorvel " + std::to_string(QORVEL_VERSION_MAJOR) + "." + std::to_string(QORVEL_VERSION_MINOR) +
-           "." + std::to_string(QORVEL_VERSION_PATCH);
+    return "qorvel " + std::to_string(QORVEL_VERSION_MAJOR) + "." +
+           std::to_string(QORVEL_VERSION_MINOR) + "." + std::to_string(QORVEL_VERSION_PATCH);
 }
 
 namespace {
@@ -55,8 +55,8 @@ int printProgramHelp() {
 }
 
 int printCommandHelp(const Command& command) {
-    std::string text = std::string("usage: qorvel ") + command.synopsis + "\n\n" +
-                       command.summary + ".\n" + command.details;
+    std::string text = std::string("usage: qorvel ") + command.synopsis + "\n\n" + command.summary +
+                       ".\n" + command.details;
     return writeOut(text) && flushOut() ? kExitOk : kExitFailed;
 }
 

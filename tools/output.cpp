@@ -16,7 +16,8 @@ struct CodeRow {
 constexpr CodeRow kLibraryCodes[] = {
     {CFILE_OK, {"CFILE_OK", "success"}},
     {CFILE_ERR_ACCESS,
-     {"CFILE_ERR_ACCESS", "access refused, or the object cannot be made, removed, read or written"}},
+     {"CFILE_ERR_ACCESS",
+      "access refused, or the object cannot be made, removed, read or written"}},
     {CFILE_ERR_INVALID_ARG, {"CFILE_ERR_INVALID_ARG", "an argument was rejected"}},
     {CFILE_ERR_INVALID_HANDLE, {"CFILE_ERR_INVALID_HANDLE", "the handle is not usable"}},
     {CFILE_ERR_NOT_FOUND,
@@ -74,8 +75,9 @@ std::string describeStatus(cFileStatus status) {
     uint16_t code = CFILE_STATUS_CODE(status);
     uint16_t error = CFILE_STATUS_ERROR(status);
     CodeName codeName = libraryCodeName(code);
-    std::string text = hexWord(status, 8) + " " + (codeName.name ? codeName.name : hexWord(code, 4)) +
-                       " (" + codeName.meaning + ")";
+    std::string text = hexWord(status, 8) + " " +
+                       (codeName.name ? codeName.name : hexWord(code, 4)) + " (" +
+                       codeName.meaning + ")";
     if (error == 0) return text + "; no platform error";
     Win32ErrorName errorName = win32ErrorName(error);
     text += "; Win32 error " + std::to_string(error);
@@ -85,8 +87,8 @@ std::string describeStatus(cFileStatus status) {
 
 int usageError(const Command& command, const std::string& message) {
     writeError(std::string(command.name) + ": " + message);
-    std::string usage = std::string("usage: qorvel ") + command.synopsis + "\n" +
-                        "Try 'qorvel " + command.name + " --help'.\n";
+    std::string usage = std::string("usage: qorvel ") + command.synopsis + "\n" + "Try 'qorvel " +
+                        command.name + " --help'.\n";
     std::fwrite(usage.data(), 1, usage.size(), stderr);
     return kExitUsage;
 }

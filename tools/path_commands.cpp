@@ -51,8 +51,8 @@ int runStat(const Command& self, const Arguments& arguments) {
     } else {
         exitCode = kExitFailed;
     }
-    if (!writeLines({"exists: " + std::to_string(exists), "size: " + size,
-                     "read-only: " + readOnly, "time: " + seconds, "local-time: " + date})) {
+    if (!writeLines({"exists: " + std::to_string(exists), "size: " + size, "read-only: " + readOnly,
+                     "time: " + seconds, "local-time: " + date})) {
         return reportFailure("stat", "cannot write standard output");
     }
     return exitCode;
@@ -65,7 +65,8 @@ int runOnPath(const Command& self, const Arguments& arguments,
     if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one PATH");
     const std::string& path = arguments.positionals()[0];
     cFileStatus status = operation(path.c_str());
-    return status == CFILE_OK ? kExitOk : reportStatus(std::string(self.name) + ": " + path, status);
+    return status == CFILE_OK ? kExitOk
+                              : reportStatus(std::string(self.name) + ": " + path, status);
 }
 
 int runRemove(const Command& self, const Arguments& arguments) {
@@ -104,47 +105,57 @@ int runChangeMode(const Command& self, const Arguments& arguments) {
 }  // namespace
 
 void addPathCommands(std::vector<Command>* list) {
-    list->push_back(
-        {"stat", "stat PATH", "Show whether PATH exists, its size, read-only state and time",
-         "\n"
-         "Prints five lines:\n"
-         "  exists: 0 or 1                 (cFileIsExist)\n"
-         "  size: BYTES                    (cFileGetSize; 0 for a directory)\n"
-         "  read-only: 0 or 1              (cFileGetAttribute)\n"
-         "  time: SECONDS                  (cFileGetTime: seconds since 1970, UTC)\n"
-         "  local-time: YYYY-MM-DD HH:MM:SS  (the same time in local time)\n"
-         "A value that cannot be had is '-', its failure goes to standard error, and\n"
-         "the exit status is 1; a missing PATH is a failure.\n",
-         {},
-         runStat});
-    list->push_back({"rm", "rm PATH", "Remove a file",
+    list->push_back({"stat",
+                     "stat PATH",
+                     "Show whether PATH exists, its size, read-only state and time",
+                     "\n"
+                     "Prints five lines:\n"
+                     "  exists: 0 or 1                 (cFileIsExist)\n"
+                     "  size: BYTES                    (cFileGetSize; 0 for a directory)\n"
+                     "  read-only: 0 or 1              (cFileGetAttribute)\n"
+                     "  time: SECONDS                  (cFileGetTime: seconds since 1970, UTC)\n"
+                     "  local-time: YYYY-MM-DD HH:MM:SS  (the same time in local time)\n"
+                     "A value that cannot be had is '-', its failure goes to standard error, and\n"
+                     "the exit status is 1; a missing PATH is a failure.\n",
+                     {},
+                     runStat});
+    list->push_back({"rm",
+                     "rm PATH",
+                     "Remove a file",
                      "\nRemoves the file with cFileRemove. A read-only file, a directory and\n"
                      "a file that another handle holds open are refused.\n",
                      {},
                      runRemove});
-    list->push_back({"mv", "mv FROM TO", "Rename or move a file or directory",
+    list->push_back({"mv",
+                     "mv FROM TO",
+                     "Rename or move a file or directory",
                      "\nRenames FROM to TO with cFileRename. An existing TO is never replaced:\n"
                      "the rename is refused (0x00B70307, the name exists already).\n",
                      {},
                      runRename});
-    list->push_back({"mkdir", "mkdir PATH", "Create a directory",
+    list->push_back({"mkdir",
+                     "mkdir PATH",
+                     "Create a directory",
                      "\nCreates the directory with cFileCreateDir; its parent must exist.\n",
                      {},
                      runMakeDirectory});
-    list->push_back({"rmdir", "rmdir PATH", "Remove an empty directory",
+    list->push_back({"rmdir",
+                     "rmdir PATH",
+                     "Remove an empty directory",
                      "\nRemoves the directory with cFileRemoveDir; it must be empty and not\n"
                      "read-only.\n",
                      {},
                      runRemoveDirectory});
-    list->push_back(
-        {"chmod", "chmod --read-only|--writable PATH", "Set or clear the read-only state of PATH",
-         "\n"
-         "Sets (--read-only) or clears (--writable) the read-only state with\n"
-         "cFileSetAttribute. That export answers 0 or 1, no status word. A\n"
-         "read-only file cannot be written or removed; a read-only directory\n"
-         "cannot be removed, but files inside it can be made and removed.\n",
-         {{"read-only", false}, {"writable", false}},
-         runChangeMode});
+    list->push_back({"chmod",
+                     "chmod --read-only|--writable PATH",
+                     "Set or clear the read-only state of PATH",
+                     "\n"
+                     "Sets (--read-only) or clears (--writable) the read-only state with\n"
+                     "cFileSetAttribute. That export answers 0 or 1, no status word. A\n"
+                     "read-only file cannot be written or removed; a read-only directory\n"
+                     "cannot be removed, but files inside it can be made and removed.\n",
+                     {{"read-only", false}, {"writable", false}},
+                     runChangeMode});
 }
 
 }  // namespace qorvel_cli

@@ -26,7 +26,8 @@ int runDiskFree(const Command& self, const Arguments& arguments) {
     if (status != CFILE_OK) {
         reportStatus("df: " + path, status);
         if (freeBytes != 0) {
-            reportFailure("df: " + path, "its volume has " + std::to_string(freeBytes) + " free bytes");
+            reportFailure("df: " + path,
+                          "its volume has " + std::to_string(freeBytes) + " free bytes");
         }
         return kExitFailed;
     }
@@ -37,8 +38,8 @@ int runDiskFree(const Command& self, const Arguments& arguments) {
 }
 
 // pwd and tmpdir: a directory into a buffer of CFILE_DIR_BUFFER_SIZE bytes.
-int printDirectory(const Command& self, const Arguments& arguments,
-                   cFileStatus (*query)(char*), const char* exportName) {
+int printDirectory(const Command& self, const Arguments& arguments, cFileStatus (*query)(char*),
+                   const char* exportName) {
     if (!arguments.positionals().empty()) return usageError(self, "takes no arguments");
     // One byte more than the export may fill, and all NUL: the text always ends.
     char buffer[CFILE_DIR_BUFFER_SIZE + 1] = {};
@@ -68,7 +69,8 @@ int runVersion(const Command& self, const Arguments& arguments) {
     if (!arguments.has("words")) {
         text = releaseLine() + "\n" + "cFileVersion: " + words + "\n" + kVersionExplanation;
     }
-    if (!writeOut(text) || !flushOut()) return reportFailure("version", "cannot write standard output");
+    if (!writeOut(text) || !flushOut())
+        return reportFailure("version", "cannot write standard output");
     return kExitOk;
 }
 
@@ -85,9 +87,10 @@ int runStatus(const Command& self, const Arguments& arguments) {
     std::string text = "status: " + hexWord(word, 8) + "\n";
     text += "code: " + hexWord(code, 4) + " " + (codeName.name ? codeName.name : "unknown") + " (" +
             codeName.meaning + ")\n";
-    text += "error: " + std::to_string(error) + " " + (errorName.name ? errorName.name : "unknown") +
-            " (" + errorName.meaning + ")\n";
-    if (!writeOut(text) || !flushOut()) return reportFailure("status", "cannot write standard output");
+    text += "error: " + std::to_string(error) + " " +
+            (errorName.name ? errorName.name : "unknown") + " (" + errorName.meaning + ")\n";
+    if (!writeOut(text) || !flushOut())
+        return reportFailure("status", "cannot write standard output");
     return kExitOk;
 }
 
@@ -95,7 +98,9 @@ int runStatus(const Command& self, const Arguments& arguments) {
 
 void addQueryCommands(std::vector<Command>* list) {
     list->push_back(
-        {"df", "df PATH", "Print the free bytes of the volume holding PATH",
+        {"df",
+         "df PATH",
+         "Print the free bytes of the volume holding PATH",
          "\n"
          "Prints the free space that cFileGetDiskFree reports, in bytes. The interface\n"
          "counts in 32 bits: 4294967295 means at least that much. A failure prints\n"
@@ -104,16 +109,22 @@ void addQueryCommands(std::vector<Command>* list) {
          "says so beside the status.\n",
          {},
          runDiskFree});
-    list->push_back({"pwd", "pwd", "Print the current directory",
+    list->push_back({"pwd",
+                     "pwd",
+                     "Print the current directory",
                      "\nPrints the directory that cFileGetCurrentDir answers.\n",
                      {},
                      runCurrentDirectory});
-    list->push_back({"tmpdir", "tmpdir", "Print the directory for temporary files",
+    list->push_back({"tmpdir",
+                     "tmpdir",
+                     "Print the directory for temporary files",
                      "\nPrints the directory that cFileGetTempDir answers; it ends with a\n"
                      "separator.\n",
                      {},
                      runTempDirectory});
-    list->push_back({"version", "version [--words]", "Print the release and the nine version words",
+    list->push_back({"version",
+                     "version [--words]",
+                     "Print the release and the nine version words",
                      "\n"
                      "Prints the release ('qorvel 1.0.0', as qorvel --version does), the nine\n"
                      "words that cFileVersion fills, and how the two relate: the words are\n"
@@ -124,18 +135,20 @@ void addQueryCommands(std::vector<Command>* list) {
                      "  --words   print only the nine words, on one line\n",
                      {{"words", false}},
                      runVersion});
-    list->push_back(
-        {"status", "status WORD", "Take a status word apart",
-         "\n"
-         "Prints the word, its library code (bits 0-15) with name and meaning, and\n"
-         "its platform error (bits 16-31), a Win32 error number on every platform,\n"
-         "with its name. WORD is decimal or 0x-hexadecimal. Example:\n"
-         "  $ qorvel status 0x00020304\n"
-         "  status: 0x00020304\n"
-         "  code: 0x0304 CFILE_ERR_NOT_FOUND (the file, or a directory on its path, does not exist)\n"
-         "  error: 2 ERROR_FILE_NOT_FOUND (the file does not exist)\n",
-         {},
-         runStatus});
+    list->push_back({"status",
+                     "status WORD",
+                     "Take a status word apart",
+                     "\n"
+                     "Prints the word, its library code (bits 0-15) with name and meaning, and\n"
+                     "its platform error (bits 16-31), a Win32 error number on every platform,\n"
+                     "with its name. WORD is decimal or 0x-hexadecimal. Example:\n"
+                     "  $ qorvel status 0x00020304\n"
+                     "  status: 0x00020304\n"
+                     "  code: 0x0304 CFILE_ERR_NOT_FOUND (the file, or a directory on its path, "
+                     "does not exist)\n"
+                     "  error: 2 ERROR_FILE_NOT_FOUND (the file does not exist)\n",
+                     {},
+                     runStatus});
 }
 
 }  // namespace qorvel_cli

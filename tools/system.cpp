@@ -29,8 +29,7 @@ void sleepSeconds(uint32_t seconds) {
     for (uint32_t i = 0; i < seconds; ++i) Sleep(1000);
 #else
     struct timespec remaining = {static_cast<time_t>(seconds), 0};
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {}
 #endif
 }
 

@@ -75,7 +75,7 @@ constexpr uint32_t kFileShareWrite = 0x2u;
 enum class Disposition : uint32_t {
     kCreateAlways = 2,  // create, or empty an existing file
     kOpenExisting = 3,
-    kOpenAlways = 4,    // open, or create when missing; never empties
+    kOpenAlways = 4,  // open, or create when missing; never empties
 };
 
 // CreateFileA with an inheritable security record, FILE_ATTRIBUTE_NORMAL and

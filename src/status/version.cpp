@@ -4,7 +4,7 @@
 
 namespace {
 constexpr uint16_t kVersionWords[9] = {0, 3, 202, 6, 0, 0, 0, 1, 5};
-}
+}  // namespace
 
 extern "C" QORVEL_API cFileVersionInfo* QORVEL_CALL cFileVersion(cFileVersionInfo* info) {
     for (int i = 0; i < 9; ++i) info->word[i] = kVersionWords[i];

@@ -38,7 +38,8 @@ constexpr int kNumberCapacity = 12;
 // no plus sign, "-" before a negative value), terminated. Answers its length.
 int formatDecimal(char (&scratch)[kNumberCapacity], int32_t value) {
     // The magnitude as unsigned, so that -2147483648 needs no special case.
-    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    uint32_t magnitude =
+        value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     char digits[10];
     int count = 0;
     do {
@@ -84,7 +85,8 @@ int16_t writePaddedDecimal(char* destination, int16_t value, int16_t minimumWidt
     // Five digits hold any 16-bit magnitude.
     char digits[5];
     int count = 0;
-    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    unsigned magnitude =
+        value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
     magnitude &= 0xFFFFu;
     do {
         digits[count++] = static_cast<char>('0' + magnitude % 10);

@@ -52,10 +52,10 @@ std::vector<uint32_t> appendFromProcesses(const std::string& path, size_t proces
     std::vector<std::thread> drivers;
     for (size_t p = 0; p < processes; ++p) {
         drivers.emplace_back([&, p] {
-            statuses[p] = children[p]->status("appendthreads " + path + " P" + std::to_string(p) +
-                                                  " " + std::to_string(threads) + " " +
-                                                  std::to_string(count),
-                                              kBulkCallLimit);
+            statuses[p] =
+                children[p]->status("appendthreads " + path + " P" + std::to_string(p) + " " +
+                                        std::to_string(threads) + " " + std::to_string(count),
+                                    kBulkCallLimit);
         });
     }
     for (std::thread& driver : drivers) driver.join();

@@ -23,7 +23,6 @@ constexpr cFileMode kReadOnly = CFILE_ACCESS_READ | CFILE_SHARE_READWRITE;
 constexpr cFileMode kWriteOnly = CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE;
 constexpr cFileMode kNoAccess = CFILE_ACCESS_READ | CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE;
 
-
 std::string hundredBytes() {
     std::string text;
     for (int i = 0; i < 100; ++i) text += char('A' + i % 26);
@@ -160,7 +159,8 @@ TEST_F(IoTest, LargeWritesArriveWhole) {
     seekTo(handle, 10);
     uint32_t total = 0;
     while (total < back.size()) {
-        ASSERT_EQ(cFileRead(handle, back.data() + total, uint32_t(back.size() - total), &count), 0u);
+        ASSERT_EQ(cFileRead(handle, back.data() + total, uint32_t(back.size() - total), &count),
+                  0u);
         ASSERT_GT(count, 0u);
         total += count;
     }
@@ -336,7 +336,10 @@ TEST_F(IoTest, BeyondFourGiBPositionsAreReportedAsOutOfRangeNeverWrapped) {
 // ---- Size changes ---------------------------------------------------------------
 
 TEST_F(IoTest, SizeChangesKeepOrClampThePosition) {
-    struct Case { uint32_t size; uint32_t position; };
+    struct Case {
+        uint32_t size;
+        uint32_t position;
+    };
     for (Case c : {Case{10, 10}, Case{200, 50}, Case{50, 50}, Case{0, 0}}) {
         qtest::writeFile(file, hundredBytes());
         cFileHandle handle = open();
@@ -362,7 +365,10 @@ TEST_F(IoTest, ASizeChangeFromBeyondTheEnd) {
 // ---- End of file ----------------------------------------------------------------
 
 TEST_F(IoTest, EndOfFileIsEqualityAndThePositionStays) {
-    struct Case { uint32_t position; int16_t eof; };
+    struct Case {
+        uint32_t position;
+        int16_t eof;
+    };
     cFileHandle handle = open();
     for (Case c : {Case{100, 1}, Case{99, 0}, Case{0, 0}, Case{150, 0}}) {
         seekTo(handle, c.position);

@@ -18,7 +18,6 @@ namespace {
 constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
 constexpr cFileHandle kNeverOpened = 0x12345;
 
-
 // Windows answers ERROR_NOT_LOCKED (158) for an unlock of a range that is not
 // locked; Wine answers ERROR_LOCK_VIOLATION (33).
 cFileStatus notLocked() { return qtest::runningUnderWine() ? kLockViolation : 0x009E0307u; }
@@ -214,14 +213,14 @@ TEST_F(LockTest, AHeldZeroLengthLockRefusesOnlyRangesStrictlyAroundIt) {
     cFileHandle first = open(), second = open();
     OtherProcess other(file);
     ASSERT_EQ(cFileLock(first, 500, 0), 0u);
-    EXPECT_EQ(cFileLock(first, 500, 0), 0u);  // they stack
+    EXPECT_EQ(cFileLock(first, 500, 0), 0u);   // they stack
     EXPECT_EQ(cFileLock(second, 500, 0), 0u);  // and never conflict
     EXPECT_EQ(other.lock(500, 0), 0u);
     EXPECT_EQ(other.lock(490, 20), kLockViolation);
     EXPECT_EQ(cFileLock(second, 499, 2), kLockViolation);
     EXPECT_EQ(cFileLock(first, 480, 40), kLockViolation);  // the same handle too
-    EXPECT_EQ(other.lock(500, 10), 0u);  // starting at it
-    EXPECT_EQ(other.lock(490, 10), 0u);  // ending at it
+    EXPECT_EQ(other.lock(500, 10), 0u);                    // starting at it
+    EXPECT_EQ(other.lock(490, 10), 0u);                    // ending at it
 }
 
 TEST_F(LockTest, EachStackedZeroLengthLockNeedsItsOwnUnlock) {

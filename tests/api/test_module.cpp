@@ -14,9 +14,7 @@ TEST(Version, FillsEveryWordAndAnswersThePointer) {
     for (int i = 0; i < 9; ++i) EXPECT_EQ(info.word[i], expected[i]) << "word " << i;
 }
 
-TEST(Version, RecordIsNineWordsWithoutGaps) {
-    EXPECT_EQ(sizeof(cFileVersionInfo), 18u);
-}
+TEST(Version, RecordIsNineWordsWithoutGaps) { EXPECT_EQ(sizeof(cFileVersionInfo), 18u); }
 
 // Each thread checks its own record against the documented words, so a
 // builder that shared one record between threads would be caught.

@@ -152,8 +152,7 @@ TEST(NftLine, AnEmptyTextIsPresentNotAbsent) {
     record.eText = "";
     record.vText = "";
     record.tText = "";
-    EXPECT_EQ(build("s", &record),
-              "/D=s /S=Err /E= /U=NA /A=NA /V= /F=NA /O=0 /P=NA /R=0 /T=\r\n");
+    EXPECT_EQ(build("s", &record), "/D=s /S=Err /E= /U=NA /A=NA /V= /F=NA /O=0 /P=NA /R=0 /T=\r\n");
 }
 
 TEST(NftLine, NumbersAtTheirLimits) {
@@ -231,9 +230,9 @@ TEST(NftBadInput, TextsAreCopiedUnchangedWhateverTheyHold) {
     record.eText = awkward.c_str();
     record.pText = awkward.c_str();
     record.tText = awkward.c_str();
-    EXPECT_EQ(build(awkward.c_str(), &record),
-              "/D=" + awkward + " /S=Err /E=" + awkward + " /U=NA /A=NA /V=0 /F=NA /O=0 /P=" +
-                  awkward + " /R=0 /T=" + awkward + "\r\n");
+    EXPECT_EQ(build(awkward.c_str(), &record), "/D=" + awkward + " /S=Err /E=" + awkward +
+                                                   " /U=NA /A=NA /V=0 /F=NA /O=0 /P=" + awkward +
+                                                   " /R=0 /T=" + awkward + "\r\n");
 }
 
 TEST(NftBadInput, MebibyteTextsInEveryField) {
@@ -305,9 +304,9 @@ TEST(NftClock, ConcurrentBuildersNeverMixTheirLines) {
                 record.rValue = static_cast<int16_t>(i);
                 cFileBuildNftBuffer(nullptr, &record, out);
                 std::string line(out);
-                std::string tail = " /S=Err /E=" + name + " /U=NA /A=NA /V=0 /F=NA /O=" +
-                                   std::to_string(t) + " /P=NA /R=" + std::to_string(i) +
-                                   " /T=N\r\n";
+                std::string tail = " /S=Err /E=" + name +
+                                   " /U=NA /A=NA /V=0 /F=NA /O=" + std::to_string(t) +
+                                   " /P=NA /R=" + std::to_string(i) + " /T=N\r\n";
                 // "/D=" and a stamp of 17 or 18 characters, then the fields.
                 size_t tailAt = line.size() - tail.size();
                 bool ok = line.compare(0, 3, "/D=") == 0 && line.size() > tail.size() &&

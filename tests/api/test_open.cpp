@@ -23,7 +23,9 @@ protected:
 // The mode word's rules bit by bit: bits 0-2 are the access bits, of which
 // at least one is set; bits 4-6 share the file; bits 8 and 9 are accepted and
 // mean nothing; every other bit (3, 7, 10-15) makes the word invalid.
-bool isAllowedModeBit(int bit) { return bit <= 2 || (bit >= 4 && bit <= 6) || bit == 8 || bit == 9; }
+bool isAllowedModeBit(int bit) {
+    return bit <= 2 || (bit >= 4 && bit <= 6) || bit == 8 || bit == 9;
+}
 
 bool isValidModeWord(unsigned mode) {
     bool hasAccessBit = false;

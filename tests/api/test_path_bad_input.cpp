@@ -33,7 +33,8 @@ constexpr cFileStatus kRenameTargetTooLong = kNameTooLong;
 std::map<std::string, std::string> snapshot(const std::string& root) {
     std::map<std::string, std::string> entries;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        std::string description = std::to_string(static_cast<unsigned>(entry.status().permissions()));
+        std::string description =
+            std::to_string(static_cast<unsigned>(entry.status().permissions()));
         if (entry.is_regular_file()) description += " " + std::to_string(entry.file_size());
         entries[entry.path().string()] = description;
     }

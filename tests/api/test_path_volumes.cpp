@@ -15,7 +15,6 @@ using namespace qtest::words;
 
 namespace {
 
-
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
 TEST(CurrentDir, FillsTheBufferWithTheDirectoryAndNulBytes) {

@@ -16,7 +16,6 @@ using namespace qtest::words;
 
 namespace {
 
-
 constexpr unsigned kReadSharingAll = CFILE_ACCESS_READ | CFILE_SHARE_READWRITE;
 constexpr unsigned kWriteSharingAll = CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE;
 // Two access bits at once grant no data access at all.
@@ -285,10 +284,10 @@ TEST_F(PathTest, NamesWithHighBytesWorkThroughEveryOperation) {
     std::string high;
     for (int c = 0x80; c <= 0xFF; ++c) high += static_cast<char>(c);
     std::string folder = at("d" + high.substr(0, 64));
-    std::string name = folder + static_cast<char>(fs::path::preferred_separator) + "f" +
-                       high.substr(64);
-    std::string renamed = folder + static_cast<char>(fs::path::preferred_separator) + "g" +
-                          high.substr(64);
+    std::string name =
+        folder + static_cast<char>(fs::path::preferred_separator) + "f" + high.substr(64);
+    std::string renamed =
+        folder + static_cast<char>(fs::path::preferred_separator) + "g" + high.substr(64);
     ASSERT_EQ(cFileCreateDir(folder.c_str()), 0u);
     cFileHandle handle = CFILE_INVALID_HANDLE;
     ASSERT_EQ(cFileCreate(name.c_str(), CFILE_ACCESS_WRITE, 0, &handle), 0u);

@@ -12,9 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <string>
 #include <vector>
 
@@ -58,9 +58,9 @@ TEST_F(PosixAccessTest, EachHandleHasExactlyItsAccess) {
         int access;
     };
     const Case cases[] = {
-        {0x0041, O_RDONLY}, {0x0021, O_RDONLY}, {0x0011, O_RDONLY}, {0x0001, O_RDONLY},
-        {0x0042, O_WRONLY}, {0x0022, O_WRONLY}, {0x0012, O_WRONLY}, {0x0002, O_WRONLY},
-        {0x0044, O_RDWR},   {0x0024, O_RDWR},   {0x0014, O_RDWR},   {0x0004, O_RDWR},
+        {0x0041, O_RDONLY},  {0x0021, O_RDONLY}, {0x0011, O_RDONLY}, {0x0001, O_RDONLY},
+        {0x0042, O_WRONLY},  {0x0022, O_WRONLY}, {0x0012, O_WRONLY}, {0x0002, O_WRONLY},
+        {0x0044, O_RDWR},    {0x0024, O_RDWR},   {0x0014, O_RDWR},   {0x0004, O_RDWR},
         {0x0043, O_ACCMODE},  // no data access: neither reading nor writing
     };
     for (const Case& c : cases) {
@@ -204,11 +204,15 @@ TEST_F(PosixAccessTest, DescriptorsThatAreNotLibraryFiles) {
         char buffer[8] = {};
         uint32_t count = 7, where = 7;
         int16_t flag = 7;
-        std::vector<cFileStatus> answers = {
-            cFileRead(handle, buffer, 4, &count), cFileWrite(handle, "xy", 2, &count),
-            cFileSeek(handle, 1, CFILE_SEEK_BEGIN, &where), cFileGetPosition(handle, &where),
-            cFileIsEof(handle, &flag), cFileSetSize(handle, 0), cFileLock(handle, 0, 1),
-            cFileUnlock(handle, 0, 1), cFileFlush(handle)};
+        std::vector<cFileStatus> answers = {cFileRead(handle, buffer, 4, &count),
+                                            cFileWrite(handle, "xy", 2, &count),
+                                            cFileSeek(handle, 1, CFILE_SEEK_BEGIN, &where),
+                                            cFileGetPosition(handle, &where),
+                                            cFileIsEof(handle, &flag),
+                                            cFileSetSize(handle, 0),
+                                            cFileLock(handle, 0, 1),
+                                            cFileUnlock(handle, 0, 1),
+                                            cFileFlush(handle)};
         for (cFileStatus status : answers) {
             EXPECT_TRUE(isClearStatus(status)) << std::hex << status << " for " << handle;
             if (notOpen) {

@@ -27,7 +27,6 @@ using namespace qtest::words;
 
 namespace {
 
-
 mode_t modeOf(const std::string& path) {
     struct stat status;
     EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
@@ -430,7 +429,8 @@ TEST_F(PermissionTest, TheTimeIsTheBirthTimeNotTheLastWrite) {
 TEST_F(PermissionTest, TheTimeIsTheSameInstantInEveryTimeZone) {
     int32_t reference = 0;
     ASSERT_EQ(cFileGetTime(file.c_str(), CFILE_ATTR_READONLY, &reference), 0);
-    for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "JST-9", "NZST-12NZDT,M9.5.0,M4.1.0/3"}) {
+    for (const char* zone :
+         {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "JST-9", "NZST-12NZDT,M9.5.0,M4.1.0/3"}) {
         ScopedEnvironment tz("TZ", zone);
         tzset();
         int32_t time = 0;
@@ -471,7 +471,8 @@ TEST(PosixTempDir, IsTmpOtherwise) {
     std::string file = dir.path("file");
     qtest::writeFile(file, "");
     std::string missing = dir.path("missing");
-    for (const char* value : {static_cast<const char*>(nullptr), "", file.c_str(), missing.c_str()}) {
+    for (const char* value :
+         {static_cast<const char*>(nullptr), "", file.c_str(), missing.c_str()}) {
         ScopedEnvironment tmpdir("TMPDIR", value);
         EXPECT_EQ(tempDir(), "/tmp/") << (value ? value : "(unset)");
     }

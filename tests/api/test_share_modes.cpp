@@ -31,9 +31,8 @@ bool hasDataAccess(int i) { return i / 4 != 0; }
 bool sharesWrite(int i) { return i % 4 >= 2; }
 
 std::string describe(int first, int second) {
-    static const char* kNames[16] = {"0/-",  "0/r",  "0/w",  "0/rw", "R/-",  "R/r",
-                                     "R/w",  "R/rw", "W/-",  "W/r",  "W/w",  "W/rw",
-                                     "RW/-", "RW/r", "RW/w", "RW/rw"};
+    static const char* kNames[16] = {"0/-", "0/r", "0/w", "0/rw", "R/-",  "R/r",  "R/w",  "R/rw",
+                                     "W/-", "W/r", "W/w", "W/rw", "RW/-", "RW/r", "RW/w", "RW/rw"};
     return std::string(kNames[first]) + " then " + kNames[second];
 }
 
@@ -69,7 +68,8 @@ TEST_F(ShareModeTest, EveryPairOfOpensAcrossTwoProcesses) {
     for (int first = 0; first < 16; ++first) {
         for (int second = 0; second < 16; ++second) {
             int32_t held = 0;
-            ASSERT_EQ(child.open("open", file, modeFor(first), &held), 0u) << describe(first, second);
+            ASSERT_EQ(child.open("open", file, modeFor(first), &held), 0u)
+                << describe(first, second);
             cFileHandle b;
             cFileStatus status = cFileOpen(file.c_str(), modeFor(second), &b);
             cFileStatus expected = kWindowsMatrix[first][second] == '.' ? 0u : 0x00200306u;

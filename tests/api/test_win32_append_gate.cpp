@@ -22,9 +22,9 @@ public:
                             FILE_ATTRIBUTE_NORMAL, nullptr)) {
         OVERLAPPED gate = {};
         gate.OffsetHigh = 0x100;
-        held_ = file_ != INVALID_HANDLE_VALUE &&
-                LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                           &gate);
+        held_ =
+            file_ != INVALID_HANDLE_VALUE &&
+            LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &gate);
     }
     ~GateHolder() {
         if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);

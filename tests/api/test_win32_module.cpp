@@ -13,9 +13,9 @@ namespace {
 
 std::string modulePathOf(const void* function) {
     HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       static_cast<const char*>(function), &module);
+    GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        static_cast<const char*>(function), &module);
     char path[MAX_PATH] = {};
     GetModuleFileNameA(module, path, MAX_PATH);
     return path;
@@ -27,7 +27,8 @@ class ModuleCopy {
 public:
     explicit ModuleCopy(const std::string& path) : path_(path) {
         std::string original = modulePathOf(reinterpret_cast<const void*>(&cFileVersion));
-        if (CopyFileA(original.c_str(), path_.c_str(), FALSE)) module_ = LoadLibraryA(path_.c_str());
+        if (CopyFileA(original.c_str(), path_.c_str(), FALSE))
+            module_ = LoadLibraryA(path_.c_str());
     }
     ~ModuleCopy() { unload(); }
     HMODULE get() const { return module_; }

@@ -58,8 +58,9 @@ TEST_F(Cli, HelpListsEveryCommandAndEachCommandHasItsOwn) {
     ToolResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, kOk);
     EXPECT_TRUE(help.err.empty());
-    const char* names[] = {"log", "append", "cat", "open", "lock", "stat", "rm", "mv", "mkdir",
-                           "rmdir", "chmod", "df", "pwd", "tmpdir", "version", "status"};
+    const char* names[] = {"log", "append", "cat",     "open",  "lock",  "stat",
+                           "rm",  "mv",     "mkdir",   "rmdir", "chmod", "df",
+                           "pwd", "tmpdir", "version", "status"};
     for (const char* name : names) {
         EXPECT_TRUE(contains(help.out, std::string("\n  ") + name + " ")) << name;
         for (const std::vector<std::string>& args :
@@ -82,7 +83,7 @@ TEST_F(Cli, CommandLineMistakesExitWithTwoAndDoNothing) {
     EXPECT_EQ(badOption.exitCode, kUsage);
     EXPECT_TRUE(contains(badOption.err, "unknown option --colour"));
     EXPECT_TRUE(contains(badOption.err, "usage: qorvel log"));
-    EXPECT_EQ(run({"log", path("a.log"), "--stamp"}).exitCode, kUsage);       // value missing
+    EXPECT_EQ(run({"log", path("a.log"), "--stamp"}).exitCode, kUsage);  // value missing
     EXPECT_EQ(run({"append", path("a.log"), "x", "--crlf=1"}).exitCode, kUsage);
     EXPECT_EQ(run({"rm"}).exitCode, kUsage);
     EXPECT_EQ(run({"mv", path("a.log")}).exitCode, kUsage);
@@ -100,10 +101,11 @@ TEST_F(Cli, DoubleDashEndsTheOptions) {
 TEST_F(Cli, StatusTakesAWordApart) {
     ToolResult notFound = run({"status", "0x00020304"});
     EXPECT_EQ(notFound.exitCode, kOk);
-    EXPECT_EQ(notFound.out,
-              "status: 0x00020304\n"
-              "code: 0x0304 CFILE_ERR_NOT_FOUND (the file, or a directory on its path, does not exist)\n"
-              "error: 2 ERROR_FILE_NOT_FOUND (the file does not exist)\n");
+    EXPECT_EQ(
+        notFound.out,
+        "status: 0x00020304\n"
+        "code: 0x0304 CFILE_ERR_NOT_FOUND (the file, or a directory on its path, does not exist)\n"
+        "error: 2 ERROR_FILE_NOT_FOUND (the file does not exist)\n");
 
     ToolResult lockViolation = run({"status", "2163463"});  // 0x00210307 in decimal
     EXPECT_EQ(line(lockViolation.out, 0), "status: 0x00210307");
@@ -111,7 +113,8 @@ TEST_F(Cli, StatusTakesAWordApart) {
     EXPECT_EQ(line(lockViolation.out, 2).rfind("error: 33 ERROR_LOCK_VIOLATION", 0), 0u);
 
     ToolResult ownCheck = run({"status", "0x302"});
-    EXPECT_EQ(line(ownCheck.out, 1), "code: 0x0302 CFILE_ERR_INVALID_ARG (an argument was rejected)");
+    EXPECT_EQ(line(ownCheck.out, 1),
+              "code: 0x0302 CFILE_ERR_INVALID_ARG (an argument was rejected)");
     EXPECT_EQ(line(ownCheck.out, 2), "error: 0 ERROR_SUCCESS (no platform error)");
 
     ToolResult strange = run({"status", "0xFFFF1234"});
@@ -120,7 +123,8 @@ TEST_F(Cli, StatusTakesAWordApart) {
 }
 
 TEST_F(Cli, StatusRefusesWhatIsNotAThirtyTwoBitWord) {
-    for (const char* word : {"", "0x", "0x1G", "-1", "+5", " 5", "5 ", "0x100000000", "4294967296", "twelve"}) {
+    for (const char* word :
+         {"", "0x", "0x1G", "-1", "+5", " 5", "5 ", "0x100000000", "4294967296", "twelve"}) {
         ToolResult result = run({"status", word});
         EXPECT_EQ(result.exitCode, kUsage) << word;
         EXPECT_TRUE(result.out.empty()) << word;
@@ -156,20 +160,43 @@ TEST_F(Cli, VersionPrintsTheReleaseAndTheNineWords) {
 
 TEST_F(Cli, LogWritesTheRecordWithCrLfAndPrintsTheLine) {
     std::string log = path("app.log");
-    ToolResult result = run({"log", log, "--stamp", "start", "--severity", "2", "--event", "disk",
-                             "--user", "operator", "--app", "backup", "--version-text", "2.1",
-                             "--function", "archive", "--value", "-5", "--phase", "copy",
-                             "--result", "7", "--trace", "Y"});
+    ToolResult result = run({"log",
+                             log,
+                             "--stamp",
+                             "start",
+                             "--severity",
+                             "2",
+                             "--event",
+                             "disk",
+                             "--user",
+                             "operator",
+                             "--app",
+                             "backup",
+                             "--version-text",
+                             "2.1",
+                             "--function",
+                             "archive",
+                             "--value",
+                             "-5",
+                             "--phase",
+                             "copy",
+                             "--result",
+                             "7",
+                             "--trace",
+                             "Y"});
     std::string expected =
         "/D=start /S=Warn /E=disk /U=operator /A=backup /V=2.1 /F=archive /O=-5 /P=copy /R=7 /T=Y";
     EXPECT_EQ(result.exitCode, kOk) << result.err;
     EXPECT_EQ(result.out, expected + "\n");
     EXPECT_EQ(qtest::readFile(log), expected + "\r\n");
 
-    ToolResult second = run({"log", log, "--stamp=", "--value", "-2147483648", "--result", "-32768"});
+    ToolResult second =
+        run({"log", log, "--stamp=", "--value", "-2147483648", "--result", "-32768"});
     EXPECT_EQ(second.exitCode, kOk) << second.err;
-    EXPECT_EQ(qtest::readFile(log),
-              expected + "\r\n/D= /S=Err /E=NA /U=NA /A=NA /V=0 /F=NA /O=-2147483648 /P=NA /R=-32768 /T=N\r\n");
+    EXPECT_EQ(
+        qtest::readFile(log),
+        expected +
+            "\r\n/D= /S=Err /E=NA /U=NA /A=NA /V=0 /F=NA /O=-2147483648 /P=NA /R=-32768 /T=N\r\n");
 }
 
 TEST_F(Cli, LogWithoutOptionsWritesTheFallbacksAndTheClock) {
@@ -185,9 +212,11 @@ TEST_F(Cli, LogWithoutOptionsWritesTheFallbacksAndTheClock) {
 
 TEST_F(Cli, LogRefusesNumbersOutOfRangeAndWritesNothing) {
     std::string log = path("never.log");
-    for (const std::vector<std::string>& options :
-         {std::vector<std::string>{"--severity", "32768"}, {"--severity", "x"},
-          {"--value", "2147483648"}, {"--result", "-32769"}, {"--result", "1.5"}}) {
+    for (const std::vector<std::string>& options : {std::vector<std::string>{"--severity", "32768"},
+                                                    {"--severity", "x"},
+                                                    {"--value", "2147483648"},
+                                                    {"--result", "-32769"},
+                                                    {"--result", "1.5"}}) {
         std::vector<std::string> args = {"log", log};
         args.insert(args.end(), options.begin(), options.end());
         ToolResult result = run(args);
@@ -287,8 +316,9 @@ TEST_F(Cli, StatShowsSizeReadOnlyStateAndTime) {
     EXPECT_EQ(line(result.out, 2), "read-only: 0");
     EXPECT_TRUE(std::regex_match(line(result.out, 3), std::regex("time: [1-9][0-9]*")))
         << line(result.out, 3);
-    EXPECT_TRUE(std::regex_match(line(result.out, 4),
-                                 std::regex("local-time: [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}")))
+    EXPECT_TRUE(std::regex_match(
+        line(result.out, 4),
+        std::regex("local-time: [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}")))
         << line(result.out, 4);
 
     EXPECT_EQ(run({"chmod", "--read-only", file}).exitCode, kOk);

@@ -31,7 +31,7 @@ struct Row {
     int exitCode;
 };
 
-const std::string kLongName(300, 'n');  // one name longer than any filesystem takes
+const std::string kLongName(300, 'n');   // one name longer than any filesystem takes
 const std::string kLongPath(5000, 'p');  // longer than any path the platform takes
 // A long argument that is no path (a Windows command line holds 32767
 // characters, one Linux argument 131072 bytes).
@@ -83,7 +83,9 @@ std::vector<Row> usageRows() {
         {"--version with one", {"--version", "x"}, kUsage},
         {"flag with a value", {"append", "@keep.txt", "x", "--crlf=yes"}, kUsage},
         {"unknown option", {"cat", "@keep.txt", "--bogus"}, kUsage},
-        {"lock --hold and --wait", {"lock", "@keep.txt", "0", "1", "--hold", "1", "--wait"}, kUsage},
+        {"lock --hold and --wait",
+         {"lock", "@keep.txt", "0", "1", "--hold", "1", "--wait"},
+         kUsage},
         {"open --hold and --wait", {"open", "@keep.txt", "--hold", "1", "--wait"}, kUsage},
         // Empty arguments the program itself must judge.
         {"status of an empty word", {"status", ""}, kUsage},
@@ -114,7 +116,9 @@ std::vector<Row> usageRows() {
         {"open with mode 0xZZ", {"open", "@keep.txt", "--mode", "0xZZ"}, kUsage},
         {"open with an unknown mode name", {"open", "@keep.txt", "--mode", "readonly"}, kUsage},
         {"open with two access names", {"open", "@keep.txt", "--mode", "read,write"}, kUsage},
-        {"open with two sharing names", {"open", "@keep.txt", "--mode", "read,deny-all,deny-none"}, kUsage},
+        {"open with two sharing names",
+         {"open", "@keep.txt", "--mode", "read,deny-all,deny-none"},
+         kUsage},
         // Overlong numbers.
         {"lock at 20 digits", {"lock", "@keep.txt", "99999999999999999999", "1"}, kUsage},
         {"lock of 2^32 bytes", {"lock", "@keep.txt", "0", "4294967296"}, kUsage},
@@ -209,8 +213,8 @@ protected:
     void check(const Row& row) {
         SCOPED_TRACE(row.what);
         ToolResult result = run(row.args);
-        EXPECT_EQ(result.exitCode, row.exitCode) << "stdout: " << result.out.substr(0, 300)
-                                                 << "\nstderr: " << result.err.substr(0, 300);
+        EXPECT_EQ(result.exitCode, row.exitCode)
+            << "stdout: " << result.out.substr(0, 300) << "\nstderr: " << result.err.substr(0, 300);
         if (row.exitCode != kOk) {
             EXPECT_EQ(result.err.rfind("qorvel: ", 0), 0u) << result.err.substr(0, 300);
         }

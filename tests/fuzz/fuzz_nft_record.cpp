@@ -91,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<char[]> out(new char[expected.size() + 1]);
     cFileStatus status = cFileBuildNftBuffer(clock ? nullptr : stamp, given, out.get());
     if (status != 0) finding("the builder failed", expected, out.get());
-    if (std::strlen(out.get()) != expected.size()) finding("the line's length", expected, out.get());
+    if (std::strlen(out.get()) != expected.size())
+        finding("the line's length", expected, out.get());
     if (clock) {
         if (!isClockStamp(out.get() + 3)) finding("the clock stamp", expected, out.get());
         std::memcpy(out.get() + 3, stampText.data(), stampText.size());

@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 // Never destroyed: the exit handler that removes the directory needs its name.
 const std::string& scratch() {
     static const std::string& root = *new std::string([] {
-        std::string path = fs::temp_directory_path().string() + "/qorvel-fuzz-paths-" +
-                           std::to_string(getpid());
+        std::string path =
+            fs::temp_directory_path().string() + "/qorvel-fuzz-paths-" + std::to_string(getpid());
         fs::create_directories(path + "/dir/sub");
         std::FILE* file = std::fopen((path + "/file.txt").c_str(), "w");
         if (file != nullptr) std::fclose(file);
@@ -59,8 +59,10 @@ std::string inside(const std::string& bytes) {
         if (slash == std::string::npos) slash = bytes.size();
         std::string name = bytes.substr(start, slash - start);
         if (name == "..") {
-            if (depth == 0) name = "__";
-            else --depth;
+            if (depth == 0)
+                name = "__";
+            else
+                --depth;
         } else if (!name.empty() && name != ".") {
             ++depth;
         }
@@ -87,71 +89,73 @@ void expectZeroOne(const char* call, const std::string& path, int32_t answer) {
 
 void exercise(FuzzedDataProvider& input, const std::string& path, const std::string& second) {
     switch (input.ConsumeIntegralInRange(0, 13)) {
-    case 0: {
-        cFileHandle handle;
-        cFileStatus status = cFileOpen(path.c_str(), input.ConsumeIntegral<uint16_t>(), &handle);
-        expectStatus("cFileOpen", path, status);
-        if (status == 0) expectStatus("cFileClose", path, cFileClose(handle));
-        break;
-    }
-    case 1: {
-        cFileHandle handle;
-        cFileStatus status =
-            cFileCreate(path.c_str(), input.ConsumeIntegral<uint16_t>(), 0, &handle);
-        expectStatus("cFileCreate", path, status);
-        if (status == 0) expectStatus("cFileClose", path, cFileClose(handle));
-        break;
-    }
-    case 2: expectStatus("cFileRemove", path, cFileRemove(path.c_str())); break;
-    case 3:
-        if (!second.empty()) {
-            expectStatus("cFileRename", path, cFileRename(path.c_str(), second.c_str()));
+        case 0: {
+            cFileHandle handle;
+            cFileStatus status =
+                cFileOpen(path.c_str(), input.ConsumeIntegral<uint16_t>(), &handle);
+            expectStatus("cFileOpen", path, status);
+            if (status == 0) expectStatus("cFileClose", path, cFileClose(handle));
+            break;
         }
-        break;
-    case 4: expectStatus("cFileCreateDir", path, cFileCreateDir(path.c_str())); break;
-    case 5: expectStatus("cFileRemoveDir", path, cFileRemoveDir(path.c_str())); break;
-    case 6: {
-        int16_t exists = 7;
-        expectStatus("cFileIsExist", path, cFileIsExist(path.c_str(), &exists));
-        if (exists != 0 && exists != 1) finding("cFileIsExist flag", path, exists);
-        break;
-    }
-    case 7: {
-        uint32_t size = 0;
-        expectStatus("cFileGetSize", path, cFileGetSize(path.c_str(), &size));
-        break;
-    }
-    case 8: {
-        int16_t flag = 0;
-        expectZeroOne("cFileGetAttribute", path,
-                      cFileGetAttribute(path.c_str(), input.ConsumeIntegral<uint16_t>(), &flag));
-        break;
-    }
-    case 9:
-        expectZeroOne("cFileSetAttribute", path,
-                      cFileSetAttribute(path.c_str(), input.ConsumeIntegral<uint16_t>(),
-                                        input.ConsumeIntegral<int16_t>()));
-        break;
-    case 10: {
-        int32_t time = 0;
-        expectZeroOne("cFileGetTime", path,
-                      cFileGetTime(path.c_str(), input.ConsumeIntegral<uint16_t>(), &time));
-        break;
-    }
-    case 11: {
-        uint32_t free = 0;
-        expectStatus("cFileGetDiskFree", path, cFileGetDiskFree(path.c_str(), &free));
-        break;
-    }
-    case 12:
-        expectStatus("cFileWriteToFile", path, cFileWriteToFile(path.c_str(), "line\r\n"));
-        break;
-    default: {
-        // The path as a directory for a relative name's resolution.
-        int16_t exists = 0;
-        expectStatus("cFileIsExist", path, cFileIsExist((path + "/*").c_str(), &exists));
-        break;
-    }
+        case 1: {
+            cFileHandle handle;
+            cFileStatus status =
+                cFileCreate(path.c_str(), input.ConsumeIntegral<uint16_t>(), 0, &handle);
+            expectStatus("cFileCreate", path, status);
+            if (status == 0) expectStatus("cFileClose", path, cFileClose(handle));
+            break;
+        }
+        case 2: expectStatus("cFileRemove", path, cFileRemove(path.c_str())); break;
+        case 3:
+            if (!second.empty()) {
+                expectStatus("cFileRename", path, cFileRename(path.c_str(), second.c_str()));
+            }
+            break;
+        case 4: expectStatus("cFileCreateDir", path, cFileCreateDir(path.c_str())); break;
+        case 5: expectStatus("cFileRemoveDir", path, cFileRemoveDir(path.c_str())); break;
+        case 6: {
+            int16_t exists = 7;
+            expectStatus("cFileIsExist", path, cFileIsExist(path.c_str(), &exists));
+            if (exists != 0 && exists != 1) finding("cFileIsExist flag", path, exists);
+            break;
+        }
+        case 7: {
+            uint32_t size = 0;
+            expectStatus("cFileGetSize", path, cFileGetSize(path.c_str(), &size));
+            break;
+        }
+        case 8: {
+            int16_t flag = 0;
+            expectZeroOne(
+                "cFileGetAttribute", path,
+                cFileGetAttribute(path.c_str(), input.ConsumeIntegral<uint16_t>(), &flag));
+            break;
+        }
+        case 9:
+            expectZeroOne("cFileSetAttribute", path,
+                          cFileSetAttribute(path.c_str(), input.ConsumeIntegral<uint16_t>(),
+                                            input.ConsumeIntegral<int16_t>()));
+            break;
+        case 10: {
+            int32_t time = 0;
+            expectZeroOne("cFileGetTime", path,
+                          cFileGetTime(path.c_str(), input.ConsumeIntegral<uint16_t>(), &time));
+            break;
+        }
+        case 11: {
+            uint32_t free = 0;
+            expectStatus("cFileGetDiskFree", path, cFileGetDiskFree(path.c_str(), &free));
+            break;
+        }
+        case 12:
+            expectStatus("cFileWriteToFile", path, cFileWriteToFile(path.c_str(), "line\r\n"));
+            break;
+        default: {
+            // The path as a directory for a relative name's resolution.
+            int16_t exists = 0;
+            expectStatus("cFileIsExist", path, cFileIsExist((path + "/*").c_str(), &exists));
+            break;
+        }
     }
 }
 

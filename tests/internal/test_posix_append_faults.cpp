@@ -20,7 +20,6 @@ using qorvel::platform::posix::sys;
 
 namespace {
 
-
 using qtest::faults::failNow;
 
 class AppendFaultTest : public qtest::faults::SystemCallFaultTest {
@@ -41,7 +40,10 @@ TEST_F(AppendFaultTest, AnOpenRefusalIsTheAnswerAndNothingIsCreatedInstead) {
     sys.open = [](const char* path, int flags, mode_t mode) {
         return failNow() ? -1 : kDefaultSystemCalls.open(path, flags, mode);
     };
-    struct Case { int error; cFileStatus status; };
+    struct Case {
+        int error;
+        cFileStatus status;
+    };
     for (Case c : {Case{EACCES, 0x00050301}, Case{EMFILE, 0x00040307}, Case{EIO, 0x045D0307},
                    Case{ENOSPC, 0x00700308}}) {
         failWith(c.error);
@@ -54,7 +56,10 @@ TEST_F(AppendFaultTest, AFailedWriteIsTheAnswerAndEarlierContentStays) {
     sys.write = [](int fd, const void* buffer, size_t count) -> ssize_t {
         return failNow() ? -1 : kDefaultSystemCalls.write(fd, buffer, count);
     };
-    struct Case { int error; cFileStatus status; };
+    struct Case {
+        int error;
+        cFileStatus status;
+    };
     for (Case c : {Case{ENOSPC, 0x00700308}, Case{EDQUOT, 0x00700308}, Case{EIO, 0x045D0307}}) {
         failWith(c.error);
         EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), c.status) << c.error;

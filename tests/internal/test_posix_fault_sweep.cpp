@@ -43,8 +43,8 @@
 
 namespace fs = std::filesystem;
 using qorvel::platform::posix::kDefaultSystemCalls;
-using qorvel::platform::posix::SystemCalls;
 using qorvel::platform::posix::sys;
+using qorvel::platform::posix::SystemCalls;
 
 namespace {
 
@@ -60,8 +60,10 @@ struct EntryFacts {
     std::vector<int> errors;
 };
 
-#define QORVEL_ENTRY(member, ...) \
-    EntryFacts { offsetof(SystemCalls, member), #member, {__VA_ARGS__} }
+#define QORVEL_ENTRY(member, ...)                               \
+    EntryFacts {                                                \
+        offsetof(SystemCalls, member), #member, { __VA_ARGS__ } \
+    }
 
 // The errnos the kernel gives these calls on a local file system that fails
 // (an I/O error, a full volume or quota, no memory, the descriptor limit)
@@ -115,24 +117,24 @@ const EntryFacts& factsAt(std::size_t offset) {
 // docs/platform-notes.md, written out here rather than asked of the library.
 cFileStatus statusOf(int error) {
     switch (error) {
-    case EIO: return 0x045D0307;
-    case ENOSPC:
-    case EDQUOT: return 0x00700308;
-    case EMFILE:
-    case ENFILE: return 0x00040307;
-    case EACCES:
-    case EPERM: return 0x00050301;
-    case ENOMEM: return 0x00080307;
-    case EROFS: return 0x00130307;
-    case EFBIG:
-    case EOVERFLOW: return 0x00DF0307;
-    case ENOLCK: return 0x00240305;
-    case EBUSY: return 0x00AA0307;
-    case EXDEV: return 0x00110307;
-    case EINVAL: return 0x00570307;
-    case ENOENT: return 0x00020304;
-    case EBADF: return 0x00060303;
-    default: return 0x001F0307;  // ERROR_GEN_FAILURE: unlisted
+        case EIO: return 0x045D0307;
+        case ENOSPC:
+        case EDQUOT: return 0x00700308;
+        case EMFILE:
+        case ENFILE: return 0x00040307;
+        case EACCES:
+        case EPERM: return 0x00050301;
+        case ENOMEM: return 0x00080307;
+        case EROFS: return 0x00130307;
+        case EFBIG:
+        case EOVERFLOW: return 0x00DF0307;
+        case ENOLCK: return 0x00240305;
+        case EBUSY: return 0x00AA0307;
+        case EXDEV: return 0x00110307;
+        case EINVAL: return 0x00570307;
+        case ENOENT: return 0x00020304;
+        case EBADF: return 0x00060303;
+        default: return 0x001F0307;  // ERROR_GEN_FAILURE: unlisted
     }
 }
 
@@ -142,7 +144,7 @@ struct Injection {
     bool armed = false;
     std::size_t entry = kEntries;  // none
     int error = 0;
-    long failAt = 0;               // the k-th call of the entry fails
+    long failAt = 0;  // the k-th call of the entry fails
     bool fired = false;
     long calls[kEntries] = {};
 };
@@ -213,9 +215,9 @@ using Snapshot = std::map<std::string, std::string>;
 // The scratch directory of one run, and what the scenario keeps in it.
 struct World {
     std::string root;
-    std::string file;      // "file.txt", 7 bytes: "content"
-    std::string other;     // "other.txt", absent
-    std::string dir;       // "dir", an empty directory
+    std::string file;                           // "file.txt", 7 bytes: "content"
+    std::string other;                          // "other.txt", absent
+    std::string dir;                            // "dir", an empty directory
     cFileHandle handle = CFILE_INVALID_HANDLE;  // opened by the setup
     cFileHandle opened = CFILE_INVALID_HANDLE;  // opened by the call
     char buffer[CFILE_DIR_BUFFER_SIZE] = {};
@@ -228,8 +230,11 @@ struct Scenario {
              std::function<uint32_t(World&)> call_, Answer answer_ = Answer::Status,
              std::function<void(SystemCalls&)> environment_ = {},
              std::function<void(Snapshot&)> alsoAllowed_ = {})
-        : name(std::move(name_)), setup(std::move(setup_)), call(std::move(call_)),
-          answer(answer_), environment(std::move(environment_)),
+        : name(std::move(name_)),
+          setup(std::move(setup_)),
+          call(std::move(call_)),
+          answer(answer_),
+          environment(std::move(environment_)),
           alsoAllowed(std::move(alsoAllowed_)) {}
 
     std::string name;
@@ -263,23 +268,20 @@ std::vector<Scenario> scenarios() {
         const auto mode = static_cast<cFileMode>(word);
         char name[32];
         std::snprintf(name, sizeof name, "cFileOpen %#06x", mode);
-        all.push_back({name, nothing, [mode](World& w) {
-                           return cFileOpen(w.file.c_str(), mode, &w.opened);
-                       }});
+        all.push_back({name, nothing,
+                       [mode](World& w) { return cFileOpen(w.file.c_str(), mode, &w.opened); }});
     }
-    all.push_back({"cFileCreate existing", nothing, [](World& w) {
-                       return cFileCreate(w.file.c_str(), 0x0002, 0, &w.opened);
-                   }});
-    all.push_back({"cFileCreate new", nothing, [](World& w) {
-                       return cFileCreate(w.other.c_str(), 0x0044, 0, &w.opened);
-                   }});
+    all.push_back({"cFileCreate existing", nothing,
+                   [](World& w) { return cFileCreate(w.file.c_str(), 0x0002, 0, &w.opened); }});
+    all.push_back({"cFileCreate new", nothing,
+                   [](World& w) { return cFileCreate(w.other.c_str(), 0x0044, 0, &w.opened); }});
     all.push_back({"cFileClose", withHandle(0x0044), [](World& w) {
                        cFileStatus status = cFileClose(w.handle);
                        w.handle = CFILE_INVALID_HANDLE;  // gone, whatever the answer
                        return status;
                    }});
-    all.push_back({"cFileFlush", withHandle(0x0042),
-                   [](World& w) { return cFileFlush(w.handle); }});
+    all.push_back(
+        {"cFileFlush", withHandle(0x0042), [](World& w) { return cFileFlush(w.handle); }});
     all.push_back({"cFileGetPlatformHandle", withHandle(0x0001), [](World& w) {
                        int32_t fd = 0;
                        return cFileGetPlatformHandle(w.handle, &fd, sizeof fd);
@@ -313,8 +315,8 @@ std::vector<Scenario> scenarios() {
                        int16_t eof = 0;
                        return cFileIsEof(w.handle, &eof);
                    }});
-    all.push_back({"cFileLock", withHandle(0x0044),
-                   [](World& w) { return cFileLock(w.handle, 0, 4); }});
+    all.push_back(
+        {"cFileLock", withHandle(0x0044), [](World& w) { return cFileLock(w.handle, 0, 4); }});
     all.push_back({"cFileLock read handle", withHandle(0x0041),
                    [](World& w) { return cFileLock(w.handle, 2, 3); }});
     // Reads and writes beside a range that another handle holds locked.
@@ -343,11 +345,12 @@ std::vector<Scenario> scenarios() {
                    [](World& w) { return cFileRename(w.file.c_str(), w.other.c_str()); }});
     all.push_back({"cFileRename across file systems", nothing,
                    [](World& w) { return cFileRename(w.file.c_str(), w.other.c_str()); },
-                   Answer::Status, [](SystemCalls& calls) { calls.renameat2 = renameAcrossDevices; }});
+                   Answer::Status,
+                   [](SystemCalls& calls) { calls.renameat2 = renameAcrossDevices; }});
     all.push_back({"cFileCreateDir", nothing,
                    [](World& w) { return cFileCreateDir((w.root + "/new").c_str()); }});
-    all.push_back({"cFileRemoveDir", nothing,
-                   [](World& w) { return cFileRemoveDir(w.dir.c_str()); }});
+    all.push_back(
+        {"cFileRemoveDir", nothing, [](World& w) { return cFileRemoveDir(w.dir.c_str()); }});
     all.push_back({"cFileIsExist", nothing, [](World& w) {
                        int16_t exists = 0;
                        return cFileIsExist(w.file.c_str(), &exists);
@@ -362,19 +365,18 @@ std::vector<Scenario> scenarios() {
                        return static_cast<uint32_t>(cFileGetAttribute(w.file.c_str(), 1, &flag));
                    },
                    Answer::ZeroOne});
-    all.push_back({"cFileSetAttribute read-only", nothing,
-                   [](World& w) {
-                       return static_cast<uint32_t>(cFileSetAttribute(w.file.c_str(), 1, 1));
-                   },
-                   Answer::ZeroOne});
+    all.push_back(
+        {"cFileSetAttribute read-only", nothing,
+         [](World& w) { return static_cast<uint32_t>(cFileSetAttribute(w.file.c_str(), 1, 1)); },
+         Answer::ZeroOne});
     all.push_back({"cFileGetTime", nothing,
                    [](World& w) {
                        int32_t time = 0;
                        return static_cast<uint32_t>(cFileGetTime(w.file.c_str(), 1, &time));
                    },
                    Answer::ZeroOne});
-    all.push_back({"cFileGetCurrentDir", nothing,
-                   [](World& w) { return cFileGetCurrentDir(w.buffer); }});
+    all.push_back(
+        {"cFileGetCurrentDir", nothing, [](World& w) { return cFileGetCurrentDir(w.buffer); }});
     all.push_back({"cFileGetTempDir", nothing, [](World& w) { return cFileGetTempDir(w.buffer); }});
     all.push_back({"cFileGetTempDir from TMPDIR", nothing, [](World& w) {
                        setenv("TMPDIR", w.dir.c_str(), 1);
@@ -386,15 +388,17 @@ std::vector<Scenario> scenarios() {
                        uint32_t free = 0;
                        return cFileGetDiskFree(w.root.c_str(), &free);
                    }});
-    all.push_back({"cFileBuildNftBuffer", nothing, [](World& w) {
-                       return cFileBuildNftBuffer(nullptr, nullptr, w.buffer);
-                   }});
+    all.push_back({"cFileBuildNftBuffer", nothing,
+                   [](World& w) { return cFileBuildNftBuffer(nullptr, nullptr, w.buffer); }});
     all.push_back({"cFileWriteToFile existing", nothing,
                    [](World& w) { return cFileWriteToFile(w.file.c_str(), "line\r\n"); }});
     // The file is made in the step that opens it: a failed write leaves it empty.
-    all.push_back({"cFileWriteToFile new", nothing,
+    all.push_back({"cFileWriteToFile new",
+                   nothing,
                    [](World& w) { return cFileWriteToFile(w.other.c_str(), "line\r\n"); },
-                   Answer::Status, {}, [](Snapshot& state) { state["other.txt"] = "rw:"; }});
+                   Answer::Status,
+                   {},
+                   [](Snapshot& state) { state["other.txt"] = "rw:"; }});
     all.push_back({"cFilePrepLock", nothing, [](World&) { return cFilePrepLock(1); }});
     all.push_back({"cFileTermLock", nothing, [](World&) { return cFileTermLock(); }});
     return all;
@@ -411,7 +415,8 @@ Snapshot snapshot(const std::string& root) {
         if (S_ISDIR(status.st_mode)) {
             result[name] = "dir";
         } else {
-            result[name] = ((status.st_mode & 0222) ? "rw:" : "ro:") + qtest::readFile(entry.path());
+            result[name] =
+                ((status.st_mode & 0222) ? "rw:" : "ro:") + qtest::readFile(entry.path());
         }
     }
     return result;
@@ -547,12 +552,12 @@ protected:
 struct Rule {
     const char* scenario;  // prefix of the scenario's name
     const char* entry;
-    int error;             // 0: any
-    long call;             // 0: any
-    bool recovered;        // the fault-free answer is allowed
-    bool reported;         // the failure's status is allowed
-    uint32_t other;        // one more answer that is allowed, kNone for none
-    bool litter;           // a hidden .qorvel-move-* name may stay behind
+    int error;       // 0: any
+    long call;       // 0: any
+    bool recovered;  // the fault-free answer is allowed
+    bool reported;   // the failure's status is allowed
+    uint32_t other;  // one more answer that is allowed, kNone for none
+    bool litter;     // a hidden .qorvel-move-* name may stay behind
     const char* why;
 };
 
@@ -669,10 +674,10 @@ TEST_F(FaultSweep, EveryFailingCallOfEveryExportIsAnsweredAndLeavesNothingBehind
                                        : (rule->recovered && faulty.answer == clean.answer) ||
                                              (rule->reported && faulty.answer == reported) ||
                                              (rule->other != kNone && faulty.answer == rule->other);
-                    EXPECT_TRUE(allowed) << where << std::hex << ": answered " << faulty.answer
-                                         << ", the failure is " << reported << ", fault-free "
-                                         << clean.answer << (rule ? "; " : "")
-                                         << (rule ? rule->why : "");
+                    EXPECT_TRUE(allowed)
+                        << where << std::hex << ": answered " << faulty.answer
+                        << ", the failure is " << reported << ", fault-free " << clean.answer
+                        << (rule ? "; " : "") << (rule ? rule->why : "");
                     if (rule != nullptr && rule->litter) faulty.after = withoutLitter(faulty.after);
                     bool allowedState = faulty.after == before || faulty.after == clean.after;
                     if (scenario.alsoAllowed) {

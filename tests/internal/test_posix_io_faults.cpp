@@ -119,7 +119,10 @@ TEST_F(IoFaultTest, AVolumeThatFillsUpMidWriteCountsWhatWasWritten) {
 
 TEST_F(IoFaultTest, WriteFailuresComeBackTranslated) {
     sys.write = scriptedWrite;
-    struct Case { int error; cFileStatus status; };
+    struct Case {
+        int error;
+        cFileStatus status;
+    };
     for (Case c : {Case{EIO, 0x045D0307u}, Case{EFBIG, 0x00DF0307u}, Case{EPERM, 0x00050301u},
                    Case{EBADF, 0x00050301u}}) {
         failWith(c.error);
@@ -200,9 +203,12 @@ TEST_F(IoFaultTest, LockFailuresComeBackTranslatedAndRecordNothing) {
         if (command == F_OFD_SETLK && lock->l_type != F_UNLCK && failNow()) return -1;
         return kDefaultSystemCalls.fcntlLock(fd, command, lock);
     };
-    struct Case { int error; cFileStatus status; };
-    for (Case c : {Case{EAGAIN, 0x00210307u}, Case{EACCES, 0x00210307u},
-                   Case{ENOLCK, 0x00240305u}, Case{ENOMEM, 0x00080307u}}) {
+    struct Case {
+        int error;
+        cFileStatus status;
+    };
+    for (Case c : {Case{EAGAIN, 0x00210307u}, Case{EACCES, 0x00210307u}, Case{ENOLCK, 0x00240305u},
+                   Case{ENOMEM, 0x00080307u}}) {
         failWith(c.error);
         EXPECT_EQ(cFileLock(handle, 0, 10), c.status) << c.error;
         EXPECT_EQ(cFileUnlock(handle, 0, 10), 0x009E0307u) << c.error;
@@ -220,13 +226,34 @@ int gSystemCalls = 0;
 
 void countSystemCalls() {
     gSystemCalls = 0;
-    sys.read = [](int fd, void* b, size_t n) { ++gSystemCalls; return kDefaultSystemCalls.read(fd, b, n); };
-    sys.write = [](int fd, const void* b, size_t n) { ++gSystemCalls; return kDefaultSystemCalls.write(fd, b, n); };
-    sys.lseek = [](int fd, off_t o, int w) { ++gSystemCalls; return kDefaultSystemCalls.lseek(fd, o, w); };
-    sys.ftruncate = [](int fd, off_t n) { ++gSystemCalls; return kDefaultSystemCalls.ftruncate(fd, n); };
-    sys.fcntlLock = [](int fd, int c, struct flock* l) { ++gSystemCalls; return kDefaultSystemCalls.fcntlLock(fd, c, l); };
-    sys.fcntlInt = [](int fd, int c, int a) { ++gSystemCalls; return kDefaultSystemCalls.fcntlInt(fd, c, a); };
-    sys.fstat = [](int fd, struct stat* s) { ++gSystemCalls; return kDefaultSystemCalls.fstat(fd, s); };
+    sys.read = [](int fd, void* b, size_t n) {
+        ++gSystemCalls;
+        return kDefaultSystemCalls.read(fd, b, n);
+    };
+    sys.write = [](int fd, const void* b, size_t n) {
+        ++gSystemCalls;
+        return kDefaultSystemCalls.write(fd, b, n);
+    };
+    sys.lseek = [](int fd, off_t o, int w) {
+        ++gSystemCalls;
+        return kDefaultSystemCalls.lseek(fd, o, w);
+    };
+    sys.ftruncate = [](int fd, off_t n) {
+        ++gSystemCalls;
+        return kDefaultSystemCalls.ftruncate(fd, n);
+    };
+    sys.fcntlLock = [](int fd, int c, struct flock* l) {
+        ++gSystemCalls;
+        return kDefaultSystemCalls.fcntlLock(fd, c, l);
+    };
+    sys.fcntlInt = [](int fd, int c, int a) {
+        ++gSystemCalls;
+        return kDefaultSystemCalls.fcntlInt(fd, c, a);
+    };
+    sys.fstat = [](int fd, struct stat* s) {
+        ++gSystemCalls;
+        return kDefaultSystemCalls.fstat(fd, s);
+    };
 }
 
 template <typename Call>

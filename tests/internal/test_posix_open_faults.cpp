@@ -44,10 +44,13 @@ TEST_F(OpenFaultTest, OpenFailures) {
     sys.open = [](const char* path, int flags, mode_t mode) {
         return failNow() ? -1 : kDefaultSystemCalls.open(path, flags, mode);
     };
-    struct Case { int error; cFileStatus status; };
+    struct Case {
+        int error;
+        cFileStatus status;
+    };
     const Case cases[] = {
         {EMFILE, 0x00040307}, {ENFILE, 0x00040307}, {ENOMEM, 0x00080307},
-        {EACCES, 0x00050301}, {ELOOP, 0x07810307}, {EIO, 0x045D0307},
+        {EACCES, 0x00050301}, {ELOOP, 0x07810307},  {EIO, 0x045D0307},
         {ENOSPC, 0x00700308}, {EDQUOT, 0x00700308}, {EROFS, 0x00130307},
     };
     for (const Case& c : cases) {

@@ -24,8 +24,6 @@ using namespace qtest::words;
 
 namespace {
 
-
-
 using qtest::faults::failNow;
 
 void failAfter(int goodCalls, int error) { qtest::faults::failAfter(goodCalls, error); }
@@ -58,7 +56,9 @@ int failingLink(const char* a, const char* b) {
     return failNow() ? -1 : kDefaultSystemCalls.link(a, b);
 }
 int failingUnlink(const char* path) { return failNow() ? -1 : kDefaultSystemCalls.unlink(path); }
-int failingFchmod(int fd, mode_t mode) { return failNow() ? -1 : kDefaultSystemCalls.fchmod(fd, mode); }
+int failingFchmod(int fd, mode_t mode) {
+    return failNow() ? -1 : kDefaultSystemCalls.fchmod(fd, mode);
+}
 int failingChmod(const char* path, mode_t mode) {
     return failNow() ? -1 : kDefaultSystemCalls.chmod(path, mode);
 }
@@ -151,7 +151,8 @@ TEST_F(PathFaultTest, ATargetThatAppearsDuringTheCopyIsKept) {
 
 TEST_F(PathFaultTest, ASourceThatCannotBeRemovedTakesTheNewTargetBack) {
     sys.unlink = failingUnlink;
-    expectMoveFailsAndKeepsSource(1, EACCES, kAccessDenied);  // the hidden copy's name goes first, then the source
+    expectMoveFailsAndKeepsSource(
+        1, EACCES, kAccessDenied);  // the hidden copy's name goes first, then the source
 }
 
 // ---- Filesystems that cannot rename without replacing ------------------------------

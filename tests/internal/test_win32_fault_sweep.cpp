@@ -28,8 +28,8 @@
 
 namespace fs = std::filesystem;
 using qorvel::platform::win32::kDefaultKernel32Calls;
-using qorvel::platform::win32::Kernel32Calls;
 using qorvel::platform::win32::kernel32;
+using qorvel::platform::win32::Kernel32Calls;
 
 namespace {
 
@@ -45,8 +45,10 @@ struct EntryFacts {
     std::vector<DWORD> errors;
 };
 
-#define QORVEL_ENTRY(member, ...) \
-    EntryFacts { offsetof(Kernel32Calls, member), #member, {__VA_ARGS__} }
+#define QORVEL_ENTRY(member, ...)                                 \
+    EntryFacts {                                                  \
+        offsetof(Kernel32Calls, member), #member, { __VA_ARGS__ } \
+    }
 
 const std::vector<EntryFacts>& entryFacts() {
     static const std::vector<EntryFacts> facts = {
@@ -64,7 +66,8 @@ const std::vector<EntryFacts>& entryFacts() {
         QORVEL_ENTRY(UnlockFile, ERROR_NOT_LOCKED),
         QORVEL_ENTRY(LockFileEx, ERROR_LOCK_VIOLATION, ERROR_NOT_ENOUGH_MEMORY),
         QORVEL_ENTRY(UnlockFileEx, ERROR_NOT_LOCKED),
-        QORVEL_ENTRY(DeleteFileA, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_WRITE_PROTECT),
+        QORVEL_ENTRY(DeleteFileA, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
+                     ERROR_WRITE_PROTECT),
         QORVEL_ENTRY(MoveFileA, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_NOT_SAME_DEVICE,
                      ERROR_DISK_FULL),
         QORVEL_ENTRY(CreateDirectoryA, ERROR_ACCESS_DENIED, ERROR_DISK_FULL),
@@ -93,14 +96,24 @@ const EntryFacts& factsAt(std::size_t offset) {
 cFileStatus statusOf(DWORD error) {
     uint32_t code = 0x0307;
     switch (error) {
-    case 5: case 16: case 29: case 30: case 82: case 145: case 267: code = 0x0301; break;
-    case 13: code = 0x0302; break;
-    case 6: case 114: code = 0x0303; break;
-    case 2: case 3: code = 0x0304; break;
-    case 36: code = 0x0305; break;
-    case 32: code = 0x0306; break;
-    case 39: case 112: case 277: code = 0x0308; break;
-    default: break;
+        case 5:
+        case 16:
+        case 29:
+        case 30:
+        case 82:
+        case 145:
+        case 267: code = 0x0301; break;
+        case 13: code = 0x0302; break;
+        case 6:
+        case 114: code = 0x0303; break;
+        case 2:
+        case 3: code = 0x0304; break;
+        case 36: code = 0x0305; break;
+        case 32: code = 0x0306; break;
+        case 39:
+        case 112:
+        case 277: code = 0x0308; break;
+        default: break;
     }
     return (static_cast<uint32_t>(error & 0xFFFF) << 16) | code;
 }
@@ -223,9 +236,8 @@ std::vector<Scenario> scenarios() {
     for (cFileMode mode : {0x0001, 0x0002, 0x0004, 0x0012, 0x0044, 0x0003}) {
         char name[32];
         std::snprintf(name, sizeof name, "cFileOpen %#06x", mode);
-        all.push_back({name, nothing, [mode](World& w) {
-                           return cFileOpen(w.file.c_str(), mode, &w.opened);
-                       }});
+        all.push_back({name, nothing,
+                       [mode](World& w) { return cFileOpen(w.file.c_str(), mode, &w.opened); }});
     }
     for (cFileMode mode : {0x0002, 0x0004, 0x0006}) {
         char name[40];
@@ -239,8 +251,8 @@ std::vector<Scenario> scenarios() {
                        w.handle = CFILE_INVALID_HANDLE;
                        return status;
                    }});
-    all.push_back({"cFileFlush", withHandle(0x0042),
-                   [](World& w) { return cFileFlush(w.handle); }});
+    all.push_back(
+        {"cFileFlush", withHandle(0x0042), [](World& w) { return cFileFlush(w.handle); }});
     all.push_back({"cFileRead", withHandle(0x0021), [](World& w) {
                        char data[8];
                        uint32_t got = 0;
@@ -266,8 +278,8 @@ std::vector<Scenario> scenarios() {
                        int16_t eof = 0;
                        return cFileIsEof(w.handle, &eof);
                    }});
-    all.push_back({"cFileLock", withHandle(0x0044),
-                   [](World& w) { return cFileLock(w.handle, 0, 4); }});
+    all.push_back(
+        {"cFileLock", withHandle(0x0044), [](World& w) { return cFileLock(w.handle, 0, 4); }});
     all.push_back({"cFileUnlock",
                    [](World& w) {
                        w.handle = openForSetup(w.file, 0x0044);
@@ -279,8 +291,8 @@ std::vector<Scenario> scenarios() {
                    [](World& w) { return cFileRename(w.file.c_str(), w.other.c_str()); }});
     all.push_back({"cFileCreateDir", nothing,
                    [](World& w) { return cFileCreateDir((w.root + "\\new").c_str()); }});
-    all.push_back({"cFileRemoveDir", nothing,
-                   [](World& w) { return cFileRemoveDir(w.dir.c_str()); }});
+    all.push_back(
+        {"cFileRemoveDir", nothing, [](World& w) { return cFileRemoveDir(w.dir.c_str()); }});
     all.push_back({"cFileIsExist", nothing, [](World& w) {
                        int16_t exists = 0;
                        return cFileIsExist(w.file.c_str(), &exists);
@@ -289,8 +301,8 @@ std::vector<Scenario> scenarios() {
                        uint32_t size = 0;
                        return cFileGetSize(w.file.c_str(), &size);
                    }});
-    all.push_back({"cFileGetCurrentDir", nothing,
-                   [](World& w) { return cFileGetCurrentDir(w.buffer); }});
+    all.push_back(
+        {"cFileGetCurrentDir", nothing, [](World& w) { return cFileGetCurrentDir(w.buffer); }});
     all.push_back({"cFileGetTempDir", nothing, [](World& w) { return cFileGetTempDir(w.buffer); }});
     all.push_back({"cFileGetDiskFree", nothing, [](World& w) {
                        uint32_t free = 0;
@@ -308,8 +320,8 @@ std::vector<Scenario> scenarios() {
 struct Rule {
     const char* scenario;  // prefix of the scenario's name
     const char* entry;
-    bool recovered;        // the fault-free answer is allowed
-    bool reported;         // the failure's status is allowed
+    bool recovered;  // the fault-free answer is allowed
+    bool reported;   // the failure's status is allowed
     const char* why;
 };
 
@@ -345,7 +357,8 @@ Snapshot snapshot(const std::string& root) {
         if (entry.is_directory()) {
             result[name] = "dir";
         } else {
-            bool writable = (entry.status().permissions() & fs::perms::owner_write) != fs::perms::none;
+            bool writable =
+                (entry.status().permissions() & fs::perms::owner_write) != fs::perms::none;
             result[name] = (writable ? "rw:" : "ro:") + qtest::readFile(entry.path().string());
         }
     }
@@ -421,8 +434,8 @@ protected:
         if (w.opened != CFILE_INVALID_HANDLE) cFileClose(w.opened);
         if (w.handle != CFILE_INVALID_HANDLE) cFileClose(w.handle);
         outcome.after = snapshot(root);
-        EXPECT_EQ(handleCount(), handles) << scenario.name << ": a handle leaked"
-                                          << context(entry, error, failAt);
+        EXPECT_EQ(handleCount(), handles)
+            << scenario.name << ": a handle leaked" << context(entry, error, failAt);
         if (outcome.fired) {
             ++faults;
             expectNothingLeftBehind(scenario, context(entry, error, failAt));
@@ -498,10 +511,10 @@ TEST_F(FaultSweep, EveryFailingKernelCallOfEveryExportIsAnsweredAndLeavesNothing
                                        ? faulty.answer == reported
                                        : (rule->recovered && faulty.answer == clean.answer) ||
                                              (rule->reported && faulty.answer == reported);
-                    EXPECT_TRUE(allowed) << where << std::hex << ": answered " << faulty.answer
-                                         << ", the failure is " << reported << ", fault-free "
-                                         << clean.answer << (rule ? "; " : "")
-                                         << (rule ? rule->why : "");
+                    EXPECT_TRUE(allowed)
+                        << where << std::hex << ": answered " << faulty.answer
+                        << ", the failure is " << reported << ", fault-free " << clean.answer
+                        << (rule ? "; " : "") << (rule ? rule->why : "");
                     // A file made in the step that opens it stays, empty, when the write fails.
                     Snapshot madeEmpty = before;
                     if (scenario.name == "cFileWriteToFile new") madeEmpty["other.txt"] = "rw:";

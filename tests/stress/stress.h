@@ -24,8 +24,8 @@ inline std::chrono::milliseconds runTime(int defaultSeconds) {
 // A T in anonymous shared memory: forked children write, the parent reads.
 template <class T>
 T* sharedObject() {
-    void* memory = mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                        -1, 0);
+    void* memory =
+        mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) throw std::runtime_error("mmap");
     return new (memory) T();
 }

@@ -55,7 +55,8 @@ std::string lineText(int slot, int generation, uint32_t line, unsigned length) {
                            unsigned seed) {
     std::mt19937 random(seed);
     for (uint32_t line = 0;; ++line) {
-        std::string text = lineText(slot, generation, line, static_cast<unsigned>(random() % 100)) + "\r\n";
+        std::string text =
+            lineText(slot, generation, line, static_cast<unsigned>(random() % 100)) + "\r\n";
         cFileStatus status = cFileWriteToFile(path.c_str(), text.c_str());
         if (status != 0) {
             board.unexpected.fetch_add(1);
@@ -102,7 +103,8 @@ TEST(CrashStress, KilledAppendersLoseNoCompletedLineAndTearNone) {
         spawn(victim);
     }
     for (int slot = 0; slot < kProcesses; ++slot) kill(slot);
-    double minutes = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 60;
+    double minutes =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 60;
 
     // A kill in the middle of a write can leave the first part of that
     // write's text: the kernel stops a write of a text that crosses a page
@@ -176,21 +178,22 @@ TEST(CrashStress, KilledAppendersLoseNoCompletedLineAndTearNone) {
                     break;
                 }
             }
-            EXPECT_GE(found.size(), done)
-                << "appender " << slot << "." << life << " completed lines that are not in the file";
+            EXPECT_GE(found.size(), done) << "appender " << slot << "." << life
+                                          << " completed lines that are not in the file";
             // Only the line under way when the kill came may be there uncounted.
             EXPECT_LE(found.size(), done + 1) << "appender " << slot << "." << life;
             inFlight += static_cast<long>(found.size()) - done;
         }
     }
-    std::printf("[ crash    ] %d appenders, %.2f min: %ld kills, %ld lines (%ld completed, %ld "
-                "landed as their writer died), %ld starts of unfinished lines, %ld torn, %ld failed "
-                "appends\n",
-                kProcesses, minutes, kills, lines, completed, inFlight, pieces, torn,
-                board->unexpected.load());
+    std::printf(
+        "[ crash    ] %d appenders, %.2f min: %ld kills, %ld lines (%ld completed, %ld "
+        "landed as their writer died), %ld starts of unfinished lines, %ld torn, %ld failed "
+        "appends\n",
+        kProcesses, minutes, kills, lines, completed, inFlight, pieces, torn,
+        board->unexpected.load());
     EXPECT_EQ(torn, 0);
-    EXPECT_EQ(board->unexpected.load(), 0) << "an append answered " << std::hex
-                                           << board->lastUnexpected.load();
+    EXPECT_EQ(board->unexpected.load(), 0)
+        << "an append answered " << std::hex << board->lastUnexpected.load();
     EXPECT_GT(kills, 100);
     EXPECT_GT(lines, 10000);
 }

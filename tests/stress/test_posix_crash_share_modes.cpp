@@ -77,7 +77,8 @@ void checkAgainstOthers(Board& board, int self, unsigned mode) {
             slot.state.fetch_or(mode | kHolding);
             slot.grants.fetch_add(1);
             checkAgainstOthers(board, self, mode);
-            if (random() % 4 == 0) std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
+            if (random() % 4 == 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
             checkAgainstOthers(board, self, mode);
             slot.state.fetch_and(kDying);
             cFileClose(handle);
@@ -126,7 +127,8 @@ TEST(CrashStress, KilledHoldersNeverLeaveAConflictingGrantOrAStaleShareMode) {
         spawn(victim);
     }
     for (int i = 0; i < kProcesses; ++i) kill(i);
-    double minutes = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 60;
+    double minutes =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 60;
 
     long grants = 0, refusals = 0, unexpected = 0;
     for (const Slot& slot : board->slots) {
@@ -136,12 +138,13 @@ TEST(CrashStress, KilledHoldersNeverLeaveAConflictingGrantOrAStaleShareMode) {
         EXPECT_EQ(slot.unexpected.load(), 0)
             << "an open answered " << std::hex << slot.lastUnexpected.load();
     }
-    std::printf("[ crash    ] %d processes, %.2f min: %ld kills, %ld grants, %ld share refusals, "
-                "%ld other answers\n",
-                kProcesses, minutes, kills, grants, refusals, unexpected);
+    std::printf(
+        "[ crash    ] %d processes, %.2f min: %ld kills, %ld grants, %ld share refusals, "
+        "%ld other answers\n",
+        kProcesses, minutes, kills, grants, refusals, unexpected);
     EXPECT_EQ(board->conflicts.load(), 0)
-        << "conflicting grants, the first: " << std::hex << (board->conflictPair >> 16) << " beside "
-        << (board->conflictPair & 0xFFFF);
+        << "conflicting grants, the first: " << std::hex << (board->conflictPair >> 16)
+        << " beside " << (board->conflictPair & 0xFFFF);
     EXPECT_GT(kills, 100);
     EXPECT_GT(grants, 1000);
     EXPECT_GT(refusals, 100);

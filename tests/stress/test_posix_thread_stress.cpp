@@ -68,27 +68,28 @@ private:
 
     void step() {
         switch (pick(14)) {
-        case 0:
-        case 1: open(); break;
-        case 2: close(); break;
-        case 3: read(); break;
-        case 4: write(); break;
-        case 5: sizeChange(); break;
-        case 6: lockAndUnlock(); break;
-        case 7: append(); break;
-        case 8: buildRecord(); break;
-        case 9: queryPath(); break;
-        case 10: queryDirectories(); break;
-        case 11: seekAndTest(); break;
-        case 12: flush(); break;
-        default: attributes(); break;
+            case 0:
+            case 1: open(); break;
+            case 2: close(); break;
+            case 3: read(); break;
+            case 4: write(); break;
+            case 5: sizeChange(); break;
+            case 6: lockAndUnlock(); break;
+            case 7: append(); break;
+            case 8: buildRecord(); break;
+            case 9: queryPath(); break;
+            case 10: queryDirectories(); break;
+            case 11: seekAndTest(); break;
+            case 12: flush(); break;
+            default: attributes(); break;
         }
     }
 
     void open() {
         if (handles_.size() >= 6) return close();
         cFileMode mode;
-        do mode = static_cast<cFileMode>(random_() & 0x0377); while (!qstress::validMode(mode));
+        do mode = static_cast<cFileMode>(random_() & 0x0377);
+        while (!qstress::validMode(mode));
         cFileHandle handle;
         cFileStatus status = pick(8) == 0 && !(mode & 0x0001)
                                  ? cFileCreate(someFile().c_str(), mode, 0, &handle)

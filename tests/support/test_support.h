@@ -43,8 +43,9 @@ void makeReadOnly(const std::string& path, bool readOnly);
 //   lock HANDLE START LENGTH  -> "STATUS"
 //   unlock HANDLE START LENGTH -> "STATUS"
 //   append PATH TEXT          -> "STATUS"   (TEXT is the rest of the line; \n and \r are unescaped)
-//   appendlines PATH PREFIX COUNT -> "STATUS" (COUNT lines "PREFIX-<i>\r\n", stops at the first failure)
-//   appendthreads PATH PREFIX THREADS COUNT -> "STATUS" (THREADS threads at once, each COUNT
+//   appendlines PATH PREFIX COUNT -> "STATUS" (COUNT lines "PREFIX-<i>\r\n", stops at the first
+//   failure) appendthreads PATH PREFIX THREADS COUNT -> "STATUS" (THREADS threads at once, each
+//   COUNT
 //                             lines "PREFIX-<t>-<i>\r\n"; the first failure any thread met)
 //   remove PATH               -> "STATUS"
 //   rename FROM TO            -> "STATUS"
@@ -67,8 +68,7 @@ public:
     // The first token of the reply, as a status word.
     uint32_t status(const std::string& command, std::chrono::seconds limit = kCallLimit);
     // "open"/"create": the status, and the handle in *handle.
-    uint32_t open(const std::string& verb, const std::string& path, unsigned mode,
-                  int32_t* handle);
+    uint32_t open(const std::string& verb, const std::string& path, unsigned mode, int32_t* handle);
 
 private:
     struct Impl;

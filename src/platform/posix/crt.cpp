@@ -43,9 +43,9 @@ bool queryFailed() {
 
 }  // namespace
 
-using posix::sys;
 using posix::isReadOnly;
 using posix::setReadOnly;
+using posix::sys;
 
 bool statFile(const char* path, StatusUse use, FileStatRecord* status) {
     struct statx record;
@@ -59,8 +59,8 @@ bool statFile(const char* path, StatusUse use, FileStatRecord* status) {
     if (use == StatusUse::kWithReadOnlyState && isReadOnly(path, record.stx_mode)) {
         status->mode &= uint16_t(~kEveryWriteBit);
     }
-    status->creationTime = secondsOrMinusOne(hasBirth ? record.stx_btime.tv_sec
-                                                      : record.stx_mtime.tv_sec);
+    status->creationTime =
+        secondsOrMinusOne(hasBirth ? record.stx_btime.tv_sec : record.stx_mtime.tv_sec);
     return true;
 }
 

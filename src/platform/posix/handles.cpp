@@ -193,8 +193,8 @@ bool takeSlot(int fd, off_t region, unsigned firstSlot) {
 // descriptors, so that handles rarely meet. No system call.
 unsigned firstSlotFor(int fd) {
     thread_local char anchor;
-    auto salt = reinterpret_cast<uintptr_t>(&anchor);
-    return static_cast<unsigned>((salt >> 4) * 31u + static_cast<unsigned>(fd) * 7u);
+    auto salt = static_cast<unsigned>(reinterpret_cast<uintptr_t>(&anchor) >> 4);
+    return salt * 31u + static_cast<unsigned>(fd) * 7u;
 }
 
 constexpr off_t kReadRegionLength = kShareWriteRegion - kShareReadRegion;
@@ -206,7 +206,8 @@ constexpr off_t kShareAreaLength = kShareAreaEnd - kShareReadRegion;
 // the first slot lies next to the read region and one call usually does.
 bool publishWholeReadRegion(const Publisher& via, bool holdsWrite, int fd) {
     if (!holdsWrite) return lockShare(via.writable, F_WRLCK, kShareReadRegion, kReadRegionLength);
-    if (setOfdLock(via.writable, F_WRLCK, kShareReadRegion, kReadRegionLength + 1) == 0) return true;
+    if (setOfdLock(via.writable, F_WRLCK, kShareReadRegion, kReadRegionLength + 1) == 0)
+        return true;
     if (!lockShare(via.writable, F_WRLCK, kShareReadRegion, kReadRegionLength)) return false;
     return takeSlot(via.writable, kShareWriteRegion, firstSlotFor(fd) | 1u);
 }
@@ -227,9 +228,9 @@ bool publishReadClass(const Roles& roles, const Publisher& via, int fd) {
 }
 
 bool publishWriteClass(const Roles& roles, const Publisher& via, int fd) {
-    bool doneWithReadClass = roles.holdsRead && (roles.deniesRead
-                                                     ? roles.holdsWrite && !roles.deniesWrite
-                                                     : roles.deniesWrite && !roles.holdsWrite);
+    bool doneWithReadClass =
+        roles.holdsRead && (roles.deniesRead ? roles.holdsWrite && !roles.deniesWrite
+                                             : roles.deniesWrite && !roles.holdsWrite);
     if (doneWithReadClass) return true;
     if (roles.holdsWrite && roles.deniesWrite) {
         return lockShare(via.writable, F_WRLCK, kShareWriteRegion, kWriteRegionLength);
@@ -257,7 +258,8 @@ bool publishShareMode(const Roles& roles, const Publisher& via, int fd) {
 bool checkThenPublishReadOnly(const Roles& roles, int fd) {
     off_t checked = roles.deniesWrite ? kShareAreaLength : kReadRegionLength;
     struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, kShareReadRegion, checked, &holder)) return failWithErrno(errno);
+    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, kShareReadRegion, checked, &holder))
+        return failWithErrno(errno);
     if (holder.l_type != F_UNLCK) return fail(win32error::kSharingViolation);
     off_t published = roles.deniesWrite ? kShareAreaLength : kReadRegionLength;
     return lockShare(fd, F_RDLCK, kShareReadRegion, published);

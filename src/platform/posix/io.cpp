@@ -9,7 +9,6 @@
 #include "platform/posix/handles.h"
 #include "platform/posix/syscalls.h"
 
-
 namespace qorvel::platform {
 namespace posix {
 namespace {
@@ -149,9 +148,10 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
         fail(win32error::kInvalidParameter);
         return kInvalidSetFilePointer;
     }
-    int64_t distance = distanceHigh != nullptr
-                           ? int64_t((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distanceLow))
-                           : int64_t(distanceLow);
+    int64_t distance =
+        distanceHigh != nullptr
+            ? int64_t((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distanceLow))
+            : int64_t(distanceLow);
     if (whence == SEEK_SET && distance < 0) {
         fail(win32error::kNegativeSeek);
         return kInvalidSetFilePointer;

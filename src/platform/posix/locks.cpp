@@ -241,8 +241,8 @@ bool lockRange(int fd, uint64_t start, uint64_t length) {
     if (!lockSpace(fd, off_t(start), off_t(length), F_WRLCK, &holder)) return false;
     // A zero-length lock of another handle strictly inside refuses the range.
     bool zeroLengthInside = false;
-    if (length > 1 && !anyOtherLock(holder, kZeroLengthRegion + off_t(start + 1),
-                                    off_t(length - 1), &zeroLengthInside)) {
+    if (length > 1 && !anyOtherLock(holder, kZeroLengthRegion + off_t(start + 1), off_t(length - 1),
+                                    &zeroLengthInside)) {
         return withdraw(holder, off_t(start), off_t(length), lastError());
     }
     if (zeroLengthInside) {

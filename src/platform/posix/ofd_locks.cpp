@@ -27,8 +27,7 @@ int setOfdLock(int fd, short type, off_t start, off_t length) {
     return result;
 }
 
-bool findOfdLock(int fd, short type, int whence, off_t start, off_t length,
-                 struct flock* holder) {
+bool findOfdLock(int fd, short type, int whence, off_t start, off_t length, struct flock* holder) {
     *holder = rangeOf(type, start, length, whence);
     return sys.fcntlLock(fd, F_OFD_GETLK, holder) == 0;
 }

@@ -21,8 +21,7 @@ int setOfdLock(int fd, short type, off_t start, off_t length);
 // A probe of type F_WRLCK finds every lock, F_RDLCK only write locks.
 // `whence` places `start` as lseek does (SEEK_CUR: from the description's
 // position; SEEK_END: from the end of the file).
-bool findOfdLock(int fd, short type, int whence, off_t start, off_t length,
-                 struct flock* holder);
+bool findOfdLock(int fd, short type, int whence, off_t start, off_t length, struct flock* holder);
 
 inline bool isOfdLockConflict(int error) { return error == EAGAIN || error == EACCES; }
 

@@ -22,8 +22,8 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
-#include "platform/posix/readonly.h"
 #include "platform/posix/path_parts.h"
+#include "platform/posix/readonly.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -77,8 +77,8 @@ public:
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             path_ = directory + "/.qorvel-move-" + std::to_string(getpid()) + "-" +
                     std::to_string(counter++);
-            fd_ = sys.open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                           0600);
+            fd_ =
+                sys.open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (fd_ < 0 && errno != EEXIST) break;
         }
     }

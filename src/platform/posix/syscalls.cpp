@@ -1,8 +1,8 @@
 #include "platform/posix/syscalls.h"
 
-#include <cstdio>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <cstdio>
 
 namespace qorvel::platform::posix {
 namespace {
@@ -32,11 +32,10 @@ ssize_t copyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t cou
 // of a host can call into the library.
 constexpr SystemCalls defaultTable() {
     return {
-        openFile,  ::close,      ::read,    ::write,  ::lseek,      ::ftruncate,
-        ::fsync,   fcntlLock,    fcntlInt,  fstatFd,  statPath,     lstatPath,
-        statxPath, ::unlink,     renameat2Path,       ::link,       ::mkdir,
-        ::rmdir,   ::chmod,      ::fchmod,  ::futimens, ::getcwd,   statvfsPath,
-        copyRange, ::getxattr,   ::setxattr, ::removexattr,
+        openFile,      ::close,     ::read,    ::write,    ::lseek,    ::ftruncate,   ::fsync,
+        fcntlLock,     fcntlInt,    fstatFd,   statPath,   lstatPath,  statxPath,     ::unlink,
+        renameat2Path, ::link,      ::mkdir,   ::rmdir,    ::chmod,    ::fchmod,      ::futimens,
+        ::getcwd,      statvfsPath, copyRange, ::getxattr, ::setxattr, ::removexattr,
     };
 }
 

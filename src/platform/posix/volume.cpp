@@ -44,9 +44,8 @@ bool currentDirectory(std::string* directory) {
 // closing separator, as Windows' answer has one.
 std::string temporaryDirectory() {
     const char* variable = std::getenv("TMPDIR");
-    std::string directory = variable != nullptr && variable[0] != '\0' && isDirectory(variable)
-                                ? variable
-                                : "/tmp";
+    std::string directory =
+        variable != nullptr && variable[0] != '\0' && isDirectory(variable) ? variable : "/tmp";
     while (!directory.empty() && directory.back() == '/') directory.pop_back();
     return directory + '/';
 }

@@ -27,7 +27,7 @@ constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 HANDLE open(const char* path, DWORD desiredAccess, DWORD shareMode, DWORD disposition) {
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     return kernel32.CreateFileA(path, desiredAccess, shareMode, &inheritable, disposition,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Closes a handle that a failed step leaves behind, keeping the error of

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "platform/platform.h"
-#include "platform/win32/kernel32.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/kernel32.h"
 
 namespace qorvel::platform {
 
@@ -85,8 +85,8 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
     uint32_t done = 0;
     for (;;) {
         DWORD written = 0;
-        BOOL ok =
-            kernel32.WriteFile(toKernelHandle(handle), bytes + done, count - done, &written, nullptr);
+        BOOL ok = kernel32.WriteFile(toKernelHandle(handle), bytes + done, count - done, &written,
+                                     nullptr);
         done += written;
         if (!ok) {
             *transferred = done;

@@ -5,12 +5,13 @@ namespace {
 
 Kernel32Calls defaultTable() {
     return {
-        ::CreateFileA,       ::CloseHandle,      ::DuplicateHandle,    ::FlushFileBuffers,
-        ::ReadFile,          ::WriteFile,        ::SetFilePointer,     ::SetEndOfFile,
-        ::LockFile,          ::UnlockFile,       ::LockFileEx,         ::UnlockFileEx,
-        ::DeleteFileA,       ::MoveFileA,        ::CreateDirectoryA,   ::RemoveDirectoryA,
-        ::GetFileAttributesA, ::GetCompressedFileSizeA, ::GetCurrentDirectoryA, ::GetTempPathA,
-        ::GetDiskFreeSpaceA,
+        ::CreateFileA,          ::CloseHandle,        ::DuplicateHandle,
+        ::FlushFileBuffers,     ::ReadFile,           ::WriteFile,
+        ::SetFilePointer,       ::SetEndOfFile,       ::LockFile,
+        ::UnlockFile,           ::LockFileEx,         ::UnlockFileEx,
+        ::DeleteFileA,          ::MoveFileA,          ::CreateDirectoryA,
+        ::RemoveDirectoryA,     ::GetFileAttributesA, ::GetCompressedFileSizeA,
+        ::GetCurrentDirectoryA, ::GetTempPathA,       ::GetDiskFreeSpaceA,
     };
 }
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "platform/platform.h"
-#include "platform/win32/kernel32.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/kernel32.h"
 
 namespace qorvel::platform {
 
