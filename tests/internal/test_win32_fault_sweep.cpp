@@ -210,9 +210,12 @@ struct World {
 enum class Answer { Status, ZeroOne };
 
 struct Scenario {
-    Scenario(std::string name, std::function<void(World&)> setup,
-             std::function<uint32_t(World&)> call, Answer answer = Answer::Status)
-        : name(std::move(name)), setup(std::move(setup)), call(std::move(call)), answer(answer) {}
+    Scenario(std::string name_, std::function<void(World&)> setup_,
+             std::function<uint32_t(World&)> call_, Answer answer_ = Answer::Status)
+        : name(std::move(name_)),
+          setup(std::move(setup_)),
+          call(std::move(call_)),
+          answer(answer_) {}
     std::string name;
     std::function<void(World&)> setup;
     std::function<uint32_t(World&)> call;
@@ -233,13 +236,14 @@ void nothing(World&) {}
 
 std::vector<Scenario> scenarios() {
     std::vector<Scenario> all;
-    for (cFileMode mode : {0x0001, 0x0002, 0x0004, 0x0012, 0x0044, 0x0003}) {
+    for (cFileMode mode : {cFileMode{0x0001}, cFileMode{0x0002}, cFileMode{0x0004},
+                           cFileMode{0x0012}, cFileMode{0x0044}, cFileMode{0x0003}}) {
         char name[32];
         std::snprintf(name, sizeof name, "cFileOpen %#06x", mode);
         all.push_back({name, nothing,
                        [mode](World& w) { return cFileOpen(w.file.c_str(), mode, &w.opened); }});
     }
-    for (cFileMode mode : {0x0002, 0x0004, 0x0006}) {
+    for (cFileMode mode : {cFileMode{0x0002}, cFileMode{0x0004}, cFileMode{0x0006}}) {
         char name[40];
         std::snprintf(name, sizeof name, "cFileCreate existing %#06x", mode);
         all.push_back({name, nothing, [mode](World& w) {
@@ -457,8 +461,10 @@ protected:
             if (!entry.is_regular_file()) continue;
             std::string path = entry.path().string();
             fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
-            for (cFileMode access : {0x1, 0x2, 0x4, 0x3}) {
-                for (cFileMode sharing : {0x00, 0x10, 0x20, 0x40, 0x30}) {
+            for (cFileMode access :
+                 {cFileMode{0x1}, cFileMode{0x2}, cFileMode{0x4}, cFileMode{0x3}}) {
+                for (cFileMode sharing : {cFileMode{0x00}, cFileMode{0x10}, cFileMode{0x20},
+                                          cFileMode{0x40}, cFileMode{0x30}}) {
                     cFileHandle handle;
                     cFileStatus status = cFileOpen(path.c_str(), access | sharing, &handle);
                     if (status != 0) {
