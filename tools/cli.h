@@ -111,6 +111,9 @@ Win32ErrorName win32ErrorName(uint32_t number);
 bool writeOut(const std::string& text);
 bool writeOut(const void* data, size_t size);
 bool flushOut();
+// Writes `text` to standard output and flushes it: kExitOk, or the failure
+// of `command` to write (exit code 1).
+int printResult(const std::string& command, const std::string& text);
 
 // ---- The few things that differ between Windows and POSIX ------------------------
 

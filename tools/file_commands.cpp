@@ -76,9 +76,7 @@ int runLog(const Command& self, const Arguments& arguments) {
     if (shown.size() >= 2 && shown.compare(shown.size() - 2, 2, "\r\n") == 0) {
         shown.resize(shown.size() - 2);
     }
-    if (!writeOut(shown + "\n") || !flushOut())
-        return reportFailure("log", "cannot write standard output");
-    return kExitOk;
+    return printResult("log", shown + "\n");
 }
 
 bool readStandardInput(std::string* text) {
@@ -160,10 +158,7 @@ int holdLock(const std::string& path, cFileHandle handle, uint32_t start, uint32
     }
     status = cFileUnlock(handle, start, length);
     if (status != CFILE_OK) return reportStatus("lock: " + path + ": cFileUnlock " + range, status);
-    if (!writeOut("unlocked " + range + "\n") || !flushOut()) {
-        return reportFailure("lock", "cannot write standard output");
-    }
-    return kExitOk;
+    return printResult("lock", "unlocked " + range + "\n");
 }
 
 int runLock(const Command& self, const Arguments& arguments) {

@@ -116,4 +116,9 @@ bool writeOut(const std::string& text) { return writeOut(text.data(), text.size(
 
 bool flushOut() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
 
+int printResult(const std::string& command, const std::string& text) {
+    if (writeOut(text) && flushOut()) return kExitOk;
+    return reportFailure(command, "cannot write standard output");
+}
+
 }  // namespace qorvel_cli

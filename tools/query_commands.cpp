@@ -31,10 +31,7 @@ int runDiskFree(const Command& self, const Arguments& arguments) {
         }
         return kExitFailed;
     }
-    if (!writeOut(std::to_string(freeBytes) + "\n") || !flushOut()) {
-        return reportFailure("df", "cannot write standard output");
-    }
-    return kExitOk;
+    return printResult("df", std::to_string(freeBytes) + "\n");
 }
 
 // pwd and tmpdir: a directory into a buffer of CFILE_DIR_BUFFER_SIZE bytes.
@@ -45,10 +42,7 @@ int printDirectory(const Command& self, const Arguments& arguments, cFileStatus 
     char buffer[CFILE_DIR_BUFFER_SIZE + 1] = {};
     cFileStatus status = query(buffer);
     if (status != CFILE_OK) return reportStatus(std::string(self.name) + ": " + exportName, status);
-    if (!writeOut(std::string(buffer) + "\n") || !flushOut()) {
-        return reportFailure(self.name, "cannot write standard output");
-    }
-    return kExitOk;
+    return printResult(self.name, std::string(buffer) + "\n");
 }
 
 int runCurrentDirectory(const Command& self, const Arguments& arguments) {
@@ -69,9 +63,7 @@ int runVersion(const Command& self, const Arguments& arguments) {
     if (!arguments.has("words")) {
         text = releaseLine() + "\n" + "cFileVersion: " + words + "\n" + kVersionExplanation;
     }
-    if (!writeOut(text) || !flushOut())
-        return reportFailure("version", "cannot write standard output");
-    return kExitOk;
+    return printResult("version", text);
 }
 
 int runStatus(const Command& self, const Arguments& arguments) {
@@ -89,9 +81,7 @@ int runStatus(const Command& self, const Arguments& arguments) {
             codeName.meaning + ")\n";
     text += "error: " + std::to_string(error) + " " +
             (errorName.name ? errorName.name : "unknown") + " (" + errorName.meaning + ")\n";
-    if (!writeOut(text) || !flushOut())
-        return reportFailure("status", "cannot write standard output");
-    return kExitOk;
+    return printResult("status", text);
 }
 
 }  // namespace

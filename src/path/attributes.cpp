@@ -28,16 +28,18 @@ bool shouldBecomeWritable(uint16_t selector, int16_t value) {
     return selector == CFILE_ATTR_WRITABLE ? value != 0 : value == 0;
 }
 
+// The checks both queries make, then the file-status query itself.
+bool canAsk(const char* path, uint16_t selector, const void* out) {
+    return isKnownSelector(selector) && path != nullptr && out != nullptr;
+}
+
 int32_t getAttribute(const char* path, uint16_t selector, int16_t* flag) {
-    if (!isKnownSelector(selector) || path == nullptr || flag == nullptr) return kFailed;
+    if (!canAsk(path, selector, flag)) return kFailed;
     platform::FileStatRecord record;
-    if (!platform::statFile(path, platform::StatusUse::kWithReadOnlyState, &record)) {
-        // Callers judge the flag only after success; leave a defined value.
-        *flag = 0;
-        return kFailed;
-    }
-    *flag = flagFor(selector, (record.mode & platform::kStatWriteBit) != 0);
-    return kSucceeded;
+    bool found = platform::statFile(path, platform::StatusUse::kWithReadOnlyState, &record);
+    // Callers judge the flag only after success; leave a defined value.
+    *flag = found ? flagFor(selector, (record.mode & platform::kStatWriteBit) != 0) : 0;
+    return found ? kSucceeded : kFailed;
 }
 
 int32_t setAttribute(const char* path, uint16_t selector, int16_t value) {
@@ -48,11 +50,10 @@ int32_t setAttribute(const char* path, uint16_t selector, int16_t value) {
 }
 
 int32_t getTime(const char* path, uint16_t selector, int32_t* time) {
-    if (!isKnownSelector(selector) || path == nullptr || time == nullptr) return kFailed;
+    if (!canAsk(path, selector, time)) return kFailed;
     platform::FileStatRecord record;
-    if (!platform::statFile(path, platform::StatusUse::kWithoutReadOnlyState, &record)) {
+    if (!platform::statFile(path, platform::StatusUse::kWithoutReadOnlyState, &record))
         return kFailed;
-    }
     *time = record.creationTime;
     return kSucceeded;
 }
