@@ -116,7 +116,9 @@ void exercise(FuzzedDataProvider& input, const std::string& path, const std::str
         case 6: {
             int16_t exists = 7;
             expectStatus("cFileIsExist", path, cFileIsExist(path.c_str(), &exists));
-            if (exists != 0 && exists != 1) finding("cFileIsExist flag", path, exists);
+            if (exists != 0 && exists != 1) {
+                finding("cFileIsExist flag", path, static_cast<uint32_t>(exists));
+            }
             break;
         }
         case 7: {
