@@ -28,22 +28,11 @@ protected:
 };
 
 // The other process's handle of the same file, and its lock calls.
-class OtherProcess {
+class OtherProcess : public qtest::HandleInOtherProcess {
 public:
-    explicit OtherProcess(const std::string& path) {
-        EXPECT_EQ(child_.open("open", path, kReadWrite, &handle_), 0u);
+    explicit OtherProcess(const std::string& path) : HandleInOtherProcess(path, kReadWrite) {
+        EXPECT_EQ(opened(), 0u);
     }
-    cFileStatus lock(uint32_t start, uint32_t length) { return call("lock", start, length); }
-    cFileStatus unlock(uint32_t start, uint32_t length) { return call("unlock", start, length); }
-    cFileStatus close() { return child_.status("close " + std::to_string(handle_)); }
-
-private:
-    cFileStatus call(const char* verb, uint32_t start, uint32_t length) {
-        return child_.status(std::string(verb) + " " + std::to_string(handle_) + " " +
-                             std::to_string(start) + " " + std::to_string(length));
-    }
-    qtest::Child child_;
-    cFileHandle handle_ = CFILE_INVALID_HANDLE;
 };
 
 }  // namespace

@@ -61,21 +61,11 @@ private:
 };
 
 // The holder in a second process, which ends with the object.
-class Holder {
+class Holder : public qtest::HandleInOtherProcess {
 public:
-    Holder(const std::string& path, cFileMode mode) {
-        EXPECT_EQ(child_.open("open", path, mode, &handle_), 0u);
+    Holder(const std::string& path, cFileMode mode) : HandleInOtherProcess(path, mode) {
+        EXPECT_EQ(opened(), 0u);
     }
-    cFileStatus lock(uint32_t start, uint32_t length) { return call("lock", start, length); }
-    cFileStatus unlock(uint32_t start, uint32_t length) { return call("unlock", start, length); }
-
-private:
-    cFileStatus call(const char* verb, uint32_t start, uint32_t length) {
-        return child_.status(std::string(verb) + " " + std::to_string(handle_) + " " +
-                             std::to_string(start) + " " + std::to_string(length));
-    }
-    qtest::Child child_;
-    cFileHandle handle_ = CFILE_INVALID_HANDLE;
 };
 
 }  // namespace

@@ -75,6 +75,27 @@ private:
     Impl* impl_;
 };
 
+// A handle of `path` held by a second process, and its lock calls there.
+class HandleInOtherProcess {
+public:
+    HandleInOtherProcess(const std::string& path, unsigned mode) {
+        opened_ = child_.open("open", path, mode, &handle_);
+    }
+    uint32_t opened() const { return opened_; }
+    uint32_t lock(uint32_t start, uint32_t length) { return call("lock", start, length); }
+    uint32_t unlock(uint32_t start, uint32_t length) { return call("unlock", start, length); }
+    uint32_t close() { return child_.status("close " + std::to_string(handle_)); }
+
+private:
+    uint32_t call(const char* verb, uint32_t start, uint32_t length) {
+        return child_.status(std::string(verb) + " " + std::to_string(handle_) + " " +
+                             std::to_string(start) + " " + std::to_string(length));
+    }
+    Child child_;
+    int32_t handle_ = -1;
+    uint32_t opened_ = 0;
+};
+
 // Entry of the helper mode: main() calls it when argv[1] is kChildFlag.
 constexpr const char* kChildFlag = "--qorvel-child";
 int childMain();
