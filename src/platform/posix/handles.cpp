@@ -294,9 +294,6 @@ bool isReadOnlyFile(int fd, bool* readOnly) {
     return true;
 }
 
-// Emptying a file counts as writing it, whatever access the handle keeps. A
-// handle without write access empties through a second description that
-// holds the write for the share check and goes when the file is empty.
 bool truncateToZero(int fd) {
     int result;
     do {
@@ -305,6 +302,9 @@ bool truncateToZero(int fd) {
     return result == 0 || failWithErrno(errno);
 }
 
+// Emptying a file counts as writing it, whatever access the handle keeps. A
+// handle without write access empties through a second description that
+// holds the write for the share check and goes when the file is empty.
 bool emptyFile(int fd, const Access& access) {
     if (access.write) return truncateToZero(fd);
     int writer = reopen(fd, O_WRONLY);
