@@ -7,15 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-packages=(doxygen groff man-db bash-completion)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -q
-  apt-get install -y -q "${missing[@]}"
-fi
+source .ci/packages.sh
+install_missing doxygen groff man-db bash-completion
 
 cmake -S . -B build-docs -DQORVEL_BUILD_TESTS=OFF -DQORVEL_BUILD_BENCH=OFF \
   -DQORVEL_BUILD_TOOLS=OFF -DQORVEL_BUILD_DOCS=ON >/dev/null

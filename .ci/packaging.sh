@@ -12,16 +12,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 export DEBIAN_FRONTEND=noninteractive
 
-need() {
-  local missing=() package
-  for package in "$@"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    apt-get update -q
-    apt-get install -y -q "${missing[@]}"
-  fi
-}
+source "$root/.ci/packages.sh"
 
 fail() { echo "packaging: $*" >&2; exit 1; }
 # grep that reads all its input: with pipefail, `grep -q` would stop early and
@@ -36,7 +27,7 @@ deb_lacks() { ! deb_paths "$1" | has -E "$2" || fail "$(basename "$1") holds $2"
 deb_field() { dpkg-deb -f "$1" "$2"; }
 
 linux() {
-  need dpkg-dev file pkg-config doxygen groff man-db bash-completion
+  install_missing dpkg-dev file pkg-config doxygen groff man-db bash-completion
   local build=build-package version deb
   version=$(sed -n 's/^project(qorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   rm -f "$build"/*.deb "$build"/*.tar.gz
@@ -108,7 +99,7 @@ linux() {
 }
 
 windows() {
-  need unzip
+  install_missing unzip
   local dir triplet arch version zip made=()
   version=$(sed -n 's/^project(qorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   for dir in build-windows build-windows64; do

@@ -9,15 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 export DEBIAN_FRONTEND=noninteractive
-packages=(clang libclang-rt-14-dev libfuzzer-14-dev valgrind libtsan2)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+source .ci/packages.sh
+install_missing --no-install-recommends clang libclang-rt-14-dev libfuzzer-14-dev valgrind libtsan2
 
 step() { echo "== $1"; step_start=$SECONDS; }
 done_step() { echo "== ($((SECONDS - step_start)) s)"; }
