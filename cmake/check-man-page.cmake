@@ -1,7 +1,7 @@
 # The man page formats without a single groff warning, and it and the
-# README's table describe every command and every option the program's own
+# command table of docs/cli.md describe every command and every option the program's own
 # help lists.
-#   -DGROFF=<groff> -DPAGE=<qorvel.1> -DREADME=<README.md> -DQORVEL=<the program>
+#   -DGROFF=<groff> -DPAGE=<qorvel.1> -DTABLE=<docs/cli.md> -DQORVEL=<the program>
 execute_process(COMMAND ${GROFF} -ww -man -z ${PAGE}
                 RESULT_VARIABLE result ERROR_VARIABLE warnings)
 if(NOT result EQUAL 0 OR NOT warnings STREQUAL "")
@@ -10,8 +10,8 @@ endif()
 
 file(READ ${PAGE} page)
 string(REPLACE "\\-" "-" page "${page}")
-# The README's table of the program: its rows begin with "| `".
-file(STRINGS ${README} rows REGEX "^\\| `")
+# The table of the program's commands: its rows begin with "| `".
+file(STRINGS ${TABLE} rows REGEX "^\\| `")
 string(JOIN "\n" table ${rows})
 execute_process(COMMAND ${QORVEL} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -24,7 +24,7 @@ foreach(line IN LISTS lines)
     message(FATAL_ERROR "the man page has no entry for the command ${command}")
   endif()
   if(NOT table MATCHES "`${command}[ `]")
-    message(FATAL_ERROR "the README's table has no row for the command ${command}")
+    message(FATAL_ERROR "the table of docs/cli.md has no row for the command ${command}")
   endif()
   execute_process(COMMAND ${QORVEL} ${command} --help OUTPUT_VARIABLE own)
   # The synopsis, before the first blank line, names every option.
@@ -40,9 +40,9 @@ foreach(line IN LISTS lines)
       message(FATAL_ERROR "the man page does not mention ${option} of ${command}")
     endif()
     if(NOT table MATCHES "`${command}[^\n]*${option}")
-      message(FATAL_ERROR "the README's row of ${command} does not name ${option}")
+      message(FATAL_ERROR "the row in docs/cli.md of ${command} does not name ${option}")
     endif()
   endforeach()
 endforeach()
 list(LENGTH lines count)
-message(STATUS "the man page is clean; it and the README describe all ${count} commands")
+message(STATUS "the man page is clean; it and docs/cli.md describe all ${count} commands")

@@ -7,7 +7,7 @@ include(GNUInstallDirs)
 set(QORVEL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/qorvel)
 
 find_package(Doxygen QUIET)
-if(DOXYGEN_FOUND)
+if(DOXYGEN_FOUND AND QORVEL_TOP_LEVEL)
   set(QORVEL_DOCS_DEFAULT ON)
 else()
   set(QORVEL_DOCS_DEFAULT OFF)
@@ -20,21 +20,25 @@ if(QORVEL_BUILD_DOCS)
   endif()
   set(QORVEL_DOXYGEN_OUTPUT ${PROJECT_BINARY_DIR}/docs)
   configure_file(${PROJECT_SOURCE_DIR}/docs/Doxyfile.in ${PROJECT_BINARY_DIR}/Doxyfile @ONLY)
+  # The reference links to the topic documents as its neighbours
+  # (../status-codes.md): they are copied beside it in the build tree, as
+  # they are installed beside it, so its links hold in both places.
+  file(GLOB QORVEL_TOPIC_DOCS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md
+       ${PROJECT_SOURCE_DIR}/docs/*.svg ${PROJECT_SOURCE_DIR}/docs/*.dat)
+  list(REMOVE_ITEM QORVEL_TOPIC_DOCS ${PROJECT_SOURCE_DIR}/docs/reference.md)
   add_custom_command(
     OUTPUT ${QORVEL_DOXYGEN_OUTPUT}/html/index.html
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${QORVEL_DOXYGEN_OUTPUT}/html
     COMMAND ${DOXYGEN_EXECUTABLE} ${PROJECT_BINARY_DIR}/Doxyfile
+    COMMAND ${CMAKE_COMMAND} -E copy ${QORVEL_TOPIC_DOCS} ${QORVEL_DOXYGEN_OUTPUT}
     DEPENDS ${PROJECT_SOURCE_DIR}/include/qorvel.h ${PROJECT_SOURCE_DIR}/docs/reference.md
-            ${PROJECT_BINARY_DIR}/Doxyfile
+            ${PROJECT_BINARY_DIR}/Doxyfile ${QORVEL_TOPIC_DOCS}
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
     COMMENT "Building the HTML reference of qorvel.h (Doxygen, warnings are errors)"
     VERBATIM)
   add_custom_target(docs ALL DEPENDS ${QORVEL_DOXYGEN_OUTPUT}/html/index.html)
   install(DIRECTORY ${QORVEL_DOXYGEN_OUTPUT}/html
     DESTINATION ${QORVEL_DOC_DIR} COMPONENT development)
-  # The reference links to the topic documents beside it.
-  file(GLOB QORVEL_TOPIC_DOCS ${PROJECT_SOURCE_DIR}/docs/*.md)
-  list(REMOVE_ITEM QORVEL_TOPIC_DOCS ${PROJECT_SOURCE_DIR}/docs/reference.md)
   install(FILES ${QORVEL_TOPIC_DOCS} DESTINATION ${QORVEL_DOC_DIR} COMPONENT development)
 endif()
 
@@ -51,7 +55,7 @@ if(TARGET qorvel_cli AND NOT WIN32)
     if(QORVEL_GROFF)
       add_test(NAME test_man_page
         COMMAND ${CMAKE_COMMAND} -DGROFF=${QORVEL_GROFF} -DPAGE=${PROJECT_SOURCE_DIR}/docs/qorvel.1
-                -DREADME=${PROJECT_SOURCE_DIR}/README.md
+                -DTABLE=${PROJECT_SOURCE_DIR}/docs/cli.md
                 -DQORVEL=$<TARGET_FILE:qorvel_cli> -P ${CMAKE_CURRENT_LIST_DIR}/check-man-page.cmake)
     endif()
     find_program(QORVEL_BASH bash)

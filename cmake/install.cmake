@@ -49,6 +49,16 @@ foreach(dir QORVEL_PC_LIBDIR QORVEL_PC_INCLUDEDIR)
     set(${dir} "\${prefix}/${${dir}}")
   endif()
 endforeach()
+# The static library is C++ inside: a C host links the C++ run time with it
+# (`pkg-config --static --libs`), and compiles with QORVEL_STATIC, which
+# keeps the declarations free of DLL import marks on Windows.
+if(QORVEL_LIBRARY_TYPE STREQUAL "STATIC")
+  set(QORVEL_PC_CFLAGS " -DQORVEL_STATIC")
+  set(QORVEL_PC_LIBS_PRIVATE "-lstdc++")
+else()
+  set(QORVEL_PC_CFLAGS "")
+  set(QORVEL_PC_LIBS_PRIVATE "")
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/qorvel.pc.in ${PROJECT_BINARY_DIR}/qorvel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/qorvel.pc DESTINATION ${QORVEL_PC_DIR} COMPONENT development)
 

@@ -74,4 +74,8 @@ set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS
 set(CPACK_COMPONENT_PROGRAM_DESCRIPTION
   "qorvel command-line program\n Makes every call of the qorvel library from a shell: files, locks,\n sharing, paths, volumes, status-line records. With a man page and bash\n completion.")
 
-include(CPack)
+# CPack's settings are the whole build's: a project that embeds qorvel makes
+# its own packages.
+if(QORVEL_TOP_LEVEL)
+  include(CPack)
+endif()

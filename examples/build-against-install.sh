@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs qorvel from a build tree into a fresh temporary prefix, then builds
-# and runs the example host against that installation exactly as the README
-# says: the commands are taken from the README's blocks marked
+# and runs the example host against that installation exactly as
+# docs/install.md says: the commands are taken from its blocks marked
 # "<!-- recipe: NAME -->", with /opt/qorvel standing for the temporary prefix.
-# Nothing from the build tree is used.
+# The README's C sample is built and run against it too, and every relative
+# link of the installed documentation must resolve. Nothing from the build
+# tree is used.
 #
 #   examples/build-against-install.sh BUILD_DIR
 #
@@ -21,7 +23,8 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   exit 2
 fi
 here=$(cd "$(dirname "$0")" && pwd)
-readme=$here/../README.md
+doc=$here/../docs/install.md
+source "$here/../.ci/recipes.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -30,24 +33,13 @@ cmake --install "$build" --prefix "$prefix"
 readelf -d "$prefix/lib/libqorvel.so" | grep -q 'SONAME.*libqorvel\.so\.1\]' \
   || { echo "libqorvel.so has no SONAME libqorvel.so.1" >&2; exit 1; }
 
-# The indented lines of the README block after "<!-- recipe: NAME -->".
-recipe() {
-  awk -v marker="<!-- recipe: $1 -->" '
-    $0 == marker { found = 1; next }
-    found && /^    / { print substr($0, 5); started = 1; next }
-    found && started && !/^$/ { exit }
-  ' "$readme"
-}
-
 # Runs one recipe in a fresh copy of the example, as a user would; the log
 # goes to the temporary directory the library reports (TMPDIR is set to a
 # folder of our own, so the run's records can be counted).
 run_recipe() {
   local name=$1 commands
-  commands=$(recipe "$name")
-  [ -n "$commands" ] || { echo "README.md has no recipe '$name'" >&2; exit 1; }
-  echo "-- README recipe '$name':"
-  printf '%s\n' "$commands" | sed 's/^/   $ /'
+  commands=$(recipe "$doc" "$name")
+  show_recipe "$doc" "$name" "$commands"
   rm -rf "$work/host" && cp -r "$here" "$work/host"
   (cd "$work/host" && env -u PKG_CONFIG_PATH TMPDIR="$work/logs" \
      bash -euo pipefail -c "${commands//\/opt\/qorvel/$prefix}")
@@ -60,7 +52,26 @@ run_recipe pkg-config-ld-library-path
 lines=$(wc -l < "$work/logs/qorvel-example.log")
 [ "$lines" -eq 3 ] || { echo "expected 3 records in the log, found $lines" >&2; exit 1; }
 
+echo "-- the README's C sample"
+mkdir "$work/sample"
+awk '/^<!-- sample: c -->$/ { found = 1; next }
+     found && /^```c$/ { inside = 1; next }
+     inside && /^```$/ { exit }
+     inside { print }' "$here/../README.md" > "$work/sample/hello.c"
+[ -s "$work/sample/hello.c" ] || { echo "README.md has no C sample" >&2; exit 1; }
+(
+  cd "$work/sample"
+  export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+  cc -std=c99 -Wall -Wextra -pedantic -Werror -o hello hello.c $(pkg-config --cflags --libs qorvel) \
+    -Wl,-rpath,"$(pkg-config --variable=libdir qorvel)"
+  ./hello
+  [ "$(cat hello.txt)" = hello ] || { echo "the C sample did not write hello.txt" >&2; exit 1; }
+)
+
+echo "-- the links of the installed documentation"
+python3 "$here/../.ci/check-links.py" "$prefix/share/doc/qorvel"
+
 echo "-- the installed program"
 "$prefix/bin/qorvel" --version
 "$prefix/bin/qorvel" cat "$work/logs/qorvel-example.log"
-echo "the example host built and ran against the installation in $prefix, as the README says"
+echo "the example host and the C sample built and ran against the installation in $prefix, as the documents say"
