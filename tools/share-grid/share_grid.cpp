@@ -17,7 +17,7 @@ namespace {
 
 struct Mode {
     cFileMode word;
-    const char *label; // access R, W, RW; sharing -, r, w, rw
+    const char* label;  // access R, W, RW; sharing -, r, w, rw
 };
 
 constexpr std::array<Mode, 12> modes{{
@@ -37,7 +37,7 @@ constexpr std::array<Mode, 12> modes{{
 
 using Grid = std::array<std::array<bool, modes.size()>, modes.size()>;
 
-bool failed(const char *what, cFileMode mode, cFileStatus status) {
+bool failed(const char* what, cFileMode mode, cFileStatus status) {
     std::fprintf(stderr, "qorvel-share-grid: %s with mode 0x%04X: status 0x%08lX\n", what,
                  static_cast<unsigned>(mode), static_cast<unsigned long>(status));
     return false;
@@ -45,7 +45,7 @@ bool failed(const char *what, cFileMode mode, cFileStatus status) {
 
 // Opens the file with `existing`, then tries `next` beside it. Anything but
 // success or a sharing violation is a fault of the run, not an answer.
-bool tryPair(const std::string &path, cFileMode existing, cFileMode next, bool &granted) {
+bool tryPair(const std::string& path, cFileMode existing, cFileMode next, bool& granted) {
     cFileHandle first = CFILE_INVALID_HANDLE;
     cFileStatus status = cFileOpen(path.c_str(), existing, &first);
     if (status != CFILE_OK) return failed("the first open", existing, status);
@@ -54,12 +54,13 @@ bool tryPair(const std::string &path, cFileMode existing, cFileMode next, bool &
     granted = status == CFILE_OK;
     if (granted) cFileClose(second);
     cFileClose(first);
-    return granted || CFILE_STATUS_CODE(status) == CFILE_ERR_SHARING || failed("the second open", next, status);
+    return granted || CFILE_STATUS_CODE(status) == CFILE_ERR_SHARING ||
+           failed("the second open", next, status);
 }
 
 // A directory of its own in the temporary directory: creating it claims the
 // name, so runs of several users or at the same time never share a file.
-bool scratchDirectory(std::string &directory) {
+bool scratchDirectory(std::string& directory) {
     char temp[CFILE_DIR_BUFFER_SIZE + 1] = {};
     cFileStatus status = cFileGetTempDir(temp);
     if (status != CFILE_OK) return failed("cFileGetTempDir", 0, status);
@@ -73,12 +74,13 @@ bool scratchDirectory(std::string &directory) {
     return failed("cFileCreateDir in the temporary directory", 0, status);
 }
 
-bool measure(Grid &grid) {
+bool measure(Grid& grid) {
     std::string directory;
     if (!scratchDirectory(directory)) return false;
     std::string path = directory + "/grid.txt";
     cFileHandle handle = CFILE_INVALID_HANDLE;
-    cFileStatus status = cFileCreate(path.c_str(), CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE, 0, &handle);
+    cFileStatus status =
+        cFileCreate(path.c_str(), CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE, 0, &handle);
     bool ok = status == CFILE_OK || failed("cFileCreate of the scratch file", 0, status);
     if (ok) cFileClose(handle);
     for (std::size_t row = 0; ok && row < modes.size(); ++row)
@@ -89,23 +91,24 @@ bool measure(Grid &grid) {
     return ok;
 }
 
-void printMarkdown(const Grid &grid) {
+void printMarkdown(const Grid& grid) {
     std::printf("| existing \\ new |");
-    for (const Mode &mode : modes) std::printf(" %s |", mode.label);
+    for (const Mode& mode : modes) std::printf(" %s |", mode.label);
     std::printf("\n|---|");
     for (std::size_t column = 0; column < modes.size(); ++column) std::printf(":-:|");
     std::printf("\n");
     for (std::size_t row = 0; row < modes.size(); ++row) {
-        std::printf("| **%s** `0x%04X` |", modes[row].label, static_cast<unsigned>(modes[row].word));
+        std::printf("| **%s** `0x%04X` |", modes[row].label,
+                    static_cast<unsigned>(modes[row].word));
         for (bool granted : grid[row]) std::printf(" %s |", granted ? "yes" : "no");
         std::printf("\n");
     }
 }
 
-void printData(const Grid &grid) {
+void printData(const Grid& grid) {
     std::printf("# existing open (rows) x new open (columns): 1 granted, 0 refused\n");
     std::printf("existing\\new");
-    for (const Mode &mode : modes) std::printf(" %s", mode.label);
+    for (const Mode& mode : modes) std::printf(" %s", mode.label);
     std::printf("\n");
     for (std::size_t row = 0; row < modes.size(); ++row) {
         std::printf("%s", modes[row].label);
@@ -114,9 +117,9 @@ void printData(const Grid &grid) {
     }
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     bool markdown = argc == 2 && std::strcmp(argv[1], "--markdown") == 0;
     bool data = argc == 2 && std::strcmp(argv[1], "--data") == 0;
     if (!markdown && !data) {
@@ -125,7 +128,9 @@ int main(int argc, char **argv) {
     }
     Grid grid{};
     if (!measure(grid)) return 1;
-    if (markdown) printMarkdown(grid);
-    else printData(grid);
+    if (markdown)
+        printMarkdown(grid);
+    else
+        printData(grid);
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
