@@ -17,7 +17,16 @@ doc=docs/windows.md
 source .ci/recipes.sh
 
 home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
+# A Wine server outlives its last program by a few seconds and then saves
+# the prefix: it is waited for before the prefixes go.
+cleanup() {
+  local prefix
+  for prefix in "$home"/.wine-*; do
+    [ -d "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -w || true
+  done
+  rm -rf "$home"
+}
+trap cleanup EXIT
 
 # run_step NAME [DIRECTORY]: the recipe NAME, run in DIRECTORY (default: the
 # top of the source tree).
