@@ -21,13 +21,16 @@ if(NOT directory MATCHES "[/\\\\]$")
   string(APPEND directory "/")
 endif()
 # The log is named after the user, so users sharing a temporary directory
-# do not meet; without a user name, after a random word.
+# do not meet; where no user name can be found, after a random word.
 set(user "")
 foreach(variable USER USERNAME LOGNAME)
   if(user STREQUAL "" AND DEFINED ENV{${variable}})
     set(user "$ENV{${variable}}")
   endif()
 endforeach()
+if(user STREQUAL "")
+  execute_process(COMMAND id -un OUTPUT_VARIABLE user OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
 string(REGEX REPLACE "[^A-Za-z0-9._-]" "_" name "${user}")
 if(name STREQUAL "")
   string(RANDOM LENGTH 8 name)
