@@ -21,7 +21,7 @@ home=$(mktemp -d)
 # the prefix: it is waited for before the prefixes go.
 cleanup() {
   local prefix
-  for prefix in "$home"/.wine-*; do
+  for prefix in "$home"/.wine*; do
     [ -d "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -w || true
   done
   rm -rf "$home"
