@@ -23,7 +23,12 @@ if [ -n "$warnings" ]; then
   echo "$warnings" >&2
   exit 1
 fi
-python3 .ci/check-links.py README.md CONTRIBUTING.md $(ls docs/*.md | grep -v '^docs/reference\.md$')
+# docs/reference.md is Doxygen's source: its links hold where it is built, in html/.
+documents=(README.md CONTRIBUTING.md)
+for document in docs/*.md; do
+  [ "$document" = docs/reference.md ] || documents+=("$document")
+done
+python3 .ci/check-links.py "${documents[@]}"
 python3 .ci/check-links.py build-docs/docs
 
 # The picture is gnuplot's rendering of the committed matrix, nothing else

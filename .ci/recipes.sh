@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run the documents' recipes word for word.
 #
 #   recipe FILE NAME   prints the commands of the block marked

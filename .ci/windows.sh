@@ -22,7 +22,9 @@ home=$(mktemp -d)
 cleanup() {
   local prefix
   for prefix in "$home"/.wine*; do
-    [ -d "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -w || true
+    if [ -d "$prefix" ]; then
+      WINEPREFIX=$prefix /usr/lib/wine/wineserver -w || true
+    fi
   done
   rm -rf "$home"
 }
