@@ -24,7 +24,8 @@ if(QORVEL_BUILD_DOCS)
     OUTPUT ${QORVEL_DOXYGEN_OUTPUT}/html/index.html
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${QORVEL_DOXYGEN_OUTPUT}/html
     COMMAND ${DOXYGEN_EXECUTABLE} ${PROJECT_BINARY_DIR}/Doxyfile
-    DEPENDS ${PROJECT_SOURCE_DIR}/include/qorvel.h ${PROJECT_SOURCE_DIR}/docs/reference.md
+    DEPENDS ${PROJECT_SOURCE_DIR}/include/qorvel.h ${PROJECT_SOURCE_DIR}/include/qorvel_status.h
+            ${PROJECT_SOURCE_DIR}/docs/reference.md
             ${PROJECT_BINARY_DIR}/Doxyfile
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
     COMMENT "Building the HTML reference of qorvel.h (Doxygen, warnings are errors)"

@@ -13,6 +13,8 @@ if(QORVEL_BUILD_TESTS)
     COMMAND ${CMAKE_COMMAND} -DHEADER=${PROJECT_SOURCE_DIR}/include/qorvel.h
             -DCHANGELOG=${PROJECT_SOURCE_DIR}/CHANGELOG.md -DVERSION=${PROJECT_VERSION}
             -P ${CMAKE_CURRENT_LIST_DIR}/check-version.cmake)
+  add_test(NAME test_status_header
+    COMMAND ${CMAKE_COMMAND} -DCHECK=ON -P ${CMAKE_CURRENT_LIST_DIR}/status-header.cmake)
 endif()
 
 # ---- Packages -------------------------------------------------------------------

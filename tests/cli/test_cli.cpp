@@ -81,7 +81,7 @@ TEST_F(Cli, CommandLineMistakesExitWithTwoAndDoNothing) {
 
     ToolResult badOption = run({"log", path("a.log"), "--colour", "red"});
     EXPECT_EQ(badOption.exitCode, kUsage);
-    EXPECT_TRUE(contains(badOption.err, "unknown option --colour"));
+    EXPECT_TRUE(contains(badOption.err, "unknown option '--colour'"));
     EXPECT_TRUE(contains(badOption.err, "usage: qorvel log"));
     EXPECT_EQ(run({"log", path("a.log"), "--stamp"}).exitCode, kUsage);  // value missing
     EXPECT_EQ(run({"append", path("a.log"), "x", "--crlf=1"}).exitCode, kUsage);
