@@ -70,9 +70,10 @@ struct Command {
 const std::vector<Command>& commands();
 
 // Each file adds its subcommands to the list.
-void addFileCommands(std::vector<Command>* list);   // log, append, cat, open, lock
-void addPathCommands(std::vector<Command>* list);   // stat, rm, mv, mkdir, rmdir, chmod
-void addQueryCommands(std::vector<Command>* list);  // df, pwd, tmpdir, version, status
+void addFileCommands(std::vector<Command>* list);    // log, append, cat, open, lock
+void addPathCommands(std::vector<Command>* list);    // stat, rm, mv, mkdir, rmdir, chmod
+void addQueryCommands(std::vector<Command>* list);   // df, pwd, tmpdir, version, status
+void addHoldersCommand(std::vector<Command>* list);  // holders
 
 // "qorvel 1.0.0": the program and the library are one release.
 std::string releaseLine();
@@ -101,6 +102,10 @@ std::string describeStatus(cFileStatus status);
 // control bytes and bytes that are not UTF-8. `always` quotes safe names too
 // (for words such as options).
 std::string quoted(const std::string& name, bool always = false);
+
+// The length of the well-formed UTF-8 sequence of two to four bytes at `at`
+// (no overlong form, no surrogate, nothing beyond U+10FFFF), else 0.
+size_t utf8SequenceAt(const std::string& text, size_t at);
 
 // Writes all of `text` to standard output; false when that fails.
 bool writeOut(const std::string& text);

@@ -147,7 +147,8 @@ int holdLock(const std::string& path, cFileHandle handle, uint32_t start, uint32
              const Arguments& arguments, uint32_t seconds) {
     std::string range = std::to_string(start) + " " + std::to_string(length);
     cFileStatus status = cFileLock(handle, start, length);
-    if (status != CFILE_OK) return reportStatus("lock: " + quoted(path) + ": cFileLock " + range, status);
+    if (status != CFILE_OK)
+        return reportStatus("lock: " + quoted(path) + ": cFileLock " + range, status);
     if (!writeOut("locked " + range + "\n") || !flushOut()) {
         cFileUnlock(handle, start, length);
         return reportFailure("lock", "cannot write standard output");
@@ -158,7 +159,8 @@ int holdLock(const std::string& path, cFileHandle handle, uint32_t start, uint32
         sleepSeconds(seconds);
     }
     status = cFileUnlock(handle, start, length);
-    if (status != CFILE_OK) return reportStatus("lock: " + quoted(path) + ": cFileUnlock " + range, status);
+    if (status != CFILE_OK)
+        return reportStatus("lock: " + quoted(path) + ": cFileUnlock " + range, status);
     return printResult("lock", "unlocked " + range + "\n");
 }
 

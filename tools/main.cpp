@@ -99,6 +99,7 @@ const std::vector<Command>& commands() {
         addFileCommands(&all);
         addPathCommands(&all);
         addQueryCommands(&all);
+        addHoldersCommand(&all);
         return all;
     }();
     return list;

@@ -85,8 +85,8 @@ bool isShellSafe(unsigned char c) {
            std::strchr("%+,-./:=@_^", c) != nullptr;
 }
 
-// The length of the well-formed UTF-8 sequence of two to four bytes at `at`
-// (no overlong form, no surrogate, nothing beyond U+10FFFF), else 0.
+}  // namespace
+
 size_t utf8SequenceAt(const std::string& text, size_t at) {
     auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     unsigned char lead = byte(at);
@@ -102,6 +102,8 @@ size_t utf8SequenceAt(const std::string& text, size_t at) {
     }
     return length;
 }
+
+namespace {
 
 // Bytes that must be written as $'\...' escapes: control bytes and bytes of
 // no UTF-8 character. Marks each byte of `text`.
@@ -147,7 +149,9 @@ std::string quoted(const std::string& name, bool always) {
         text += run ? "$'" : "'";
         for (; i < name.size() && escaped[i] == run; ++i) {
             auto c = static_cast<unsigned char>(name[i]);
-            text += run ? escapeSequence(c) : c == '\'' ? std::string("'\\''") : std::string(1, name[i]);
+            text += run         ? escapeSequence(c)
+                    : c == '\'' ? std::string("'\\''")
+                                : std::string(1, name[i]);
         }
         text += "'";
     }

@@ -78,7 +78,8 @@ int runRename(const Command& self, const Arguments& arguments) {
     const std::string& from = arguments.positionals()[0];
     const std::string& to = arguments.positionals()[1];
     cFileStatus status = cFileRename(from.c_str(), to.c_str());
-    return status == CFILE_OK ? kExitOk : reportStatus("mv: " + quoted(from) + " -> " + quoted(to), status);
+    return status == CFILE_OK ? kExitOk
+                              : reportStatus("mv: " + quoted(from) + " -> " + quoted(to), status);
 }
 
 int runMakeDirectory(const Command& self, const Arguments& arguments) {

@@ -2,6 +2,7 @@
 // subcommand prints, on which stream, and its exit status.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -10,6 +11,10 @@
 #include "qorvel.h"
 #include "test_support.h"
 #include "tool_process.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace {
 
@@ -79,6 +84,11 @@ TEST_F(Cli, CommandLineMistakesExitWithTwoAndDoNothing) {
     EXPECT_TRUE(unknown.out.empty());
     EXPECT_TRUE(contains(unknown.err, "unknown command 'frobnicate'"));
 
+    ToolResult programOption = run({"--frob"});
+    EXPECT_EQ(programOption.exitCode, kUsage);
+    EXPECT_TRUE(contains(programOption.err, "qorvel: unknown option '--frob'\n"))
+        << programOption.err;
+
     ToolResult badOption = run({"log", path("a.log"), "--colour", "red"});
     EXPECT_EQ(badOption.exitCode, kUsage);
     EXPECT_TRUE(contains(badOption.err, "unknown option '--colour'"));
@@ -89,6 +99,49 @@ TEST_F(Cli, CommandLineMistakesExitWithTwoAndDoNothing) {
     EXPECT_EQ(run({"mv", path("a.log")}).exitCode, kUsage);
     EXPECT_FALSE(qtest::exists(path("a.log")));
 }
+
+// Names in messages are quoted as coreutils quotes them: plain when a shell
+// takes them as they are, else so that pasting them back gives the same name.
+TEST_F(Cli, MessagesQuoteNamesAsAShellNeedsThem) {
+    std::string dir = path("");
+    auto refusedName = [&](const std::string& name) {
+        ToolResult result = run({"cat", dir + name});
+        EXPECT_EQ(result.exitCode, kFailed);
+        std::string err = result.err;
+        size_t from = err.find("cat: ") + 5;
+        return err.substr(from, err.find(": 0x") - from);
+    };
+    std::string quotedDir = dir.find_first_of(" '") == std::string::npos ? dir : "";
+    if (quotedDir.empty()) GTEST_SKIP() << "the scratch directory's name needs quotes itself";
+    EXPECT_EQ(refusedName("plain.txt"), dir + "plain.txt");
+    EXPECT_EQ(refusedName("two words"), "'" + dir + "two words'");
+    EXPECT_EQ(refusedName("it's"), "\"" + dir + "it's\"");
+    EXPECT_EQ(refusedName("caf\xc3\xa9 $x"), "'" + dir + "caf\xc3\xa9 $x'");
+#ifndef _WIN32
+    EXPECT_EQ(refusedName("a\nb\xff"), "'" + dir + "a'$'\\n''b'$'\\377'");
+#endif
+}
+
+#ifndef _WIN32
+TEST_F(Cli, AFailedWriteOfStandardOutputIsSaid) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, {"--help"}, {"status", "0"}, {"cat", "--help"}}) {
+        int exitCode = -1;
+        std::string err;
+        std::string command = qtest::toolPath();
+        for (const std::string& arg : args) command += " '" + arg + "'";
+        FILE* shell = popen((command + " 2>&1 >/dev/full").c_str(), "r");
+        ASSERT_NE(shell, nullptr);
+        char block[512];
+        size_t got;
+        while ((got = fread(block, 1, sizeof block, shell)) > 0) err.append(block, got);
+        exitCode = WEXITSTATUS(pclose(shell));
+        EXPECT_EQ(exitCode, kFailed) << args[0];
+        EXPECT_TRUE(contains(err, "cannot write standard output: No space left on device\n"))
+            << err;
+    }
+}
+#endif
 
 TEST_F(Cli, DoubleDashEndsTheOptions) {
     ToolResult result = run({"append", "--", path("--crlf"), "--crlf"});
@@ -120,6 +173,11 @@ TEST_F(Cli, StatusTakesAWordApart) {
     ToolResult strange = run({"status", "0xFFFF1234"});
     EXPECT_EQ(line(strange.out, 1), "code: 0x1234 unknown (not a code of the library)");
     EXPECT_EQ(line(strange.out, 2), "error: 65535 unknown (no name known)");
+
+    // A zero low half is success only in a word that is zero throughout.
+    EXPECT_EQ(line(run({"status", "0"}).out, 1), "code: 0x0000 CFILE_OK (success)");
+    EXPECT_EQ(line(run({"status", "0x12340000"}).out, 1),
+              "code: 0x0000 none (a failing word without a code is not an answer of the library)");
 }
 
 TEST_F(Cli, StatusRefusesWhatIsNotAThirtyTwoBitWord) {
@@ -500,6 +558,25 @@ TEST_F(Cli, OpenTakesAnyModeWordAndTheLibraryJudgesIt) {
     ToolResult created = run({"open", path("new.txt"), "--create", "--mode", "write"});
     EXPECT_EQ(created.exitCode, kOk) << created.err;
     EXPECT_TRUE(qtest::exists(path("new.txt")));
+}
+
+// An access name alone shares everything, as the program's own opens do;
+// creating without --mode opens for writing, the access cFileCreate takes.
+TEST_F(Cli, ModeNamesShareUnlessADenialIsNamed) {
+    std::string file = path("names.txt");
+    ToolResult created = run({"open", file, "--create"});
+    EXPECT_EQ(created.exitCode, kOk) << created.err;
+    EXPECT_EQ(created.out, "opened mode 0x0042\nclosed\n");
+    EXPECT_EQ(run({"open", file, "--mode", "read"}).out, "opened mode 0x0041\nclosed\n");
+    EXPECT_EQ(run({"open", file, "--mode", "read-write"}).out, "opened mode 0x0044\nclosed\n");
+    EXPECT_EQ(run({"open", file, "--mode", "read,deny-all"}).out, "opened mode 0x0001\nclosed\n");
+    EXPECT_EQ(run({"open", file}).out, "opened mode 0x0041\nclosed\n");
+
+    qtest::RunningTool reader(streams(), {"open", file, "--mode", "read", "--wait"});
+    ASSERT_EQ(reader.readLine(), "opened mode 0x0041");
+    EXPECT_EQ(run({"append", file, "more"}).exitCode, kOk);  // writing is shared
+    EXPECT_EQ(reader.finish().exitCode, kOk);
+    EXPECT_EQ(qtest::readFile(file), "more");
 }
 
 // ---- lock -----------------------------------------------------------------------------
