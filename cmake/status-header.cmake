@@ -6,44 +6,39 @@
 set(root ${CMAKE_CURRENT_LIST_DIR}/..)
 set(header ${root}/include/qorvel_status.h)
 
-# The lists are X-macro lines, X(...) with a quoted meaning last; every one
-# must match `pattern`. Answers the lines.
-function(read_rows file pattern out)
+# The lists are X-macro lines, X(...) with a quoted meaning last, each of
+# which must match `pattern`. For each line, `key`, `name` and `meaning` (with
+# \\1, \\2, ... for the pattern's groups) make one case of each switch of the
+# template: `case key: return "name";` into ${prefix}_NAMES, and the same
+# with the meaning into ${prefix}_MEANINGS.
+function(make_cases prefix file pattern key name meaning)
   file(READ ${file} text)
   # One row a line, up to its last parenthesis (the line's backslash stays out).
   string(REGEX MATCHALL "\n *X\\([^\n]*\\)" lines "${text}")
+  if(lines STREQUAL "")
+    message(FATAL_ERROR "${file}: no rows")
+  endif()
+  set(names "")
+  set(meanings "")
   foreach(line IN LISTS lines)
     if(NOT line MATCHES "${pattern}")
       message(FATAL_ERROR "${file}: a line not understood: ${line}")
     endif()
+    string(REGEX REPLACE ".*${pattern}.*" "    case ${key}: return \"${name}\";\n" case "${line}")
+    string(APPEND names "${case}")
+    string(REGEX REPLACE ".*${pattern}.*" "    case ${key}: return \"${meaning}\";\n" case "${line}")
+    string(APPEND meanings "${case}")
   endforeach()
-  if(lines STREQUAL "")
-    message(FATAL_ERROR "${file}: no rows")
-  endif()
-  set(${out} "${lines}" PARENT_SCOPE)
+  set(${prefix}_NAMES "${names}" PARENT_SCOPE)
+  set(${prefix}_MEANINGS "${meanings}" PARENT_SCOPE)
 endfunction()
 
 # X(NAME, "meaning")
-set(code_row "X\\(([A-Z_]+), \"([^\"]*)\"\\)")
-read_rows(${root}/src/status/codes.h "${code_row}" codes)
-set(CODE_NAMES "")
-set(CODE_MEANINGS "")
-foreach(line IN LISTS codes)
-  string(REGEX MATCH "${code_row}" found "${line}")
-  string(APPEND CODE_NAMES "    case CFILE_${CMAKE_MATCH_1}: return \"CFILE_${CMAKE_MATCH_1}\";\n")
-  string(APPEND CODE_MEANINGS "    case CFILE_${CMAKE_MATCH_1}: return \"${CMAKE_MATCH_2}\";\n")
-endforeach()
-
+make_cases(CODE ${root}/src/status/codes.h "X\\(([A-Z_]+), \"([^\"]*)\"\\)"
+  "CFILE_\\1" "CFILE_\\1" "\\2")
 # X(number, constant, NAME, "meaning")
-set(error_row "X\\(([0-9]+), k[A-Za-z0-9]+, ([A-Z0-9_]+), \"([^\"]*)\"\\)")
-read_rows(${root}/src/platform/win32_errors.h "${error_row}" errors)
-set(ERROR_NAMES "")
-set(ERROR_MEANINGS "")
-foreach(line IN LISTS errors)
-  string(REGEX MATCH "${error_row}" found "${line}")
-  string(APPEND ERROR_NAMES "    case ${CMAKE_MATCH_1}: return \"ERROR_${CMAKE_MATCH_2}\";\n")
-  string(APPEND ERROR_MEANINGS "    case ${CMAKE_MATCH_1}: return \"${CMAKE_MATCH_3}\";\n")
-endforeach()
+make_cases(ERROR ${root}/src/platform/win32_errors.h
+  "X\\(([0-9]+), k[A-Za-z0-9]+, ([A-Z0-9_]+), \"([^\"]*)\"\\)" "\\1" "ERROR_\\2" "\\3")
 
 if(CHECK)
   get_filename_component(scratch ${CMAKE_CURRENT_BINARY_DIR}/qorvel_status.h.made ABSOLUTE)

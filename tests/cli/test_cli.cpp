@@ -18,11 +18,11 @@
 
 namespace {
 
+using qtest::contains;
+using qtest::kFailed;
+using qtest::kOk;
+using qtest::kUsage;
 using qtest::ToolResult;
-
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
 
 class Cli : public ::testing::Test {
 protected:
@@ -36,10 +36,6 @@ private:
     qtest::TempDir dir_;      // the files the program works on
     qtest::TempDir streams_;  // the program's standard streams
 };
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // Every failure names its status word, taken apart, on standard error.
 void expectFailure(const ToolResult& result, const std::string& status) {

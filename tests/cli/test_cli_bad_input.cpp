@@ -13,11 +13,10 @@
 
 namespace {
 
+using qtest::kFailed;
+using qtest::kOk;
+using qtest::kUsage;
 using qtest::ToolResult;
-
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
 
 #ifdef _WIN32
 constexpr bool kWindows = true;

@@ -21,15 +21,12 @@
 
 namespace {
 
+using qtest::contains;
+using qtest::kUsage;
 using qtest::ToolResult;
 
-constexpr int kNone = 0;
-constexpr int kHeld = 1;
-constexpr int kUsage = 2;
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+constexpr int kNone = qtest::kOk;
+constexpr int kHeld = qtest::kFailed;
 
 size_t count(const std::string& text, const std::string& part) {
     size_t found = 0;
