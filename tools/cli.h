@@ -115,6 +115,8 @@ bool flushOut();
 // of `command` to write, said on standard error (exit code 1); an empty
 // `command` for the program's own output (--help, --version).
 int printResult(const std::string& command, const std::string& text);
+// That failure alone, with the reason errno gives: kExitFailed.
+int reportOutputFailure(const std::string& command);
 
 // ---- The few things that differ between Windows and POSIX ------------------------
 

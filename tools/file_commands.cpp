@@ -115,12 +115,11 @@ int copyToOutput(const std::string& path, cFileHandle handle) {
     for (;;) {
         uint32_t got = 0;
         cFileStatus status = cFileRead(handle, block.data(), kReadBlock, &got);
-        if (!writeOut(block.data(), got))
-            return reportFailure("cat", "cannot write standard output");
+        if (!writeOut(block.data(), got)) return reportOutputFailure("cat");
         if (status != CFILE_OK) return reportStatus("cat: " + quoted(path) + ": cFileRead", status);
         if (got == 0) break;
     }
-    if (!flushOut()) return reportFailure("cat", "cannot write standard output");
+    if (!flushOut()) return reportOutputFailure("cat");
     return kExitOk;
 }
 
@@ -151,7 +150,7 @@ int holdLock(const std::string& path, cFileHandle handle, uint32_t start, uint32
         return reportStatus("lock: " + quoted(path) + ": cFileLock " + range, status);
     if (!writeOut("locked " + range + "\n") || !flushOut()) {
         cFileUnlock(handle, start, length);
-        return reportFailure("lock", "cannot write standard output");
+        return reportOutputFailure("lock");
     }
     if (arguments.has("wait")) {
         waitForInput();
@@ -283,7 +282,7 @@ int runOpen(const Command& self, const Arguments& arguments) {
         return reportStatus("open: " + quoted(path) + ": mode " + hexWord(mode, 4), status);
     int exitCode = kExitOk;
     if (!writeOut("opened mode " + hexWord(mode, 4) + "\n") || !flushOut()) {
-        exitCode = reportFailure("open", "cannot write standard output");
+        exitCode = reportOutputFailure("open");
     } else if (arguments.has("wait")) {
         waitForInput();
     } else {
@@ -292,7 +291,7 @@ int runOpen(const Command& self, const Arguments& arguments) {
     status = cFileClose(handle);
     if (status != CFILE_OK) return reportStatus("open: " + quoted(path) + ": cFileClose", status);
     if (exitCode == kExitOk && (!writeOut("closed\n") || !flushOut())) {
-        return reportFailure("open", "cannot write standard output");
+        return reportOutputFailure("open");
     }
     return exitCode;
 }

@@ -62,9 +62,7 @@ bool writeOut(const std::string& text) { return writeOut(text.data(), text.size(
 
 bool flushOut() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
 
-int printResult(const std::string& command, const std::string& text) {
-    errno = 0;
-    if (writeOut(text) && flushOut()) return kExitOk;
+int reportOutputFailure(const std::string& command) {
     std::string message = "cannot write standard output";
     if (errno != 0) message += std::string(": ") + std::strerror(errno);
     if (command.empty()) {
@@ -72,6 +70,12 @@ int printResult(const std::string& command, const std::string& text) {
         return kExitFailed;
     }
     return reportFailure(command, message);
+}
+
+int printResult(const std::string& command, const std::string& text) {
+    errno = 0;
+    if (writeOut(text) && flushOut()) return kExitOk;
+    return reportOutputFailure(command);
 }
 
 }  // namespace qorvel_cli

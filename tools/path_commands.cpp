@@ -53,7 +53,7 @@ int runStat(const Command& self, const Arguments& arguments) {
     }
     if (!writeLines({"exists: " + std::to_string(exists), "size: " + size, "read-only: " + readOnly,
                      "time: " + seconds, "local-time: " + date})) {
-        return reportFailure("stat", "cannot write standard output");
+        return reportOutputFailure("stat");
     }
     return exitCode;
 }

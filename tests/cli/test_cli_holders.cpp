@@ -28,14 +28,6 @@ using qtest::ToolResult;
 constexpr int kNone = qtest::kOk;
 constexpr int kHeld = qtest::kFailed;
 
-size_t count(const std::string& text, const std::string& part) {
-    size_t found = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++found;
-    }
-    return found;
-}
-
 class CliHolders : public ::testing::Test {
 protected:
     void SetUp() override { qtest::writeFile(file_, std::string(4096, 'h')); }
@@ -123,6 +115,14 @@ TEST_F(CliHolders, BadUsageExitsTwo) {
 }
 
 #ifndef _WIN32
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++found;
+    }
+    return found;
+}
 
 TEST_F(CliHolders, ListsEveryHolderWithItsModeAndLockedRanges) {
     auto reader = hold({"open", "--mode", "read,deny-write"}, "opened mode 0x0021");
