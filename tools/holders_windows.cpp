@@ -101,7 +101,7 @@ bool findHolders(const std::string& path, HolderSearch* search, std::string* err
                                  std::to_string(why) + "): no process can be named");
     } else if (underWine()) {
         search->unseen.push_back(
-            "under Wine the Restart Manager names no process: only the opens below can tell");
+            "under Wine the Restart Manager names no process: only two probing opens can tell");
     }
     bool readDenied = refusedForSharing(path, CFILE_ACCESS_READ | CFILE_SHARE_READWRITE);
     bool writeDenied = refusedForSharing(path, CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE);
