@@ -43,13 +43,13 @@ debian_conventions() {
     deb_has "$deb" "/usr/share/doc/$name/copyright\$"
     deb_has "$deb" "/usr/share/doc/$name/changelog\\.gz\$"
     dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$name/copyright" \
-      | head -1 | has -x 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+      | sed -n 1p | has -x 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
       || fail "$name: the copyright file is not in the machine-readable format"
-    synopses+="$(deb_field "$deb" Description | head -1)"$'\n'
+    synopses+="$(deb_field "$deb" Description | sed -n 1p)"$'\n'
     rm -rf "$work/root" && dpkg-deb -x "$deb" "$work/root"
     find "$work/root" -type f \( -name '*.so.*' -o -path '*/bin/*' \) -print0 | xargs -0 -r file \
       | grep ELF | grep -v ', stripped' && fail "$name holds unstripped binaries"
-    if find "$work/root" -type f \( -name '*.so.*' -o -path '*/bin/*' \) | grep -q .; then
+    if find "$work/root" -type f \( -name '*.so.*' -o -path '*/bin/*' \) | has .; then
       dbgsym=${deb%/*}/$name-dbgsym_${version}_$(deb_field "$deb" Architecture).ddeb
       [ -f "$dbgsym" ] || fail "$name has no debug symbols package $(basename "$dbgsym")"
       deb_has "$dbgsym" '/usr/lib/debug/\.build-id/.*\.debug$'
