@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # CI: the packages a user installs.
-#   .ci/packaging.sh linux     Debian packages and tarball: built, inspected,
+#   .ci/packaging.sh linux     Debian packages and tarball: built, inspected
+#                              (stripped binaries, -dbgsym packages, copyright,
+#                              change log, compressed man page, one synopsis
+#                              each, lintian without an error or a warning),
 #                              installed with apt-get, the example host built
 #                              against /usr (pkg-config and find_package) and
-#                              run, the packages removed again
+#                              run, the packages purged again
 #   .ci/packaging.sh windows   the zips of the Windows build trees (a host
 #                              of one's own is built against one and run by
 #                              .ci/windows.sh, as docs/windows.md says)
@@ -26,11 +29,44 @@ deb_has() { deb_paths "$1" | has -E "$2" || fail "$(basename "$1") holds no $2";
 deb_lacks() { ! deb_paths "$1" | has -E "$2" || fail "$(basename "$1") holds $2"; }
 deb_field() { dpkg-deb -f "$1" "$2"; }
 
+# What Debian users expect of a package: stripped binaries whose debug
+# information is in the -dbgsym package, /usr/share/doc/<package>/copyright
+# (machine-readable) and changelog.gz, a compressed man page, a synopsis of
+# its own, and nothing lintian calls an error or a warning (the warnings kept
+# are overridden, each with its reason, in cmake/debian/*.lintian-overrides).
+debian_conventions() {
+  local version=$1; shift
+  local deb name dbgsym work synopses=""
+  work=$(mktemp -d)
+  for deb in "$@"; do
+    name=$(deb_field "$deb" Package)
+    deb_has "$deb" "/usr/share/doc/$name/copyright\$"
+    deb_has "$deb" "/usr/share/doc/$name/changelog\\.gz\$"
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$name/copyright" \
+      | sed -n 1p | has -x 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+      || fail "$name: the copyright file is not in the machine-readable format"
+    synopses+="$(deb_field "$deb" Description | sed -n 1p)"$'\n'
+    rm -rf "$work/root" && dpkg-deb -x "$deb" "$work/root"
+    find "$work/root" -type f \( -name '*.so.*' -o -path '*/bin/*' \) -print0 | xargs -0 -r file \
+      | grep ELF | grep -v ', stripped' && fail "$name holds unstripped binaries"
+    if find "$work/root" -type f \( -name '*.so.*' -o -path '*/bin/*' \) | has .; then
+      dbgsym=${deb%/*}/$name-dbgsym_${version}_$(deb_field "$deb" Architecture).ddeb
+      [ -f "$dbgsym" ] || fail "$name has no debug symbols package $(basename "$dbgsym")"
+      deb_has "$dbgsym" '/usr/lib/debug/\.build-id/.*\.debug$'
+    fi
+  done
+  rm -rf "$work"
+  [ "$(printf '%s' "$synopses" | sort -u | wc -l)" -eq $# ] || fail "the packages share a synopsis: $synopses"
+  echo "-- lintian"
+  lintian --fail-on error,warning --tag-display-limit 0 "$@" "${1%/*}"/*.ddeb \
+    || fail "lintian found errors or warnings"
+}
+
 linux() {
-  install_missing dpkg-dev file pkg-config doxygen groff man-db bash-completion
+  install_missing dpkg-dev file pkg-config doxygen groff man-db bash-completion lintian binutils
   local build=build-package version deb
   version=$(sed -n 's/^project(qorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-  rm -f "$build"/*.deb "$build"/*.tar.gz
+  rm -f "$build"/*.deb "$build"/*.ddeb "$build"/*.tar.gz
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
     -DQORVEL_BUILD_TESTS=OFF -DQORVEL_BUILD_BENCH=OFF -DQORVEL_WERROR=ON
   cmake --build "$build" -j2
@@ -58,14 +94,22 @@ linux() {
   deb_lacks "$dev" 'libqorvel\.so\.1'
   deb_field "$dev" Depends | has "libqorvel1 (= $version)" || fail "libqorvel-dev does not depend on libqorvel1 (= $version)"
   deb_has "$program" '/usr/bin/qorvel$'
-  deb_has "$program" '/usr/share/man/man1/qorvel\.1'
+  deb_has "$program" '/usr/share/man/man1/qorvel\.1\.gz$'
   deb_has "$program" '/usr/share/bash-completion/completions/qorvel$'
   deb_field "$program" Depends | has "libqorvel1 (= $version)" || fail "qorvel does not depend on libqorvel1 (= $version)"
   tar -tzf "$build/qorvel-$version-Linux.tar.gz" | has 'libqorvel\.so\.1$' || fail "the tarball holds no libqorvel.so.1"
+  debian_conventions "$version" "$runtime" "$dev" "$program"
 
-  echo "-- apt-get install ./*.deb"
-  trap 'apt-get purge -y -q qorvel libqorvel-dev libqorvel1 >/dev/null 2>&1 || true' EXIT
-  (cd "$build" && apt-get install -y -q ./*.deb)
+  echo "-- apt-get install ./*.deb ./*.ddeb"
+  local packages="qorvel libqorvel-dev libqorvel1 qorvel-dbgsym libqorvel1-dbgsym"
+  trap "apt-get purge -y -q $packages >/dev/null 2>&1 || true" EXIT
+  (cd "$build" && apt-get install -y -q ./*.deb ./*.ddeb)
+  local library id
+  library=$(ls /usr/lib/*/libqorvel.so.1)
+  id=$(readelf -n "$library" | sed -n 's/.*Build ID: \([0-9a-f]*\).*/\1/p')
+  [ -f "/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug" ] \
+    || fail "libqorvel1-dbgsym holds no debug file for build ID $id"
+  dpkg --verify libqorvel1-dbgsym qorvel-dbgsym || fail "dpkg --verify of the -dbgsym packages"
   [ "$(qorvel --version)" = "qorvel $version" ] || fail "qorvel --version says '$(qorvel --version)'"
   local warnings
   warnings=$(man --warnings qorvel 2>&1 >/dev/null) || fail "man qorvel failed"
@@ -91,9 +135,13 @@ linux() {
   rm -rf "$work"
 
   echo "-- apt-get purge"
-  apt-get purge -y -q qorvel libqorvel-dev libqorvel1
+  apt-get purge -y -q $packages
   trap - EXIT
-  ! dpkg -s libqorvel1 >/dev/null 2>&1 || fail "libqorvel1 is still installed"
+  local package
+  for package in $packages; do
+    # dpkg -s knows a removed package whose configuration is left (state rc).
+    ! dpkg -s "$package" >/dev/null 2>&1 || fail "$package is still known to dpkg after purge"
+  done
   [ ! -e /usr/include/qorvel.h ] || fail "/usr/include/qorvel.h is still there"
   echo "the packages install, serve a host both ways and remove cleanly"
 }

@@ -31,7 +31,8 @@ if(QORVEL_BUILD_DOCS)
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${QORVEL_DOXYGEN_OUTPUT}/html
     COMMAND ${DOXYGEN_EXECUTABLE} ${PROJECT_BINARY_DIR}/Doxyfile
     COMMAND ${CMAKE_COMMAND} -E copy ${QORVEL_TOPIC_DOCS} ${QORVEL_DOXYGEN_OUTPUT}
-    DEPENDS ${PROJECT_SOURCE_DIR}/include/qorvel.h ${PROJECT_SOURCE_DIR}/docs/reference.md
+    DEPENDS ${PROJECT_SOURCE_DIR}/include/qorvel.h ${PROJECT_SOURCE_DIR}/include/qorvel_status.h
+            ${PROJECT_SOURCE_DIR}/docs/reference.md
             ${PROJECT_BINARY_DIR}/Doxyfile ${QORVEL_TOPIC_DOCS}
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
     COMMENT "Building the HTML reference of qorvel.h (Doxygen, warnings are errors)"
@@ -43,8 +44,16 @@ if(QORVEL_BUILD_DOCS)
 endif()
 
 if(TARGET qorvel_cli AND NOT WIN32)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/qorvel.1
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
+  # Installed compressed, as man finds it and Debian wants it.
+  find_program(QORVEL_GZIP gzip REQUIRED)
+  set(QORVEL_MAN_PAGE ${PROJECT_BINARY_DIR}/docs/qorvel.1.gz)
+  add_custom_command(OUTPUT ${QORVEL_MAN_PAGE}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/docs
+    COMMAND ${CMAKE_COMMAND} -DGZIP=${QORVEL_GZIP} -DIN=${PROJECT_SOURCE_DIR}/docs/qorvel.1
+            -DOUT=${QORVEL_MAN_PAGE} -P ${CMAKE_CURRENT_LIST_DIR}/gzip.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/qorvel.1 VERBATIM)
+  add_custom_target(man_page ALL DEPENDS ${QORVEL_MAN_PAGE})
+  install(FILES ${QORVEL_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
   # bash-completion loads completions/<command> on first use, from
   # /usr/share, /usr/local/share and every other XDG_DATA_DIRS entry.
   install(FILES ${PROJECT_SOURCE_DIR}/tools/completion/qorvel

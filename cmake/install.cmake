@@ -12,7 +12,7 @@ install(TARGETS qorvel EXPORT qorvelTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/qorvel.h
+install(FILES ${PROJECT_SOURCE_DIR}/include/qorvel.h ${PROJECT_SOURCE_DIR}/include/qorvel_status.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 if(WIN32)
   # The module-definition file lists the exports with their ordinals, for

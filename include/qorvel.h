@@ -81,7 +81,8 @@ extern "C" {
 /**
  * @defgroup status Status words
  * The answer of (almost) every export. Take one apart with
- * CFILE_STATUS_CODE() and CFILE_STATUS_ERROR(), or from a shell with
+ * CFILE_STATUS_CODE() and CFILE_STATUS_ERROR(), name it with
+ * cFileStatusText() of qorvel_status.h, or from a shell with
  * `qorvel status WORD`. The full translation table:
  * <a href="../status-codes.md">status codes</a>.
  * @{

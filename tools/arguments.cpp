@@ -83,17 +83,17 @@ bool parseArguments(const std::vector<std::string>& words, const std::vector<Opt
         }
         const OptionRule* rule = findOption(rules, name);
         if (rule == nullptr) {
-            *error = "unknown option --" + name;
+            *error = "unknown option " + quoted("--" + name, true);
             return false;
         }
         if (rule->takesValue && !inlineValue) {
             if (i + 1 == words.size()) {
-                *error = "option --" + name + " needs a value";
+                *error = "option " + quoted("--" + name, true) + " needs a value";
                 return false;
             }
             value = words[++i];
         } else if (!rule->takesValue && inlineValue) {
-            *error = "option --" + name + " takes no value";
+            *error = "option " + quoted("--" + name, true) + " takes no value";
             return false;
         }
         arguments->options_.emplace_back(name, value);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "qorvel.h"
+#include "qorvel_status.h"
 
 namespace qorvel_cli {
 
@@ -69,9 +70,10 @@ struct Command {
 const std::vector<Command>& commands();
 
 // Each file adds its subcommands to the list.
-void addFileCommands(std::vector<Command>* list);   // log, append, cat, open, lock
-void addPathCommands(std::vector<Command>* list);   // stat, rm, mv, mkdir, rmdir, chmod
-void addQueryCommands(std::vector<Command>* list);  // df, pwd, tmpdir, version, status
+void addFileCommands(std::vector<Command>* list);    // log, append, cat, open, lock
+void addPathCommands(std::vector<Command>* list);    // stat, rm, mv, mkdir, rmdir, chmod
+void addQueryCommands(std::vector<Command>* list);   // df, pwd, tmpdir, version, status
+void addHoldersCommand(std::vector<Command>* list);  // holders
 
 // "qorvel 1.0.0": the program and the library are one release.
 std::string releaseLine();
@@ -91,29 +93,30 @@ int reportFailure(const std::string& what, const std::string& message);
 // "0x" and `digits` upper-case hexadecimal digits.
 std::string hexWord(uint32_t value, int digits);
 
-// One line describing a status word, as `status` prints it on standard error:
+// One line describing a status word, as cFileStatusText writes it:
 // "0x00020304 CFILE_ERR_NOT_FOUND (...); Win32 error 2 ERROR_FILE_NOT_FOUND (...)".
 std::string describeStatus(cFileStatus status);
 
-struct CodeName {
-    const char* name;  // nullptr when the code is not one of the library's
-    const char* meaning;
-};
-CodeName libraryCodeName(uint16_t code);
+// A name for a message, quoted as coreutils quotes file names: as it is when
+// every byte is plainly safe for a shell, else in quotes, with $'\ooo' for
+// control bytes and bytes that are not UTF-8. `always` quotes safe names too
+// (for words such as options).
+std::string quoted(const std::string& name, bool always = false);
 
-struct Win32ErrorName {
-    const char* name;  // nullptr when the number is not one the library meets
-    const char* meaning;
-};
-Win32ErrorName win32ErrorName(uint32_t number);
+// The length of the well-formed UTF-8 sequence of two to four bytes at `at`
+// (no overlong form, no surrogate, nothing beyond U+10FFFF), else 0.
+size_t utf8SequenceAt(const std::string& text, size_t at);
 
 // Writes all of `text` to standard output; false when that fails.
 bool writeOut(const std::string& text);
 bool writeOut(const void* data, size_t size);
 bool flushOut();
 // Writes `text` to standard output and flushes it: kExitOk, or the failure
-// of `command` to write (exit code 1).
+// of `command` to write, said on standard error (exit code 1); an empty
+// `command` for the program's own output (--help, --version).
 int printResult(const std::string& command, const std::string& text);
+// That failure alone, with the reason errno gives: kExitFailed.
+int reportOutputFailure(const std::string& command);
 
 // ---- The few things that differ between Windows and POSIX ------------------------
 

@@ -12,6 +12,7 @@ namespace {
 // Read access, and every other open may read and write: the program never
 // keeps another host out of a file it only looks at.
 constexpr cFileMode kReadSharingAll = CFILE_ACCESS_READ | CFILE_SHARE_READWRITE;
+constexpr cFileMode kWriteSharingAll = CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE;
 constexpr uint32_t kReadBlock = 64 * 1024;
 
 const char* textOption(const Arguments& arguments, const char* name) {
@@ -69,7 +70,7 @@ int runLog(const Command& self, const Arguments& arguments) {
     cFileStatus status = cFileBuildNftBuffer(stamp, &record, line.data());
     if (status != CFILE_OK) return reportStatus("log: cFileBuildNftBuffer", status);
     status = cFileWriteToFile(path.c_str(), line.data());
-    if (status != CFILE_OK) return reportStatus("log: " + path, status);
+    if (status != CFILE_OK) return reportStatus("log: " + quoted(path), status);
 
     // The file gets the record's CR LF; the terminal gets a plain line end.
     std::string shown = line.data();
@@ -104,7 +105,7 @@ int runAppend(const Command& self, const Arguments& arguments) {
     }
     if (arguments.has("crlf")) text += "\r\n";
     cFileStatus status = cFileWriteToFile(path.c_str(), text.c_str());
-    if (status != CFILE_OK) return reportStatus("append: " + path, status);
+    if (status != CFILE_OK) return reportStatus("append: " + quoted(path), status);
     return kExitOk;
 }
 
@@ -114,12 +115,11 @@ int copyToOutput(const std::string& path, cFileHandle handle) {
     for (;;) {
         uint32_t got = 0;
         cFileStatus status = cFileRead(handle, block.data(), kReadBlock, &got);
-        if (!writeOut(block.data(), got))
-            return reportFailure("cat", "cannot write standard output");
-        if (status != CFILE_OK) return reportStatus("cat: " + path + ": cFileRead", status);
+        if (!writeOut(block.data(), got)) return reportOutputFailure("cat");
+        if (status != CFILE_OK) return reportStatus("cat: " + quoted(path) + ": cFileRead", status);
         if (got == 0) break;
     }
-    if (!flushOut()) return reportFailure("cat", "cannot write standard output");
+    if (!flushOut()) return reportOutputFailure("cat");
     return kExitOk;
 }
 
@@ -128,11 +128,11 @@ int runCat(const Command& self, const Arguments& arguments) {
     const std::string& path = arguments.positionals()[0];
     cFileHandle handle = CFILE_INVALID_HANDLE;
     cFileStatus status = cFileOpen(path.c_str(), kReadSharingAll, &handle);
-    if (status != CFILE_OK) return reportStatus("cat: " + path, status);
+    if (status != CFILE_OK) return reportStatus("cat: " + quoted(path), status);
     int exitCode = copyToOutput(path, handle);
     status = cFileClose(handle);
     if (status != CFILE_OK && exitCode == kExitOk)
-        return reportStatus("cat: " + path + ": cFileClose", status);
+        return reportStatus("cat: " + quoted(path) + ": cFileClose", status);
     return exitCode;
 }
 
@@ -146,10 +146,11 @@ int holdLock(const std::string& path, cFileHandle handle, uint32_t start, uint32
              const Arguments& arguments, uint32_t seconds) {
     std::string range = std::to_string(start) + " " + std::to_string(length);
     cFileStatus status = cFileLock(handle, start, length);
-    if (status != CFILE_OK) return reportStatus("lock: " + path + ": cFileLock " + range, status);
+    if (status != CFILE_OK)
+        return reportStatus("lock: " + quoted(path) + ": cFileLock " + range, status);
     if (!writeOut("locked " + range + "\n") || !flushOut()) {
         cFileUnlock(handle, start, length);
-        return reportFailure("lock", "cannot write standard output");
+        return reportOutputFailure("lock");
     }
     if (arguments.has("wait")) {
         waitForInput();
@@ -157,7 +158,8 @@ int holdLock(const std::string& path, cFileHandle handle, uint32_t start, uint32
         sleepSeconds(seconds);
     }
     status = cFileUnlock(handle, start, length);
-    if (status != CFILE_OK) return reportStatus("lock: " + path + ": cFileUnlock " + range, status);
+    if (status != CFILE_OK)
+        return reportStatus("lock: " + quoted(path) + ": cFileUnlock " + range, status);
     return printResult("lock", "unlocked " + range + "\n");
 }
 
@@ -177,11 +179,11 @@ int runLock(const Command& self, const Arguments& arguments) {
     const std::string& path = words[0];
     cFileHandle handle = CFILE_INVALID_HANDLE;
     cFileStatus status = cFileOpen(path.c_str(), kReadSharingAll, &handle);
-    if (status != CFILE_OK) return reportStatus("lock: " + path, status);
+    if (status != CFILE_OK) return reportStatus("lock: " + quoted(path), status);
     int exitCode = holdLock(path, handle, start, length, arguments, seconds);
     status = cFileClose(handle);
     if (status != CFILE_OK && exitCode == kExitOk)
-        return reportStatus("lock: " + path + ": cFileClose", status);
+        return reportStatus("lock: " + quoted(path) + ": cFileClose", status);
     return exitCode;
 }
 
@@ -192,7 +194,9 @@ struct ModeName {
 };
 
 // The readable names of the mode word's bits. "deny-X" names what the others
-// may not do, "share-X" what they may; without a sharing word nobody shares.
+// may not do, "share-X" what they may. An access name alone lets the others
+// read and write, as the program's own opens do: keeping them out is a
+// choice that is named (deny-all), never a surprise of a short command line.
 constexpr ModeName kModeNames[] = {
     {"read", CFILE_ACCESS_READ, true},
     {"write", CFILE_ACCESS_WRITE, true},
@@ -250,13 +254,15 @@ bool parseMode(const std::string& text, cFileMode* mode, std::string* error) {
             "word";
         return false;
     }
+    if (sharingWords == 0) bits = static_cast<cFileMode>(bits | CFILE_SHARE_READWRITE);
     *mode = bits;
     return true;
 }
 
 int runOpen(const Command& self, const Arguments& arguments) {
     if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one FILE");
-    cFileMode mode = CFILE_ACCESS_READ | CFILE_SHARE_READWRITE;
+    // cFileCreate refuses the read bit, so a new file is opened for writing.
+    cFileMode mode = arguments.has("create") ? kWriteSharingAll : kReadSharingAll;
     std::string error;
     if (arguments.has("mode") && !parseMode(arguments.value("mode"), &mode, &error)) {
         return usageError(self, error);
@@ -273,19 +279,19 @@ int runOpen(const Command& self, const Arguments& arguments) {
     cFileStatus status = arguments.has("create") ? cFileCreate(path.c_str(), mode, 0, &handle)
                                                  : cFileOpen(path.c_str(), mode, &handle);
     if (status != CFILE_OK)
-        return reportStatus("open: " + path + ": mode " + hexWord(mode, 4), status);
+        return reportStatus("open: " + quoted(path) + ": mode " + hexWord(mode, 4), status);
     int exitCode = kExitOk;
     if (!writeOut("opened mode " + hexWord(mode, 4) + "\n") || !flushOut()) {
-        exitCode = reportFailure("open", "cannot write standard output");
+        exitCode = reportOutputFailure("open");
     } else if (arguments.has("wait")) {
         waitForInput();
     } else {
         sleepSeconds(seconds);
     }
     status = cFileClose(handle);
-    if (status != CFILE_OK) return reportStatus("open: " + path + ": cFileClose", status);
+    if (status != CFILE_OK) return reportStatus("open: " + quoted(path) + ": cFileClose", status);
     if (exitCode == kExitOk && (!writeOut("closed\n") || !flushOut())) {
-        return reportFailure("open", "cannot write standard output");
+        return reportOutputFailure("open");
     }
     return exitCode;
 }
@@ -369,12 +375,14 @@ void addFileCommands(std::vector<Command>* list) {
          "by a comma:\n"
          "  read 0x0001, write 0x0002, read-write 0x0004\n"
          "  share-read or deny-write 0x0020, share-write or deny-read 0x0010,\n"
-         "  share-read-write or deny-none 0x0040, deny-all 0 (the default: no sharing)\n"
-         "Example: --mode read,deny-write is 0x0021. Without --mode: read,deny-none.\n"
+         "  share-read-write or deny-none 0x0040, deny-all 0\n"
+         "An access name alone lets others read and write (deny-none): --mode read is\n"
+         "0x0041; --mode read,deny-write is 0x0021; --mode read,deny-all is 0x0001.\n"
+         "Without --mode: read (0x0041), or write (0x0042) with --create.\n"
          "\n"
          "Options:\n"
          "  --mode MODE      the mode word or its names\n"
-         "  --create         create FILE, or empty it (the mode must not ask to read)\n"
+         "  --create         create FILE, or empty it (a MODE given must not ask to read)\n"
          "  --hold SECONDS   hold the handle this long (default 0: close at once)\n"
          "  --wait           hold it until standard input gives a line or ends\n",
          {{"mode", true}, {"create", false}, {"hold", true}, {"wait", false}},

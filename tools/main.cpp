@@ -51,13 +51,13 @@ int printProgramHelp() {
                 command.summary + "\n";
     }
     text += kProgramHelpEnd;
-    return writeOut(text) && flushOut() ? kExitOk : kExitFailed;
+    return printResult("", text);
 }
 
 int printCommandHelp(const Command& command) {
     std::string text = std::string("usage: qorvel ") + command.synopsis + "\n\n" + command.summary +
                        ".\n" + command.details;
-    return writeOut(text) && flushOut() ? kExitOk : kExitFailed;
+    return printResult(command.name, text);
 }
 
 bool asksForHelp(const std::vector<std::string>& words) {
@@ -72,6 +72,13 @@ int programUsageError(const std::string& message) {
     std::string text = "qorvel: " + message + "\nTry 'qorvel --help'.\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
     return kExitUsage;
+}
+
+// A first word that names no command: an option when it starts with a dash.
+int unknownWord(const std::string& word) {
+    bool option = !word.empty() && word[0] == '-';
+    return programUsageError(std::string(option ? "unknown option " : "unknown command ") +
+                             quoted(word, true));
 }
 
 int runCommand(const Command& command, const std::vector<std::string>& words) {
@@ -92,6 +99,7 @@ const std::vector<Command>& commands() {
         addFileCommands(&all);
         addPathCommands(&all);
         addQueryCommands(&all);
+        addHoldersCommand(&all);
         return all;
     }();
     return list;
@@ -106,16 +114,16 @@ int main(int argc, char** argv) {
     if (name == "--help" || name == "-h") return printProgramHelp();
     if (name == "--version" || name == "-V") {
         if (!words.empty()) return programUsageError(name + " takes no arguments");
-        return writeOut(releaseLine() + "\n") && flushOut() ? kExitOk : kExitFailed;
+        return printResult("", releaseLine() + "\n");
     }
     if (name == "help") {
         if (words.empty()) return printProgramHelp();
         const Command* command = findCommand(words.front());
-        if (command == nullptr) return programUsageError("unknown command '" + words.front() + "'");
+        if (command == nullptr) return unknownWord(words.front());
         return printCommandHelp(*command);
     }
     const Command* command = findCommand(name);
-    if (command == nullptr) return programUsageError("unknown command '" + name + "'");
+    if (command == nullptr) return unknownWord(name);
     return runCommand(*command, words);
 }
 

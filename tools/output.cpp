@@ -1,47 +1,16 @@
 // What the program writes: results on standard output, failures on standard
-// error, each failure with its status word taken apart.
+// error, each failure with its status word taken apart (qorvel_status.h, as
+// any host would) and each name quoted as a shell would need it.
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "cli.h"
-#include "platform/win32_errors.h"
 
 namespace qorvel_cli {
 namespace {
-
-struct CodeRow {
-    uint16_t code;
-    CodeName name;
-};
-
-constexpr CodeRow kLibraryCodes[] = {
-    {CFILE_OK, {"CFILE_OK", "success"}},
-    {CFILE_ERR_ACCESS,
-     {"CFILE_ERR_ACCESS",
-      "access refused, or the object cannot be made, removed, read or written"}},
-    {CFILE_ERR_INVALID_ARG, {"CFILE_ERR_INVALID_ARG", "an argument was rejected"}},
-    {CFILE_ERR_INVALID_HANDLE, {"CFILE_ERR_INVALID_HANDLE", "the handle is not usable"}},
-    {CFILE_ERR_NOT_FOUND,
-     {"CFILE_ERR_NOT_FOUND", "the file, or a directory on its path, does not exist"}},
-    {CFILE_ERR_TOO_MANY_SHARED,
-     {"CFILE_ERR_TOO_MANY_SHARED", "no more files can be held open for sharing"}},
-    {CFILE_ERR_SHARING,
-     {"CFILE_ERR_SHARING", "another open of the file conflicts with the sharing asked for"}},
-    {CFILE_ERR_GENERAL, {"CFILE_ERR_GENERAL", "any other failure"}},
-    {CFILE_ERR_DISK_FULL, {"CFILE_ERR_DISK_FULL", "the volume has no room left"}},
-};
-
-struct Win32Row {
-    uint32_t number;
-    Win32ErrorName name;
-};
-
-// The numbers the library produces on either platform, named from the one
-// list of them.
-constexpr Win32Row kWin32Errors[] = {
-#define QORVEL_WIN32_ERROR_ROW(number, constant, name, meaning) {number, {"ERROR_" #name, meaning}},
-    QORVEL_WIN32_ERRORS(QORVEL_WIN32_ERROR_ROW)
-#undef QORVEL_WIN32_ERROR_ROW
-};
 
 void writeError(const std::string& line) {
     std::string text = "qorvel: " + line + "\n";
@@ -51,20 +20,6 @@ void writeError(const std::string& line) {
 
 }  // namespace
 
-CodeName libraryCodeName(uint16_t code) {
-    for (const CodeRow& row : kLibraryCodes) {
-        if (row.code == code) return row.name;
-    }
-    return {nullptr, "not a code of the library"};
-}
-
-Win32ErrorName win32ErrorName(uint32_t number) {
-    for (const Win32Row& row : kWin32Errors) {
-        if (row.number == number) return row.name;
-    }
-    return {nullptr, "no name known"};
-}
-
 std::string hexWord(uint32_t value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
@@ -72,17 +27,8 @@ std::string hexWord(uint32_t value, int digits) {
 }
 
 std::string describeStatus(cFileStatus status) {
-    uint16_t code = CFILE_STATUS_CODE(status);
-    uint16_t error = CFILE_STATUS_ERROR(status);
-    CodeName codeName = libraryCodeName(code);
-    std::string text = hexWord(status, 8) + " " +
-                       (codeName.name ? codeName.name : hexWord(code, 4)) + " (" +
-                       codeName.meaning + ")";
-    if (error == 0) return text + "; no platform error";
-    Win32ErrorName errorName = win32ErrorName(error);
-    text += "; Win32 error " + std::to_string(error);
-    if (errorName.name != nullptr) text += std::string(" ") + errorName.name;
-    return text + " (" + errorName.meaning + ")";
+    char text[CFILE_STATUS_TEXT_SIZE];
+    return cFileStatusText(status, text, sizeof text);
 }
 
 int usageError(const Command& command, const std::string& message) {
@@ -116,9 +62,104 @@ bool writeOut(const std::string& text) { return writeOut(text.data(), text.size(
 
 bool flushOut() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
 
+int reportOutputFailure(const std::string& command) {
+    std::string message = "cannot write standard output";
+    if (errno != 0) message += std::string(": ") + std::strerror(errno);
+    if (command.empty()) {
+        writeError(message);
+        return kExitFailed;
+    }
+    return reportFailure(command, message);
+}
+
 int printResult(const std::string& command, const std::string& text) {
+    errno = 0;
     if (writeOut(text) && flushOut()) return kExitOk;
-    return reportFailure(command, "cannot write standard output");
+    return reportOutputFailure(command);
+}
+
+}  // namespace qorvel_cli
+
+namespace qorvel_cli {
+namespace {
+
+// Bytes a shell takes as themselves anywhere in a word.
+bool isShellSafe(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::strchr("%+,-./:=@_^", c) != nullptr;
+}
+
+}  // namespace
+
+size_t utf8SequenceAt(const std::string& text, size_t at) {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    unsigned char lead = byte(at);
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || at + length > text.size()) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    }
+    unsigned char second = byte(at + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90)) {
+        return 0;
+    }
+    return length;
+}
+
+namespace {
+
+// Bytes that must be written as $'\...' escapes: control bytes and bytes of
+// no UTF-8 character. Marks each byte of `text`.
+std::vector<bool> escapedBytes(const std::string& text) {
+    std::vector<bool> escaped(text.size(), false);
+    for (size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        size_t sequence = c >= 0x80 ? utf8SequenceAt(text, i) : 1;
+        if (sequence == 0 || c < 0x20 || c == 0x7F) {
+            escaped[i++] = true;
+        } else {
+            i += sequence;
+        }
+    }
+    return escaped;
+}
+
+std::string escapeSequence(unsigned char c) {
+    const char* letters = "abtnvfr";  // \a (7) to \r (13)
+    if (c >= 7 && c <= 13) return std::string("\\") + letters[c - 7];
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned>(c));
+    return octal;
+}
+
+}  // namespace
+
+std::string quoted(const std::string& name, bool always) {
+    bool safe = !name.empty();
+    for (char c : name) safe = safe && isShellSafe(static_cast<unsigned char>(c));
+    if (safe && !always) return name;
+    std::vector<bool> escaped = escapedBytes(name);
+    bool anyEscaped = std::find(escaped.begin(), escaped.end(), true) != escaped.end();
+    if (!anyEscaped && name.find('\'') != std::string::npos &&
+        name.find_first_of("\"$`\\!") == std::string::npos) {
+        return "\"" + name + "\"";
+    }
+    // Runs of plain bytes in '...', runs of escaped ones in $'...', side by
+    // side: the shell joins them into one word.
+    std::string text;
+    for (size_t i = 0; i < name.size();) {
+        bool run = escaped[i];
+        text += run ? "$'" : "'";
+        for (; i < name.size() && escaped[i] == run; ++i) {
+            auto c = static_cast<unsigned char>(name[i]);
+            text += run         ? escapeSequence(c)
+                    : c == '\'' ? std::string("'\\''")
+                                : std::string(1, name[i]);
+        }
+        text += "'";
+    }
+    return text.empty() ? "''" : text;
 }
 
 }  // namespace qorvel_cli

@@ -20,7 +20,7 @@ int runStat(const Command& self, const Arguments& arguments) {
 
     int16_t exists = 0;
     cFileStatus status = cFileIsExist(name, &exists);
-    if (status != CFILE_OK) return reportStatus("stat: " + path + ": cFileIsExist", status);
+    if (status != CFILE_OK) return reportStatus("stat: " + quoted(path) + ": cFileIsExist", status);
 
     std::string size = "-", readOnly = "-", seconds = "-", date = "-";
     int exitCode = kExitOk;
@@ -29,7 +29,7 @@ int runStat(const Command& self, const Arguments& arguments) {
     if (status == CFILE_OK) {
         size = std::to_string(bytes);
     } else {
-        exitCode = reportStatus("stat: " + path + ": cFileGetSize", status);
+        exitCode = reportStatus("stat: " + quoted(path) + ": cFileGetSize", status);
     }
     // The two flag exports only add noise when the path is missing: the size
     // query has said why already.
@@ -38,7 +38,7 @@ int runStat(const Command& self, const Arguments& arguments) {
         if (cFileGetAttribute(name, CFILE_ATTR_READONLY, &flag) == 0) {
             readOnly = std::to_string(flag);
         } else {
-            exitCode = reportFlagFailure("stat: " + path, "cFileGetAttribute");
+            exitCode = reportFlagFailure("stat: " + quoted(path), "cFileGetAttribute");
         }
         int32_t time = 0;
         if (cFileGetTime(name, CFILE_ATTR_READONLY, &time) == 0) {
@@ -46,14 +46,14 @@ int runStat(const Command& self, const Arguments& arguments) {
             // -1 stands for a time the 32-bit count cannot hold.
             if (time != -1) date = localDate(time);
         } else {
-            exitCode = reportFlagFailure("stat: " + path, "cFileGetTime");
+            exitCode = reportFlagFailure("stat: " + quoted(path), "cFileGetTime");
         }
     } else {
         exitCode = kExitFailed;
     }
     if (!writeLines({"exists: " + std::to_string(exists), "size: " + size, "read-only: " + readOnly,
                      "time: " + seconds, "local-time: " + date})) {
-        return reportFailure("stat", "cannot write standard output");
+        return reportOutputFailure("stat");
     }
     return exitCode;
 }
@@ -66,7 +66,7 @@ int runOnPath(const Command& self, const Arguments& arguments,
     const std::string& path = arguments.positionals()[0];
     cFileStatus status = operation(path.c_str());
     return status == CFILE_OK ? kExitOk
-                              : reportStatus(std::string(self.name) + ": " + path, status);
+                              : reportStatus(std::string(self.name) + ": " + quoted(path), status);
 }
 
 int runRemove(const Command& self, const Arguments& arguments) {
@@ -78,7 +78,8 @@ int runRename(const Command& self, const Arguments& arguments) {
     const std::string& from = arguments.positionals()[0];
     const std::string& to = arguments.positionals()[1];
     cFileStatus status = cFileRename(from.c_str(), to.c_str());
-    return status == CFILE_OK ? kExitOk : reportStatus("mv: " + from + " -> " + to, status);
+    return status == CFILE_OK ? kExitOk
+                              : reportStatus("mv: " + quoted(from) + " -> " + quoted(to), status);
 }
 
 int runMakeDirectory(const Command& self, const Arguments& arguments) {
@@ -97,7 +98,7 @@ int runChangeMode(const Command& self, const Arguments& arguments) {
     if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one PATH");
     const std::string& path = arguments.positionals()[0];
     if (cFileSetAttribute(path.c_str(), CFILE_ATTR_READONLY, readOnly ? 1 : 0) != 0) {
-        return reportFlagFailure("chmod: " + path, "cFileSetAttribute");
+        return reportFlagFailure("chmod: " + quoted(path), "cFileSetAttribute");
     }
     return kExitOk;
 }

@@ -24,9 +24,9 @@ int runDiskFree(const Command& self, const Arguments& arguments) {
     // first look at the path. A script reads standard output only on success,
     // so the figure found then goes with the failure, to standard error.
     if (status != CFILE_OK) {
-        reportStatus("df: " + path, status);
+        reportStatus("df: " + quoted(path), status);
         if (freeBytes != 0) {
-            reportFailure("df: " + path,
+            reportFailure("df: " + quoted(path),
                           "its volume has " + std::to_string(freeBytes) + " free bytes");
         }
         return kExitFailed;
@@ -66,22 +66,33 @@ int runVersion(const Command& self, const Arguments& arguments) {
     return printResult("version", text);
 }
 
+// A zero code means success only in a word that is zero as a whole.
+std::string codeLine(cFileStatus word) {
+    uint16_t code = CFILE_STATUS_CODE(word);
+    std::string line = "code: " + hexWord(code, 4) + " ";
+    const char* name = cFileStatusCodeName(code);
+    if (code == CFILE_OK && word != CFILE_OK) {
+        return line + "none (a failing word without a code is not an answer of the library)\n";
+    }
+    if (name == nullptr) return line + "unknown (not a code of the library)\n";
+    return line + name + " (" + cFileStatusCodeMeaning(code) + ")\n";
+}
+
+std::string errorLine(uint16_t error) {
+    const char* name = cFileStatusErrorName(error);
+    std::string line = "error: " + std::to_string(error) + " ";
+    if (name == nullptr) return line + "unknown (no name known)\n";
+    return line + name + " (" + cFileStatusErrorMeaning(error) + ")\n";
+}
+
 int runStatus(const Command& self, const Arguments& arguments) {
     if (arguments.positionals().size() != 1) return usageError(self, "needs exactly one WORD");
     uint32_t word = 0;
     if (!parseUnsigned32(arguments.positionals()[0], &word)) {
         return usageError(self, "WORD is a 32-bit number, decimal or 0x-hexadecimal");
     }
-    uint16_t code = CFILE_STATUS_CODE(word);
-    uint16_t error = CFILE_STATUS_ERROR(word);
-    CodeName codeName = libraryCodeName(code);
-    Win32ErrorName errorName = win32ErrorName(error);
-    std::string text = "status: " + hexWord(word, 8) + "\n";
-    text += "code: " + hexWord(code, 4) + " " + (codeName.name ? codeName.name : "unknown") + " (" +
-            codeName.meaning + ")\n";
-    text += "error: " + std::to_string(error) + " " +
-            (errorName.name ? errorName.name : "unknown") + " (" + errorName.meaning + ")\n";
-    return printResult("status", text);
+    return printResult("status", "status: " + hexWord(word, 8) + "\n" + codeLine(word) +
+                                     errorLine(CFILE_STATUS_ERROR(word)));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // subcommand prints, on which stream, and its exit status.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -11,13 +12,17 @@
 #include "test_support.h"
 #include "tool_process.h"
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
 namespace {
 
+using qtest::contains;
+using qtest::kFailed;
+using qtest::kOk;
+using qtest::kUsage;
 using qtest::ToolResult;
-
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
 
 class Cli : public ::testing::Test {
 protected:
@@ -31,10 +36,6 @@ private:
     qtest::TempDir dir_;      // the files the program works on
     qtest::TempDir streams_;  // the program's standard streams
 };
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // Every failure names its status word, taken apart, on standard error.
 void expectFailure(const ToolResult& result, const std::string& status) {
@@ -79,9 +80,14 @@ TEST_F(Cli, CommandLineMistakesExitWithTwoAndDoNothing) {
     EXPECT_TRUE(unknown.out.empty());
     EXPECT_TRUE(contains(unknown.err, "unknown command 'frobnicate'"));
 
+    ToolResult programOption = run({"--frob"});
+    EXPECT_EQ(programOption.exitCode, kUsage);
+    EXPECT_TRUE(contains(programOption.err, "qorvel: unknown option '--frob'\n"))
+        << programOption.err;
+
     ToolResult badOption = run({"log", path("a.log"), "--colour", "red"});
     EXPECT_EQ(badOption.exitCode, kUsage);
-    EXPECT_TRUE(contains(badOption.err, "unknown option --colour"));
+    EXPECT_TRUE(contains(badOption.err, "unknown option '--colour'"));
     EXPECT_TRUE(contains(badOption.err, "usage: qorvel log"));
     EXPECT_EQ(run({"log", path("a.log"), "--stamp"}).exitCode, kUsage);  // value missing
     EXPECT_EQ(run({"append", path("a.log"), "x", "--crlf=1"}).exitCode, kUsage);
@@ -89,6 +95,47 @@ TEST_F(Cli, CommandLineMistakesExitWithTwoAndDoNothing) {
     EXPECT_EQ(run({"mv", path("a.log")}).exitCode, kUsage);
     EXPECT_FALSE(qtest::exists(path("a.log")));
 }
+
+// Names in messages are quoted as coreutils quotes them: plain when a shell
+// takes them as they are, else so that pasting them back gives the same name.
+TEST_F(Cli, MessagesQuoteNamesAsAShellNeedsThem) {
+    // Names of files that do not exist, relative to the current directory.
+    auto refusedName = [&](const std::string& name) {
+        ToolResult result = run({"cat", name});
+        EXPECT_EQ(result.exitCode, kFailed);
+        size_t from = result.err.find("cat: ") + 5;
+        return result.err.substr(from, result.err.find(": 0x") - from);
+    };
+    EXPECT_EQ(refusedName("plain-name_1.txt"), "plain-name_1.txt");
+    EXPECT_EQ(refusedName("two words"), "'two words'");
+    EXPECT_EQ(refusedName("it's"), "\"it's\"");
+    EXPECT_EQ(refusedName("it's $HOME"), "'it'\\''s $HOME'");
+    EXPECT_EQ(refusedName("caf\xc3\xa9 $x"), "'caf\xc3\xa9 $x'");
+#ifndef _WIN32
+    EXPECT_EQ(refusedName("a\nb\xff"), "'a'$'\\n''b'$'\\377'");
+#endif
+}
+
+#ifndef _WIN32
+TEST_F(Cli, AFailedWriteOfStandardOutputIsSaid) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, {"--help"}, {"status", "0"}, {"cat", "--help"}}) {
+        int exitCode = -1;
+        std::string err;
+        std::string command = qtest::toolPath();
+        for (const std::string& arg : args) command += " '" + arg + "'";
+        FILE* shell = popen((command + " 2>&1 >/dev/full").c_str(), "r");
+        ASSERT_NE(shell, nullptr);
+        char block[512];
+        size_t got;
+        while ((got = fread(block, 1, sizeof block, shell)) > 0) err.append(block, got);
+        exitCode = WEXITSTATUS(pclose(shell));
+        EXPECT_EQ(exitCode, kFailed) << args[0];
+        EXPECT_TRUE(contains(err, "cannot write standard output: No space left on device\n"))
+            << err;
+    }
+}
+#endif
 
 TEST_F(Cli, DoubleDashEndsTheOptions) {
     ToolResult result = run({"append", "--", path("--crlf"), "--crlf"});
@@ -120,6 +167,11 @@ TEST_F(Cli, StatusTakesAWordApart) {
     ToolResult strange = run({"status", "0xFFFF1234"});
     EXPECT_EQ(line(strange.out, 1), "code: 0x1234 unknown (not a code of the library)");
     EXPECT_EQ(line(strange.out, 2), "error: 65535 unknown (no name known)");
+
+    // A zero low half is success only in a word that is zero throughout.
+    EXPECT_EQ(line(run({"status", "0"}).out, 1), "code: 0x0000 CFILE_OK (success)");
+    EXPECT_EQ(line(run({"status", "0x12340000"}).out, 1),
+              "code: 0x0000 none (a failing word without a code is not an answer of the library)");
 }
 
 TEST_F(Cli, StatusRefusesWhatIsNotAThirtyTwoBitWord) {
@@ -500,6 +552,25 @@ TEST_F(Cli, OpenTakesAnyModeWordAndTheLibraryJudgesIt) {
     ToolResult created = run({"open", path("new.txt"), "--create", "--mode", "write"});
     EXPECT_EQ(created.exitCode, kOk) << created.err;
     EXPECT_TRUE(qtest::exists(path("new.txt")));
+}
+
+// An access name alone shares everything, as the program's own opens do;
+// creating without --mode opens for writing, the access cFileCreate takes.
+TEST_F(Cli, ModeNamesShareUnlessADenialIsNamed) {
+    std::string file = path("names.txt");
+    ToolResult created = run({"open", file, "--create"});
+    EXPECT_EQ(created.exitCode, kOk) << created.err;
+    EXPECT_EQ(created.out, "opened mode 0x0042\nclosed\n");
+    EXPECT_EQ(run({"open", file, "--mode", "read"}).out, "opened mode 0x0041\nclosed\n");
+    EXPECT_EQ(run({"open", file, "--mode", "read-write"}).out, "opened mode 0x0044\nclosed\n");
+    EXPECT_EQ(run({"open", file, "--mode", "read,deny-all"}).out, "opened mode 0x0001\nclosed\n");
+    EXPECT_EQ(run({"open", file}).out, "opened mode 0x0041\nclosed\n");
+
+    qtest::RunningTool reader(streams(), {"open", file, "--mode", "read", "--wait"});
+    ASSERT_EQ(reader.readLine(), "opened mode 0x0041");
+    EXPECT_EQ(run({"append", file, "more"}).exitCode, kOk);  // writing is shared
+    EXPECT_EQ(reader.finish().exitCode, kOk);
+    EXPECT_EQ(qtest::readFile(file), "more");
 }
 
 // ---- lock -----------------------------------------------------------------------------

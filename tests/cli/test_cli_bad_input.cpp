@@ -13,11 +13,10 @@
 
 namespace {
 
+using qtest::kFailed;
+using qtest::kOk;
+using qtest::kUsage;
 using qtest::ToolResult;
-
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
 
 #ifdef _WIN32
 constexpr bool kWindows = true;
@@ -58,6 +57,11 @@ std::vector<Row> usageRows() {
         {"chmod without a choice", {"chmod", "@keep.txt"}, kUsage},
         {"chmod without PATH", {"chmod", "--read-only"}, kUsage},
         {"df without PATH", {"df"}, kUsage},
+        {"holders without PATH", {"holders"}, kUsage},
+        {"holders of two paths", {"holders", "@keep.txt", "@keep.txt"}, kUsage},
+        {"holders of a missing path", {"holders", "@missing.txt"}, kUsage},
+        {"holders of an empty path", {"holders", ""}, kUsage},
+        {"an option for a command", {"--frob"}, kUsage},
         {"status without WORD", {"status"}, kUsage},
         {"option value missing", {"log", "@keep.txt", "--event"}, kUsage},
         {"open --mode value missing", {"open", "@keep.txt", "--mode"}, kUsage},

@@ -7,6 +7,16 @@
 
 namespace qtest {
 
+// The program's exit statuses: done, refused (for holders: held), wrong
+// command line.
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 struct ToolResult {
     int exitCode = -1;
     std::string out;  // standard output, byte for byte
