@@ -114,7 +114,11 @@ bool copyByReading(int from, int to) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (!writeAll(to, buffer, static_cast<size_t>(got))) return false;
+        Written written = writeAll(to, buffer, static_cast<size_t>(got));
+        if (written.count != static_cast<size_t>(got)) {
+            errno = written.error != 0 ? written.error : EIO;
+            return false;
+        }
     }
 }
 
