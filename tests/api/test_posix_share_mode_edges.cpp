@@ -96,6 +96,7 @@ public:
         if (pipe(ready) != 0 || pipe(release_) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
+            ::close(release_[1]);
             int fd = ::open(path.c_str(), type == F_WRLCK ? O_RDWR : O_RDONLY);
             struct flock lock = {};
             lock.l_type = type;
@@ -128,7 +129,7 @@ private:
 // A handle keeps its share mode in a program that inherited it, after the
 // host closed its own copy, until that program ends too.
 TEST_F(PosixShareEdgeTest, AnInheritedHandleKeepsItsShareModeAcrossExec) {
-    for (cFileMode mode : {0x0001, 0x0011, 0x0041, 0x0002}) {
+    for (unsigned mode : {0x0001u, 0x0011u, 0x0041u, 0x0002u}) {
         cFileHandle handle = open(cFileMode(mode));
         pid_t sleeper = startSleeper();
         ASSERT_GT(sleeper, 0);
@@ -171,7 +172,7 @@ TEST_F(PosixShareEdgeTest, AHeldFileTheCallerCannotReadStays) {
 TEST_F(PosixShareEdgeTest, AFifoReadThroughAnExclusiveHandleEnds) {
     std::string fifo = dir.path("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
-    for (cFileMode mode : {0x0001, 0x0011, 0x0021}) {
+    for (unsigned mode : {0x0001u, 0x0011u, 0x0021u}) {
         pid_t writer = fork();
         if (writer == 0) {
             int fd = ::open(fifo.c_str(), O_WRONLY);
@@ -179,7 +180,7 @@ TEST_F(PosixShareEdgeTest, AFifoReadThroughAnExclusiveHandleEnds) {
         }
         int code = inChild([] { return true; }, [&] {
             cFileHandle handle;
-            if (cFileOpen(fifo.c_str(), mode, &handle) != 0) return 1;
+            if (cFileOpen(fifo.c_str(), cFileMode(mode), &handle) != 0) return 1;
             char buffer[8];
             uint32_t count = 0, total = 0;
             do {
@@ -312,7 +313,7 @@ TEST_F(PosixShareEdgeTest, AZeroLengthLockAndARangeRacingAcrossProcesses) {
 
 // The host's descriptor attributes are the host's: no export changes them.
 TEST_F(PosixShareEdgeTest, TheHostsDescriptorAttributesStayTheHosts) {
-    for (cFileMode mode : {0x0041, 0x0044, 0x0002}) {
+    for (unsigned mode : {0x0041u, 0x0044u, 0x0002u}) {
         cFileHandle handle = open(cFileMode(mode));
         ASSERT_EQ(fcntl(handle, F_SETSIG, SIGUSR1), 0);
         int flags = fcntl(handle, F_GETFL);

@@ -196,6 +196,7 @@ uint32_t prepareHandle(const char* path, const Opened& opened, const Access& acc
     if (error == 0 && empties) error = emptyFile(path, fd, status, access.write);
     bool hasData = access.read || access.write;
     if (hasData) prepared->facts |= kHasDataAccess;
+    if (access.read) prepared->facts |= kReadable;
     if (access.write) prepared->facts |= kWritable;
     if (hasData && (shareMode & (kFileShareRead | kFileShareWrite)) == 0) {
         prepared->facts |= kSharesNothing;

@@ -9,8 +9,9 @@
 //                                          lock at kReadLockMarks + its start,
 //                                          so that transfers can tell it from
 //                                          another program's read lock
-//   [kZeroLengthRegion, +kHostLockRangeEnd) zero-length locks: X at
-//                                          kZeroLengthRegion + X
+//   [kZeroLengthRegion, +kHostLockRangeEnd * kZeroLengthLanes)
+//                                          zero-length locks: X at
+//                                          zeroLengthMark(X, lane)
 //   [kShareArea, kShareAreaEnd)            share modes (share_modes.cpp): the
 //                                          read region, then the write region,
 //                                          kShareSlots bytes each
@@ -34,6 +35,8 @@ namespace qorvel::platform::posix {
 constexpr off_t kHostRangeEnd = off_t(kHostLockRangeEnd);
 constexpr off_t kReadLockMarks = off_t(1) << 60;
 constexpr off_t kZeroLengthRegion = off_t(1) << 61;
+constexpr off_t kZeroLengthLanes = 4096;
+constexpr off_t kZeroLengthRegionEnd = kZeroLengthRegion + kHostRangeEnd * kZeroLengthLanes;
 constexpr off_t kShareArea = off_t(1) << 62;
 constexpr off_t kShareSlots = 4096;
 constexpr off_t kShareReadRegion = kShareArea;
@@ -41,7 +44,14 @@ constexpr off_t kShareWriteRegion = kShareReadRegion + kShareSlots;
 constexpr off_t kShareAreaEnd = kShareWriteRegion + kShareSlots;
 
 static_assert(kReadLockMarks + kHostRangeEnd <= kZeroLengthRegion, "marks below zero-length locks");
-static_assert(kZeroLengthRegion + kHostRangeEnd <= kShareArea, "zero-length locks below share modes");
+static_assert(kZeroLengthRegionEnd <= kShareArea, "zero-length locks below share modes");
+
+// Where a zero-length lock at `at` is marked: lane 0 holds the read locks of
+// every handle that can read, each other lane the write lock of one handle
+// that cannot (locks.cpp).
+constexpr off_t zeroLengthMark(uint64_t at, unsigned lane) {
+    return kZeroLengthRegion + off_t(at) * kZeroLengthLanes + off_t(lane);
+}
 
 // [first, end) of a lock as F_OFD_GETLK reports it (l_whence SEEK_SET);
 // l_len 0 reaches to the end of the lock space.

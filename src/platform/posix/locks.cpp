@@ -27,9 +27,11 @@
 // Zero-length locks. On Windows a lock of length 0 at X holds no byte, yet
 // it is refused when a byte range [s, e) with s <= X < e is locked, and once
 // held it refuses a later range only when s < X < e; zero-length locks never
-// conflict with each other and stack. A zero-length lock at X is a read lock
-// on byte kZeroLengthRegion + X (read locks never conflict, so they stack),
-// taken before a look that no range of another handle covers byte X. A
+// conflict with each other and stack. A zero-length lock at X is a mark in
+// the zero-length region (lock_space.h): a read lock on lane 0 of X, which
+// every readable handle shares (read locks never conflict, so they stack), or,
+// for a handle that cannot read, a write lock on a free lane of X of its own.
+// It is taken before a look that no range of another handle covers byte X. A
 // range, once taken, looks for zero-length locks of other handles strictly
 // inside it. Each publishes before it looks, so of a range and a zero-length
 // lock taken at the same instant in two processes at least one sees the
@@ -94,6 +96,38 @@ uint32_t withdraw(int fd, off_t start, off_t length, uint32_t error) {
     return error;
 }
 
+// Whether the descriptor can take read locks: a descriptor the library
+// opened says so; another is asked by trying.
+bool mayTakeReadLocks(int fd) {
+    uint8_t facts = factsOf(fd);
+    return !(facts & kOpenedHere) || (facts & kReadable);
+}
+
+// A write lock on a lane of its own, for a handle that cannot read. A lane
+// taken by another such handle holds a one-byte lock inside the zero-length
+// region; anything else in the way is another program's lock.
+uint32_t takeWriteLane(int fd, uint64_t at, unsigned* lane) {
+    unsigned first = static_cast<unsigned>(fd) * 7u;
+    for (unsigned i = 0; i + 1 < unsigned(kZeroLengthLanes); ++i) {
+        *lane = 1 + (first + i) % unsigned(kZeroLengthLanes - 1);
+        off_t mark = zeroLengthMark(at, *lane);
+        if (setOfdLock(fd, F_WRLCK, mark, 1) == 0) return 0;
+        if (!isOfdLockConflict(errno)) return lockError(fd, errno);
+        uint32_t taken = lockWithin(fd, mark, 1, kZeroLengthRegion, kZeroLengthRegionEnd);
+        if (taken == 0) return win32error::kLockViolation;
+    }
+    return win32error::kSharingBufferExceeded;
+}
+
+uint32_t takeZeroLengthMark(int fd, uint64_t at, unsigned* lane) {
+    *lane = 0;
+    if (mayTakeReadLocks(fd)) {
+        if (setOfdLock(fd, F_RDLCK, zeroLengthMark(at, 0), 1) == 0) return 0;
+        if (errno != EBADF || !isOpen(fd)) return lockError(fd, errno);
+    }
+    return takeWriteLane(fd, at, lane);
+}
+
 uint32_t lockZeroLength(HeldLocks& held, int fd, uint64_t at) {
     if (HeldLock* stacked = held.find(fd, at, 0)) {
         uint32_t error = anyLockOver(fd, off_t(at), 1);
@@ -102,20 +136,23 @@ uint32_t lockZeroLength(HeldLocks& held, int fd, uint64_t at) {
     }
     if (held.full()) return win32error::kSharingBufferExceeded;
     // Nothing can lie strictly inside a range around offset 0: no mark needed.
-    off_t mark = kZeroLengthRegion + off_t(at);
-    if (at > 0 && setOfdLock(fd, F_RDLCK, mark, 1) != 0) return lockError(fd, errno);
+    unsigned lane = 0;
+    if (at > 0) {
+        uint32_t error = takeZeroLengthMark(fd, at, &lane);
+        if (error != 0) return error;
+    }
     uint32_t error = anyLockOver(fd, off_t(at), 1);
-    if (error != 0) return at > 0 ? withdraw(fd, mark, 1, error) : error;
-    held.add(fd, at, 0, false);
+    if (error != 0) return at > 0 ? withdraw(fd, zeroLengthMark(at, lane), 1, error) : error;
+    held.add({fd, at, 0, 1, false, lane});
     return 0;
 }
 
 // A zero-length lock of another handle strictly inside [start, start + length).
 uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length) {
     if (length < 2) return 0;
-    off_t first = kZeroLengthRegion + off_t(start + 1);
-    return lockWithin(fd, first, off_t(length - 1), kZeroLengthRegion,
-                      kZeroLengthRegion + kHostRangeEnd);
+    off_t first = zeroLengthMark(start + 1, 0);
+    return lockWithin(fd, first, zeroLengthMark(start + length, 0) - first, kZeroLengthRegion,
+                      kZeroLengthRegionEnd);
 }
 
 // A read handle's exclusive lock: a read lock, its mark, a look for every
@@ -160,7 +197,7 @@ uint32_t lockRange(HeldLocks& held, int fd, uint64_t start, uint64_t length) {
         unlockRange(fd, from, span, readOnly);
         return error;
     }
-    held.add(fd, start, length, readOnly);
+    held.add({fd, start, length, 1, readOnly, 0});
     return 0;
 }
 
@@ -190,7 +227,7 @@ bool lock(int fd, uint64_t start, uint64_t length) {
 uint32_t releaseLocks(const HeldLock& lock) {
     if (lock.length == 0) {
         if (lock.start == 0 || lock.count > 1) return 0;
-        off_t mark = kZeroLengthRegion + off_t(lock.start);
+        off_t mark = zeroLengthMark(lock.start, lock.lane);
         return setOfdLock(lock.fd, F_UNLCK, mark, 1) == 0 ? 0 : win32ErrorFromErrno(errno);
     }
     auto from = off_t(lock.start);

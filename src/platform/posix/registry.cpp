@@ -88,9 +88,9 @@ HeldLock* HeldLocks::find(int fd, uint64_t start, uint64_t length) {
     return nullptr;
 }
 
-void HeldLocks::add(int fd, uint64_t start, uint64_t length, bool marked) {
-    gHeld[gHeldCount++] = {fd, start, length, 1, marked};
-    if (isRecorded(fd)) ++gRecords[fd].heldLocks;
+void HeldLocks::add(const HeldLock& lock) {
+    gHeld[gHeldCount++] = lock;
+    if (isRecorded(lock.fd)) ++gRecords[lock.fd].heldLocks;
 }
 
 void HeldLocks::remove(HeldLock* held) {

@@ -38,7 +38,8 @@ enum Fact : uint8_t {
     kOpenedHere = 0x1,
     kHasDataAccess = 0x2,
     kSharesNothing = 0x4,
-    kWritable = 0x8,
+    kReadable = 0x8,
+    kWritable = 0x10,
 };
 
 // Read without the mutex: a byte written whole. 0 for a number the library
@@ -69,6 +70,7 @@ struct HeldLock {
     uint64_t length;
     uint32_t count;  // zero-length locks at one offset stack
     bool marked;     // a read handle's range, with its mark (locks.cpp)
+    unsigned lane;   // where a zero-length lock is marked
 };
 
 // The byte-range locks of every descriptor, reached only while an object of
@@ -85,7 +87,7 @@ public:
     // Whether any lock of `fd` satisfies `refuses`.
     template <typename Predicate>
     bool any(int fd, Predicate refuses) const;
-    void add(int fd, uint64_t start, uint64_t length, bool marked);
+    void add(const HeldLock& lock);
     void remove(HeldLock* held);
 
 private:
