@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
@@ -15,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -268,33 +268,40 @@ TEST_F(PosixShareEdgeTest, ADirectoryOpensAsAFileInNoMode) {
 }
 
 // A zero-length lock and a range over it, taken at the same instant in two
-// processes, are never both granted.
+// processes (both spin until the other arrives), are never both granted.
 TEST_F(PosixShareEdgeTest, AZeroLengthLockAndARangeRacingAcrossProcesses) {
-    constexpr int kRounds = 3000;
+    constexpr int kRounds = 10000;
     struct Shared {
-        pthread_barrier_t barrier;
+        std::atomic<long> arrived;
         cFileStatus result[2];
         int bothGranted;
     };
-    void* memory = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    void* memory =
+        mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(memory, MAP_FAILED);
     auto* shared = new (memory) Shared{};
-    pthread_barrierattr_t attributes;
-    pthread_barrierattr_init(&attributes);
-    pthread_barrierattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
-    pthread_barrier_init(&shared->barrier, &attributes, 2);
+    auto meet = [&](long& phase) {
+        phase += 2;
+        shared->arrived.fetch_add(1);
+        // Spinning keeps both sides running, so that their calls overlap;
+        // a long wait yields to whatever else the machine runs.
+        for (long spins = 0; shared->arrived.load() < phase; ++spins) {
+            if (spins > 100000) sched_yield();
+        }
+    };
     auto racer = [&](int side) {
         cFileHandle handle;
         if (cFileOpen(file.c_str(), 0x0044, &handle) != 0) return 1;
+        long phase = 0;
         for (int round = 0; round < kRounds; ++round) {
-            pthread_barrier_wait(&shared->barrier);
+            meet(phase);
             shared->result[side] = side == 0 ? cFileLock(handle, 5, 0) : cFileLock(handle, 0, 10);
-            pthread_barrier_wait(&shared->barrier);
+            meet(phase);
             if (side == 0 && shared->result[0] == 0 && shared->result[1] == 0) ++shared->bothGranted;
             if (shared->result[side] == 0) {
                 cFileUnlock(handle, side == 0 ? 5 : 0, side == 0 ? 0 : 10);
             }
-            pthread_barrier_wait(&shared->barrier);
+            meet(phase);
         }
         return 0;
     };
