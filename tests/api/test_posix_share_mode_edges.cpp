@@ -65,7 +65,9 @@ int inChild(SetUp setUp, Body body) {
     return WEXITSTATUS(status) == 100 ? -1 : WEXITSTATUS(status);
 }
 
-bool asNobody() { return setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0; }
+bool asNobody() {
+    return setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0;
+}
 
 bool withoutProc() {
     return unshare(CLONE_NEWNS) == 0 &&
@@ -178,17 +180,19 @@ TEST_F(PosixShareEdgeTest, AFifoReadThroughAnExclusiveHandleEnds) {
             int fd = ::open(fifo.c_str(), O_WRONLY);
             _exit(fd >= 0 && write(fd, "abc", 3) == 3 ? 0 : 1);
         }
-        int code = inChild([] { return true; }, [&] {
-            cFileHandle handle;
-            if (cFileOpen(fifo.c_str(), cFileMode(mode), &handle) != 0) return 1;
-            char buffer[8];
-            uint32_t count = 0, total = 0;
-            do {
-                if (cFileRead(handle, buffer, sizeof buffer, &count) != 0) return 2;
-                total += count;
-            } while (count > 0);
-            return total == 3 && cFileClose(handle) == 0 ? 0 : 3;
-        });
+        int code = inChild([] { return true; },
+                           [&] {
+                               cFileHandle handle;
+                               if (cFileOpen(fifo.c_str(), cFileMode(mode), &handle) != 0) return 1;
+                               char buffer[8];
+                               uint32_t count = 0, total = 0;
+                               do {
+                                   if (cFileRead(handle, buffer, sizeof buffer, &count) != 0)
+                                       return 2;
+                                   total += count;
+                               } while (count > 0);
+                               return total == 3 && cFileClose(handle) == 0 ? 0 : 3;
+                           });
         EXPECT_EQ(code, 0) << mode;
         waitpid(writer, nullptr, 0);
     }
@@ -297,7 +301,8 @@ TEST_F(PosixShareEdgeTest, AZeroLengthLockAndARangeRacingAcrossProcesses) {
             meet(phase);
             shared->result[side] = side == 0 ? cFileLock(handle, 5, 0) : cFileLock(handle, 0, 10);
             meet(phase);
-            if (side == 0 && shared->result[0] == 0 && shared->result[1] == 0) ++shared->bothGranted;
+            if (side == 0 && shared->result[0] == 0 && shared->result[1] == 0)
+                ++shared->bothGranted;
             if (shared->result[side] == 0) {
                 cFileUnlock(handle, side == 0 ? 5 : 0, side == 0 ? 0 : 10);
             }

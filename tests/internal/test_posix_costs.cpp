@@ -90,16 +90,16 @@ protected:
 
     void openAndClose(const char* modeText, cFileMode mode) {
         cFileHandle handle = CFILE_INVALID_HANDLE;
-        measure(std::string("`cFileOpen` ") + modeText, [&] { cFileOpen(file.c_str(), mode, &handle); });
+        measure(std::string("`cFileOpen` ") + modeText,
+                [&] { cFileOpen(file.c_str(), mode, &handle); });
         measure(std::string("`cFileClose` ") + modeText, [&] { cFileClose(handle); });
     }
 
     void handleRows() {
         const std::pair<const char*, cFileMode> modes[] = {
-            {"`0x0041`", 0x0041}, {"`0x0021`", 0x0021}, {"`0x0042`", 0x0042},
-            {"`0x0022`", 0x0022}, {"`0x0014`", 0x0014}, {"`0x0004`", 0x0004},
-            {"`0x0001`", 0x0001}, {"`0x0011`", 0x0011}, {"`0x0044`", 0x0044},
-            {"`0x0024`", 0x0024}, {"`0x0012`", 0x0012}, {"`0x0003`", 0x0003}};
+            {"`0x0041`", 0x0041}, {"`0x0021`", 0x0021}, {"`0x0042`", 0x0042}, {"`0x0022`", 0x0022},
+            {"`0x0014`", 0x0014}, {"`0x0004`", 0x0004}, {"`0x0001`", 0x0001}, {"`0x0011`", 0x0011},
+            {"`0x0044`", 0x0044}, {"`0x0024`", 0x0024}, {"`0x0012`", 0x0012}, {"`0x0003`", 0x0003}};
         for (const auto& [text, mode] : modes) openAndClose(text, mode);
         cFileHandle handle = CFILE_INVALID_HANDLE;
         measure("`cFileCreate` `0x0042`, new file",

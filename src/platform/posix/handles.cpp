@@ -88,8 +88,7 @@ struct Opened {
 // missing file, or a file removed in between), O_CREAT without O_EXCL makes
 // the file the name leads to; "created" then stays false, which costs only a
 // read-only check and the truncation of an empty file.
-uint32_t openForDisposition(const char* path, int flags, Disposition disposition,
-                            Opened* opened) {
+uint32_t openForDisposition(const char* path, int flags, Disposition disposition, Opened* opened) {
     auto openWith = [&](int extra) {
         opened->fd = openDescriptor(path, flags | extra);
         return opened->fd >= 0;
@@ -211,7 +210,8 @@ bool isNullHandle(int fd) { return fd == 0 && !(factsOf(0) & kOpenedHere); }
 bool mayRemove(const char* path) {
     constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     int fd = openRetrying(path, O_RDONLY | kFlags, 0);
-    if (fd < 0 && (errno == EACCES || errno == EPERM)) fd = openRetrying(path, O_WRONLY | kFlags, 0);
+    if (fd < 0 && (errno == EACCES || errno == EPERM))
+        fd = openRetrying(path, O_WRONLY | kFlags, 0);
     if (fd < 0) {
         // Nothing to look at: gone, a link, not a file.
         bool nothingToCheck = errno == ENOENT || errno == ENOTDIR || errno == ELOOP;

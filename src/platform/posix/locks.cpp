@@ -44,8 +44,8 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
-#include "platform/posix/locks.h"
 #include "platform/posix/lock_space.h"
+#include "platform/posix/locks.h"
 #include "platform/posix/ofd_locks.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/syscalls.h"
@@ -218,7 +218,8 @@ bool lock(int fd, uint64_t start, uint64_t length) {
     HeldLocks held;
     auto sameHandleRefuses = [&](const HeldLock& lock) { return refuses(lock, start, length); };
     if (held.any(fd, sameHandleRefuses)) return fail(win32error::kLockViolation);
-    uint32_t error = length == 0 ? lockZeroLength(held, fd, start) : lockRange(held, fd, start, length);
+    uint32_t error =
+        length == 0 ? lockZeroLength(held, fd, start) : lockRange(held, fd, start, length);
     return error == 0 || fail(error);
 }
 
@@ -279,8 +280,8 @@ uint32_t lockedByOthers(int fd, int whence, uint32_t count) {
     if (!findOfdLock(fd, F_WRLCK, whence, kReadLockMarks, off_t(count), &holder)) {
         return win32ErrorFromErrno(errno);
     }
-    bool marked =
-        holder.l_type != F_UNLCK && liesWithin(holder, kReadLockMarks, kReadLockMarks + kHostRangeEnd);
+    bool marked = holder.l_type != F_UNLCK &&
+                  liesWithin(holder, kReadLockMarks, kReadLockMarks + kHostRangeEnd);
     return marked ? win32error::kLockViolation : 0;
 }
 

@@ -26,6 +26,11 @@
 // 0x0012, which are write locks 0x0012 handles must not share, while two
 // 0x0044 handles must not meet. 0x0014 tries A with the first slot of B in
 // one call, and takes them one by one when that slot is taken.
+//
+// A read handle's write locks go through its second, write-only description
+// (handles.h). Where it has none, each write lock due is a look (nothing of
+// another handle may lie there) and a read lock instead: the denial is
+// checked against the handles open now and not kept for later ones.
 #include "platform/posix/share_modes.h"
 
 #include <cerrno>
@@ -39,7 +44,14 @@
 namespace qorvel::platform::posix {
 namespace {
 
-enum class Span : uint8_t { kReadRegion, kWriteRegion, kShareArea, kReadSlot, kWriteSlot, kReadRegionAndFirstWriteSlot };
+enum class Span : uint8_t {
+    kReadRegion,
+    kWriteRegion,
+    kShareArea,
+    kReadSlot,
+    kWriteSlot,
+    kReadRegionAndFirstWriteSlot
+};
 
 struct LockStep {
     short type;
@@ -62,24 +74,25 @@ constexpr LockStep kWriteAAndSlotB{F_WRLCK, Span::kReadRegionAndFirstWriteSlot};
 constexpr LockStep kNone{F_UNLCK, Span::kReadRegion};
 
 // Indexed by holdsRead | deniesRead << 1 | holdsWrite << 2 | deniesWrite << 3.
-// A combination with a denial but nothing held never occurs.
+// Only a handle with data access denies, so a denial without a hold never
+// occurs (no steps).
 constexpr Steps kSteps[16] = {
-    {0, {kNone, kNone}},              // nothing: no data access
-    {1, {kReadA, kNone}},             // holds read            0x0041
-    {1, {kSlotA, kNone}},             // denies read
-    {1, {kWriteA, kNone}},            // holds, denies read    0x0011
-    {1, {kSlotB, kNone}},             // holds write           0x0042
-    {2, {kReadA, kSlotB}},            // holds both            0x0044
-    {2, {kSlotA, kSlotB}},            // holds write, denies read   0x0012
-    {1, {kWriteAAndSlotB, kNone}},    // holds both, denies read    0x0014
-    {1, {kReadAB, kNone}},            // denies write (a reader's reading, below)
-    {1, {kReadAB, kNone}},            // holds read, denies write   0x0021
-    {1, {kWriteAB, kNone}},           // denies both
-    {1, {kWriteAB, kNone}},           // holds read, denies both    0x0001
-    {1, {kWriteB, kNone}},            // holds, denies write   0x0022
-    {2, {kReadA, kWriteB}},           // holds both, denies write   0x0024
-    {1, {kWriteAB, kNone}},           // holds write, denies both   0x0002
-    {1, {kWriteAB, kNone}},           // holds and denies both      0x0004
+    {0, {kNone, kNone}},            // no data access
+    {1, {kReadA, kNone}},           // holds read:                  0x0041
+    {0, {kNone, kNone}},            // (never)
+    {1, {kWriteA, kNone}},          // holds and denies read:       0x0011
+    {1, {kSlotB, kNone}},           // holds write:                 0x0042
+    {2, {kReadA, kSlotB}},          // holds both:                  0x0044
+    {2, {kSlotA, kSlotB}},          // holds write, denies read:    0x0012
+    {1, {kWriteAAndSlotB, kNone}},  // holds both, denies read:     0x0014
+    {0, {kNone, kNone}},            // (never)
+    {1, {kReadAB, kNone}},          // holds read, denies write:    0x0021
+    {0, {kNone, kNone}},            // (never)
+    {1, {kWriteAB, kNone}},         // holds read, denies both:     0x0001
+    {1, {kWriteB, kNone}},          // holds and denies write:      0x0022
+    {2, {kReadA, kWriteB}},         // holds both, denies write:    0x0024
+    {1, {kWriteAB, kNone}},         // holds write, denies both:    0x0002
+    {1, {kWriteAB, kNone}},         // holds and denies both:       0x0004
 };
 
 unsigned indexOf(const ShareRoles& roles) {
@@ -220,7 +233,8 @@ uint32_t findHolder(int fd) {
     if (holder.l_type == F_UNLCK) return 0;
     if (liesWithin(holder, kShareArea, kShareAreaEnd)) return win32error::kSharingViolation;
     Extent extent = extentOf(holder);
-    bool coversArea = extent.first <= kShareArea && (extent.end == 0 || extent.end >= kShareAreaEnd);
+    bool coversArea =
+        extent.first <= kShareArea && (extent.end == 0 || extent.end >= kShareAreaEnd);
     if (holder.l_type == F_WRLCK && coversArea) return 0;
     return win32error::kLockViolation;
 }
