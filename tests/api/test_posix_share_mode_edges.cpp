@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <string>
 
+#include "fixtures.h"
 #include "qorvel.h"
 #include "test_support.h"
 
@@ -29,17 +30,10 @@ constexpr cFileStatus kAccessDenied = 0x00050301u;
 constexpr cFileStatus kSharingViolation = 0x00200306u;
 constexpr cFileStatus kLockViolation = 0x00210307u;
 
-class PosixShareEdgeTest : public ::testing::Test {
+class PosixShareEdgeTest : public qtest::HandlesOnAFileTest {
 protected:
-    qtest::TempDir dir;
-    std::string file = dir.path("file.txt");
-    void SetUp() override { qtest::writeFile(file, "0123456789abcdefghij"); }
+    PosixShareEdgeTest() : HandlesOnAFileTest("file.txt", "0123456789abcdefghij") {}
 
-    cFileHandle open(cFileMode mode, const std::string& path = {}) {
-        cFileHandle handle = CFILE_INVALID_HANDLE;
-        EXPECT_EQ(cFileOpen((path.empty() ? file : path).c_str(), mode, &handle), 0u) << mode;
-        return handle;
-    }
     cFileStatus tryOpen(cFileMode mode) {
         cFileHandle handle = CFILE_INVALID_HANDLE;
         cFileStatus status = cFileOpen(file.c_str(), mode, &handle);
@@ -135,7 +129,7 @@ TEST_F(PosixShareEdgeTest, AnInheritedHandleKeepsItsShareModeAcrossExec) {
         cFileHandle handle = open(cFileMode(mode));
         pid_t sleeper = startSleeper();
         ASSERT_GT(sleeper, 0);
-        EXPECT_EQ(cFileClose(handle), 0u);
+        close(handle);
         EXPECT_EQ(tryOpen(0x0002), kSharingViolation) << mode;
         EXPECT_EQ(cFileRemove(file.c_str()), kSharingViolation) << mode;
         stop(sleeper);
@@ -257,8 +251,8 @@ TEST_F(PosixShareEdgeTest, TransfersTellReadHandlesLocksFromOtherPrograms) {
     EXPECT_EQ(cFileRead(other, buffer, 5, &count), kLockViolation);
     EXPECT_EQ(cFileUnlock(reader, 12, 4), 0u);
     EXPECT_EQ(cFileRead(other, buffer, 5, &count), 0u);
-    EXPECT_EQ(cFileClose(reader), 0u);
-    EXPECT_EQ(cFileClose(other), 0u);
+    close(reader);
+    close(other);
 }
 
 // Every valid mode word refuses a directory.
@@ -340,6 +334,6 @@ TEST_F(PosixShareEdgeTest, TheHostsDescriptorAttributesStayTheHosts) {
         EXPECT_EQ(fcntl(handle, F_GETSIG), SIGUSR2);
         EXPECT_EQ(fcntl(handle, F_GETFL), flags);
         EXPECT_EQ(fcntl(handle, F_GETFD), 0);
-        EXPECT_EQ(cFileClose(handle), 0u);
+        close(handle);
     }
 }
