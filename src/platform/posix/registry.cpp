@@ -33,15 +33,17 @@ void closeSecond(const SecondDescription& second) {
     if (status.st_dev == second.device && status.st_ino == second.inode) sys.close(second.fd);
 }
 
+// A descriptor beyond the records (one the host opened) keeps no count: its
+// locks are looked for all the same.
 void forgetHeldLocks(int fd) {
-    for (size_t i = 0; i < gHeldCount && gRecords[fd].heldLocks > 0;) {
+    for (size_t i = 0; i < gHeldCount;) {
         if (gHeld[i].fd == fd) {
             gHeld[i] = gHeld[--gHeldCount];
-            --gRecords[fd].heldLocks;
         } else {
             ++i;
         }
     }
+    if (isRecorded(fd)) gRecords[fd].heldLocks = 0;
 }
 
 // With the mutex held.
@@ -69,9 +71,12 @@ uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second) {
 }
 
 void release(int fd) {
-    if (!isRecorded(fd)) return;
     std::lock_guard<std::mutex> guard(gMutex);
-    clear(fd);
+    if (isRecorded(fd)) {
+        clear(fd);
+    } else if (fd >= 0) {
+        forgetHeldLocks(fd);
+    }
 }
 
 HeldLocks::HeldLocks() { gMutex.lock(); }
