@@ -59,8 +59,9 @@ struct SecondDescription {
 // (4) for a number beyond the limit.
 uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second);
 
-// Ends the record of a descriptor the library is about to close (or failed to
-// prepare): closes its second description and forgets its byte-range locks.
+// Ends the record of a descriptor the library is about to close (or received
+// again from the kernel): closes its second description and forgets its
+// byte-range locks (a number beyond the records has only locks to forget).
 void release(int fd);
 
 // A byte-range lock held through a descriptor, as locks.cpp records it.
