@@ -27,7 +27,9 @@ uint32_t transferError(int fd, int error) {
 // has locked is refused whole, before anything moves (locks.h).
 bool refusedByLocks(int fd, uint32_t count, int whence) {
     uint32_t error = lockedByOthers(fd, whence, count);
-    return error != 0 && !fail(error);
+    if (error == 0) return false;
+    fail(error);
+    return true;
 }
 
 // ftruncate gives EINVAL for a descriptor not open for writing, for a
