@@ -235,8 +235,9 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
         setLastError(error);
         return kInvalidHandle;
     }
-    // The host may have closed an earlier descriptor of this number itself.
-    release(opened.fd);
+    // The host may have closed an earlier library descriptor of this number
+    // itself: its second description goes before this one publishes.
+    if (factsOf(opened.fd) != 0) release(opened.fd);
     Prepared prepared;
     error = prepareHandle(path, opened, access, shareMode, disposition, &prepared);
     if (error == 0) error = adopt(opened.fd, prepared.facts, prepared.second);
