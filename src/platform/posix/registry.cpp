@@ -17,6 +17,8 @@ struct Record {
     SecondDescription second;
 };
 
+static_assert(sizeof(Record) <= 32, "the address space registry.h states");
+
 std::mutex gMutex;
 Record gRecords[kMaxDescriptors];
 HeldLock gHeld[kMaxHeldLocks];

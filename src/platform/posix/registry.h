@@ -11,7 +11,8 @@
 // The storage is fixed and static, under one mutex: a record for each
 // descriptor number below kMaxDescriptors (Linux's own default ceiling on
 // open files, fs.nr_open), and kMaxHeldLocks byte-range locks for the whole
-// process. No heap memory; only the pages of numbers in use are touched. An
+// process. No heap memory: 32 bytes of address space per number (32 MiB),
+// of which only the pages of numbers in use are ever touched. An
 // open that receives a number at or above the limit is refused with error 4
 // (too many open files); a lock beyond kMaxHeldLocks with error 36.
 //
