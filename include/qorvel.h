@@ -10,10 +10,16 @@
  *
  * The header compiles as C99 and as C++.
  *
- * **Thread safety.** The library keeps no state between calls and takes no
- * lock of its own: any thread may call any export at any time. Calls on one
- * handle must be serialised by the caller (cFileSetSize() and cFileIsEof()
- * move the file position away and back in separate steps).
+ * **Thread safety and state.** Any thread may call any export at any time.
+ * Calls on one handle must be serialised by the caller (cFileSetSize() and
+ * cFileIsEof() move the file position away and back in separate steps). On
+ * Windows the library keeps no state between calls. On Linux it keeps one
+ * registry per process of the descriptors it opened (what it needs to give
+ * Windows' answers: which descriptors are its own, the byte-range locks
+ * taken through each, the second descriptor of an exclusive reader), in
+ * fixed static storage behind one mutex: 4096 byte-range locks per process,
+ * beyond which cFileLock() answers 0x00240305, and descriptor numbers below
+ * 2^20, beyond which an open answers 0x00040307.
  *
  * **Buffers.** Every buffer belongs to the caller; the library writes into it
  * only within the sizes stated here and keeps no pointer after a call.
@@ -279,9 +285,24 @@ typedef struct QORVEL_PACKED cFileNftRecord {
  *         0x00050301 (access denied, also a read-only file opened for
  *         writing), 0x00200306 (another open does not share the file),
  *         0x00040307 (too many open files), 0x00CE0307 (name too long).
+ * @note Handles are inherited by child processes (on Linux by every `fork`
+ *       and `exec`), and with them the share mode and the byte-range locks,
+ *       which then last until every process holding the handle has closed
+ *       it. A host that does not want this sets close-on-exec on the
+ *       platform handle from cFileGetPlatformHandle(): `fcntl(fd, F_SETFD,
+ *       FD_CLOEXEC)` on Linux, `SetHandleInformation(h, HANDLE_FLAG_INHERIT,
+ *       0)` on Windows.
  * @note Linux: sharing is enforced between every open made through the
  *       library, in any process; opens that bypass it are not kept out
- *       (<a href="../platform-notes.md#share-modes">share modes</a>).
+ *       (<a href="../platform-notes.md#share-modes">share modes</a>). A read
+ *       handle that shares no reading (0x0001, 0x0011) keeps its share mode
+ *       through a second, write-only descriptor of the file, inherited with
+ *       it (a write open: overlayfs copies the file up, inotify sees a
+ *       close after writing). Where the process may not write the file, or
+ *       it is not a regular file, there is none: the open is granted after
+ *       the file's current opens are checked, and later readers are not
+ *       kept out. While another program holds a POSIX lock over the whole
+ *       file, an open its lock is in the way of answers 0x00210307.
  */
 QORVEL_API cFileStatus QORVEL_CALL cFileOpen(const char *path, cFileMode mode, cFileHandle *handle);
 /**
@@ -418,8 +439,9 @@ QORVEL_API cFileStatus QORVEL_CALL cFileIsEof(cFileHandle handle, int16_t *isEof
  * @param length the number of bytes; 0 is passed on like any other length
  * @return 0; 0x00000303 for ::CFILE_INVALID_HANDLE; 0x00210307 when part of
  *         the range is locked already (through this or another handle);
- *         0x00240305 when no more locks can be recorded; 0x00060303 for an
- *         unknown handle.
+ *         0x00240305 when no more locks can be recorded; 0x00050301 for a
+ *         handle opened with no access right (two or three access bits),
+ *         which takes no lock; 0x00060303 for an unknown handle.
  * @note cFilePrepLock() is not needed. Linux keeps locks per handle (open
  *       file description), as Windows does
  *       (<a href="../platform-notes.md#byte-range-locks">locks</a>).

@@ -116,7 +116,7 @@ cFileStatus setFileSize(cFileHandle handle, uint32_t size) {
     uint64_t savedPosition = saved;
     status = moveWithinRange(handle, size, CFILE_SEEK_BEGIN, nullptr, &savedPosition);
     if (status != 0) return status;
-    if (!platform::setEndOfFile(handle)) status = lastErrorStatus();
+    if (!platform::setEndOfFile(handle, size)) status = lastErrorStatus();
     // A position at or beyond the new size stays at the new end of the file.
     // A position that cannot be put back is a failure: the caller's next
     // read or write would land elsewhere.

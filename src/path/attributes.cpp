@@ -28,7 +28,7 @@ bool shouldBecomeWritable(uint16_t selector, int16_t value) {
     return selector == CFILE_ATTR_WRITABLE ? value != 0 : value == 0;
 }
 
-// The checks both queries make, then the file-status query itself.
+// The checks both queries make before the file-status query.
 bool canAsk(const char* path, uint16_t selector, const void* out) {
     return isKnownSelector(selector) && path != nullptr && out != nullptr;
 }

@@ -108,7 +108,11 @@ bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
 // value is a real position).
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
                         uint32_t moveMethod);
-bool setEndOfFile(Handle handle);
+// SetEndOfFile, called right after setFilePointer moved the handle to
+// `position`, which is where the file ends: Windows ends it at the handle's
+// pointer, POSIX at the position given (it cannot learn the pointer without a
+// system call of its own).
+bool setEndOfFile(Handle handle, uint64_t position);
 
 // ---- Byte-range locks (GetVersionExA, LockFile[Ex], UnlockFile[Ex]) -------
 

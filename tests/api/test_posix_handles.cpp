@@ -62,6 +62,25 @@ TEST_F(PosixHandleTest, AReaderWithoutWritePermissionStillOpens) {
     EXPECT_EQ(qtest::readFile(file), "content");
 }
 
+// A reader that denies reading and may not write the file has no writable
+// description to publish its denial through: it is granted after a check of
+// the opens already there, and later readers are let in (the documented
+// trade-off).
+TEST_F(PosixHandleTest, AnExclusiveReaderThatMayNotWriteChecksButCannotPublish) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
+    chmod(file.c_str(), 0644);
+    int code = runAsNobody([&] {
+        cFileHandle reader, exclusive, later;
+        if (cFileOpen(file.c_str(), 0x0021, &reader) != 0) return 1;
+        if (cFileOpen(file.c_str(), 0x0001, &exclusive) != 0x00200306u) return 2;
+        if (cFileClose(reader) != 0) return 3;
+        if (cFileOpen(file.c_str(), 0x0001, &exclusive) != 0) return 4;
+        if (cFileOpen(file.c_str(), 0x0041, &later) != 0) return 5;
+        return cFileClose(later) == 0 && cFileClose(exclusive) == 0 ? 0 : 6;
+    });
+    EXPECT_EQ(code, 0);
+}
+
 TEST_F(PosixHandleTest, ReadOnlyAttributeHoldsForRootToo) {
     // Owner write clear, group and others writable: still read-only.
     chmod(file.c_str(), 0466);

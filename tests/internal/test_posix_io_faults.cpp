@@ -285,15 +285,15 @@ TEST_F(IoFaultTest, SystemCallsPerCall) {
     EXPECT_EQ(systemCallsOf([&] { cFileIsEof(handle, &flag); }), 3);
     EXPECT_EQ(systemCallsOf([&] { cFileSetSize(handle, 5000); }), 4);  // grows: restores
     EXPECT_EQ(systemCallsOf([&] { cFileSetSize(handle, 5); }), 3);
-    // A range looks for zero-length locks inside it once taken; the first
-    // lock marks the description its record speaks for; an unlock asks for
-    // the mark before it believes the record.
-    EXPECT_EQ(systemCallsOf([&] { cFileLock(handle, 0, 100); }), 3);
+    // A range looks for zero-length locks inside it once taken; a
+    // zero-length lock marks its offset and looks for ranges over it; an
+    // unlock is one call.
+    EXPECT_EQ(systemCallsOf([&] { cFileLock(handle, 0, 100); }), 2);
     EXPECT_EQ(systemCallsOf([&] { cFileLock(handle, 200, 100); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 0, 100); }), 2);
+    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 0, 100); }), 1);
     EXPECT_EQ(systemCallsOf([&] { cFileLock(handle, 10, 0); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 10, 0); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 200, 100); }), 2);
+    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 10, 0); }), 1);
+    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 200, 100); }), 1);
 
     std::string own = file + ".own";
     qtest::writeFile(own, "");

@@ -30,8 +30,6 @@ namespace {
 
 thread_local int tCrtErrno = 0;
 
-constexpr mode_t kEveryWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
-
 int32_t secondsOrMinusOne(int64_t seconds) {
     return seconds < 0 || seconds > INT32_MAX ? -1 : int32_t(seconds);
 }
@@ -44,6 +42,7 @@ bool queryFailed() {
 }  // namespace
 
 using posix::isReadOnly;
+using posix::kEveryWriteBit;
 using posix::setReadOnly;
 using posix::sys;
 

@@ -89,9 +89,7 @@ uint32_t win32ErrorForPath(int error, const char* path) {
     if (error == ENOTDIR && length > 0 && path[length - 1] == '/') return win32error::kInvalidName;
     if (error != ENOENT) return win32ErrorFromErrno(error);
     if (length == 0) return win32error::kPathNotFound;
-    int saved = errno;
     bool parentExists = isDirectory(splitPath(path).directory.c_str());
-    errno = saved;
     return parentExists ? win32error::kFileNotFound : win32error::kPathNotFound;
 }
 

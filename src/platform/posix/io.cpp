@@ -7,24 +7,13 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
+#include "platform/posix/locks.h"
+#include "platform/posix/path_parts.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
 namespace posix {
 namespace {
-
-// Where the last successful setFilePointer of this thread left a descriptor's
-// pointer. SetEndOfFile ends the file at the current position, which POSIX can
-// only learn with a system call of its own; the size change always moves the
-// pointer just before it sets the end, so the position that move produced is
-// known already. Every other call that moves the pointer forgets it.
-struct LastMove {
-    int fd = -1;
-    off_t position = 0;
-};
-thread_local LastMove tLastMove;
-
-void forgetLastMove() { tLastMove.fd = -1; }
 
 // The kernel refuses a transfer that a descriptor's access mode does not
 // allow with EBADF, as it refuses a descriptor that is not open: one that is
@@ -34,19 +23,13 @@ uint32_t transferError(int fd, int error) {
     return win32ErrorFromErrno(error);
 }
 
-// Windows' byte-range locks are mandatory: a transfer through one handle of
-// bytes that another handle has locked is refused whole, before anything
-// moves. One lock query through the handle's own description asks about the
-// bytes from where it stands (or, for an append, from the end); the kernel
-// never shows a description its own locks. A handle that shares nothing has
-// no other handle to meet.
-bool refusedByLocks(int fd, uint32_t count, bool atEnd) {
-    if (count == 0 || sharesNothing(fd)) return false;
-    bool locked = false;
-    bool asked = atEnd ? lockedAtEnd(fd, count, &locked) : lockedAtPosition(fd, count, &locked);
-    if (!asked) return true;
-    if (locked) fail(win32error::kLockViolation);
-    return locked;
+// Windows' byte-range locks are mandatory: a transfer of bytes another handle
+// has locked is refused whole, before anything moves (locks.h).
+bool refusedByLocks(int fd, uint32_t count, int whence) {
+    uint32_t error = lockedByOthers(fd, whence, count);
+    if (error == 0) return false;
+    fail(error);
+    return true;
 }
 
 // ftruncate gives EINVAL for a descriptor not open for writing, for a
@@ -63,30 +46,15 @@ uint32_t endOfFileError(int fd, int error) {
     return win32error::kAccessDenied;
 }
 
-// A synchronous WriteFile to a file writes everything or fails. The kernel
-// may stop short (a signal, a full disk, a size limit): the rest is written
-// by further calls until the whole count is written or an error stops it,
-// and the count then says what really reached the file.
+// A synchronous WriteFile to a file writes everything or fails: short
+// writes are continued, and the count says what really reached the file.
 bool writeWhole(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
-    const char* bytes = static_cast<const char*>(buffer);
-    uint32_t done = 0;
-    for (;;) {
-        ssize_t written = sys.write(handle, bytes + done, count - done);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            *transferred = done;
-            return fail(transferError(handle, errno));
-        }
-        done += static_cast<uint32_t>(written);
-        if (done == count) break;
-        if (written == 0) {
-            // No progress and no error: the device takes nothing more.
-            *transferred = done;
-            return fail(win32error::kWriteFault);
-        }
-    }
-    *transferred = done;
-    return true;
+    Written written = writeAll(handle, buffer, count);
+    *transferred = static_cast<uint32_t>(written.count);
+    if (written.count == count) return true;
+    // No progress and no error: the device takes nothing more.
+    if (written.error == 0) return fail(win32error::kWriteFault);
+    return fail(transferError(handle, written.error));
 }
 
 int whenceFor(uint32_t moveMethod) {
@@ -105,9 +73,8 @@ using namespace posix;
 
 bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
-    forgetLastMove();
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (refusedByLocks(handle, count, false)) return false;
+    if (refusedByLocks(handle, count, SEEK_CUR)) return false;
     ssize_t got;
     do {
         got = sys.read(handle, buffer, count);
@@ -119,9 +86,8 @@ bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred
 
 bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
-    forgetLastMove();
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (refusedByLocks(handle, count, false)) return false;
+    if (refusedByLocks(handle, count, SEEK_CUR)) return false;
     return writeWhole(handle, buffer, count, transferred);
 }
 
@@ -130,15 +96,13 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
 // write are two steps: a lock taken between them does not stop the append.
 bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
-    forgetLastMove();
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (refusedByLocks(handle, count, true)) return false;
+    if (refusedByLocks(handle, count, SEEK_END)) return false;
     return writeWhole(handle, buffer, count, transferred);
 }
 
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
                         uint32_t moveMethod) {
-    forgetLastMove();
     if (isNullHandle(handle)) {
         fail(win32error::kInvalidHandle);
         return kInvalidSetFilePointer;
@@ -165,7 +129,6 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
         fail(errno == EINVAL ? win32error::kNegativeSeek : win32ErrorFromErrno(errno));
         return kInvalidSetFilePointer;
     }
-    tLastMove = {handle, position};
     if (distanceHigh != nullptr) *distanceHigh = static_cast<int32_t>(uint64_t(position) >> 32);
     uint32_t low = static_cast<uint32_t>(position);
     // The failure marker is also a real low half: say that it is not one.
@@ -173,19 +136,11 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
     return low;
 }
 
-bool setEndOfFile(Handle handle) {
-    LastMove lastMove = tLastMove;
-    forgetLastMove();
+bool setEndOfFile(Handle handle, uint64_t position) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    off_t end = lastMove.position;
-    if (lastMove.fd != handle) {
-        end = sys.lseek(handle, 0, SEEK_CUR);
-        // An O_PATH descriptor (no data access) cannot even tell its position.
-        if (end < 0) return fail(transferError(handle, errno));
-    }
     int result;
     do {
-        result = sys.ftruncate(handle, end);
+        result = sys.ftruncate(handle, off_t(position));
     } while (result != 0 && errno == EINTR);
     if (result != 0) return fail(endOfFileError(handle, errno));
     return true;

@@ -6,87 +6,53 @@
 // start and length, or with the handle. Linux open-file-description (OFD)
 // locks give the first part: each handle is its own open file description,
 // F_OFD_SETLK never waits, the locks conflict across handles and processes,
-// and they vanish with the description. What OFD locks cannot say is kept
-// in a record of the locks taken through each descriptor of this process:
-// an OFD lock over a range the same description already holds silently
-// merges with it, and an OFD unlock of any range succeeds.
+// and they vanish with the description. What OFD locks cannot say comes from
+// the registry (registry.h), which records the locks taken through each
+// descriptor: an OFD lock over a range the same description already holds
+// silently merges with it, and an OFD unlock of any range succeeds.
 //
-// A range [s, e) is an OFD lock on the same bytes [s, e) of the lock space,
-// so that a transfer can ask the kernel about its own bytes relative to
-// where it stands (SEEK_CUR) or to the end of the file (SEEK_END) in one
-// F_OFD_GETLK, without first asking where that is.
+// A range [s, e) is an OFD write lock on the same bytes [s, e) of the lock
+// space (lock_space.h), so that a transfer can ask the kernel about its own
+// bytes relative to where it stands (SEEK_CUR) or to the end of the file
+// (SEEK_END) in one F_OFD_GETLK, and other programs see it where it is.
+//
+// A descriptor that cannot be written (a read handle) cannot take an OFD
+// write lock. It takes a read lock, marks it (a read lock at kReadLockMarks +
+// s, so that transfers can tell it from another program's read lock) and
+// then looks for any other lock over the range: the read lock keeps out every
+// handle that would write-lock the range later, the look finds every handle
+// that locked it before. Two read handles that lock one range at the same
+// instant may both be refused; never are both granted.
 //
 // Zero-length locks. On Windows a lock of length 0 at X holds no byte, yet
 // it is refused when a byte range [s, e) with s <= X < e is locked, and once
 // held it refuses a later range only when s < X < e; zero-length locks never
-// conflict with each other and stack. A zero-length lock at X is a read
-// lock on byte kZeroLengthRegion + X, far from the ranges (read locks never
-// conflict, so they stack), after a look that no range of another handle
-// covers byte X. A range, once taken, looks for zero-length locks of other
-// handles strictly inside it (kZeroLengthRegion + [s + 1, e)) and gives
-// itself up when it finds one. Transfers never see zero-length locks.
+// conflict with each other and stack. A zero-length lock at X is a mark in
+// the zero-length region (lock_space.h): a read lock on lane 0 of X, which
+// every readable handle shares (read locks never conflict, so they stack), or,
+// for a handle that cannot read, a write lock on a free lane of X of its own.
+// It is taken before a look that no range of another handle covers byte X. A
+// range, once taken, looks for zero-length locks of other handles strictly
+// inside it. Each publishes before it looks, so of a range and a zero-length
+// lock taken at the same instant in two processes at least one sees the
+// other: both may be refused, never both granted. Transfers never see
+// zero-length locks.
 //
-// A descriptor that cannot be written (a read handle) cannot take an OFD
-// write lock. It takes a read lock and then looks for any other lock over
-// the range: the read lock keeps out every handle that would write-lock the
-// range later, the look finds every handle that locked it before. Two read
-// handles that lock one range at the same instant may both be refused; never
-// are both granted.
-//
-// Locks bind transfers (io.cpp): a read or write through one handle of bytes
-// that another handle has locked is refused with ERROR_LOCK_VIOLATION, as on
-// Windows. The kernel answers that in one F_OFD_GETLK through the
-// transferring handle's own description, which never sees its own locks.
-//
-// The record is the library's memory of a descriptor number. When the host
-// closes a handle itself and the number comes back for another description,
-// the record must not speak for it: the first lock recorded for a
-// description marks the description itself (F_SETSIG, an attribute of the
-// open file description that only signal-driven I/O reads), and a record
-// that would change an answer is believed only while the description still
-// carries the mark. The library's own opens clear the record of the number
-// they get.
-//
-// The record lives in fixed static storage under one mutex: no heap memory.
-// When it is full, a lock is refused with ERROR_SHARING_BUFFER_EXCEEDED (36).
-
+// A handle without data access takes no lock (5), as on Windows.
 #include <cerrno>
-#include <csignal>
-#include <mutex>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
+#include "platform/posix/lock_space.h"
+#include "platform/posix/locks.h"
 #include "platform/posix/ofd_locks.h"
+#include "platform/posix/registry.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
 namespace posix {
 namespace {
-
-constexpr uint32_t kLockTableFull = win32error::kSharingBufferExceeded;
-
-// Ranges end at most here, below the zero-length locks' region. The exported
-// calls never come near: their ranges end below kHostLockRangeEnd.
-constexpr uint64_t kLockableEnd = uint64_t(kZeroLengthRegion);
-static_assert(kHostLockRangeEnd <= kLockableEnd,
-              "host byte-range locks must fit below the zero-length locks");
-static_assert(kZeroLengthRegion + off_t(kLockableEnd) <= kLockCallSpaceEnd,
-              "zero-length locks must stay clear of the share-mode regions");
-
-struct HeldLock {
-    int fd;
-    uint64_t start;
-    uint64_t length;
-    uint32_t count;  // zero-length locks at one offset stack
-    int holder;      // the description that holds it: fd, or its lock description
-};
-
-constexpr size_t kMaxHeldLocks = 4096;
-
-std::mutex gHeldMutex;
-HeldLock gHeld[kMaxHeldLocks];
-size_t gHeldCount = 0;
 
 // Whether a lock already held through the same handle refuses a new one
 // (Windows' rules, zero-length locks included).
@@ -98,233 +64,225 @@ bool refuses(const HeldLock& held, uint64_t start, uint64_t length) {
     return start < heldEnd && held.start < end;
 }
 
-HeldLock* findExact(int fd, uint64_t start, uint64_t length) {
-    for (size_t i = 0; i < gHeldCount; ++i) {
-        HeldLock& held = gHeld[i];
-        if (held.fd == fd && held.start == start && held.length == length) return &held;
-    }
-    return nullptr;
-}
-
-bool refusedBySameHandle(int fd, uint64_t start, uint64_t length) {
-    for (size_t i = 0; i < gHeldCount; ++i) {
-        if (gHeld[i].fd == fd && refuses(gHeld[i], start, length)) return true;
-    }
-    return false;
-}
-
-void removeHeld(HeldLock* held) { *held = gHeld[--gHeldCount]; }
-
-bool hasRecord(int fd) {
-    for (size_t i = 0; i < gHeldCount; ++i) {
-        if (gHeld[i].fd == fd) return true;
-    }
-    return false;
-}
-
-void forgetRecords(int fd) {
-    for (size_t i = 0; i < gHeldCount;) {
-        if (gHeld[i].fd == fd) {
-            removeHeld(&gHeld[i]);
-        } else {
-            ++i;
-        }
-    }
-}
-
-// ---- The mark of the description a record speaks for -------------------------
-
-constexpr int kRecordMark = SIGIO;
-
 bool isOpen(int fd) { return sys.fcntlInt(fd, F_GETFD, 0) != -1; }
 
-bool isPathOnly(int fd) {
-    int flags = sys.fcntlInt(fd, F_GETFL, 0);
-    return flags != -1 && (flags & O_PATH) != 0;
+// A description open for neither reading nor writing can take no OFD lock:
+// EBADF, as for a closed descriptor.
+uint32_t lockError(int fd, int error) {
+    if (isOfdLockConflict(error)) return win32error::kLockViolation;
+    if (error == EBADF && isOpen(fd)) return win32error::kAccessDenied;
+    return win32ErrorFromErrno(error);
 }
 
-// An O_PATH descriptor (a handle without data access on a file the process
-// may neither read nor write) takes no mark; its record is believed.
-bool markDescription(int fd) {
-    if (sys.fcntlInt(fd, F_SETSIG, kRecordMark) == 0) return true;
-    int error = errno;
-    return (error == EBADF && isPathOnly(fd)) || failWithErrno(error);
-}
-
-// Whether the record of `fd` speaks for the description it now names.
-// Answers false with lastError() set when that cannot be asked.
-bool askRecordSpeaksFor(int fd, bool* speaks) {
-    int mark = sys.fcntlInt(fd, F_GETSIG, 0);
-    *speaks = mark == kRecordMark;
-    if (mark >= 0) return true;
-    int error = errno;
-    *speaks = error == EBADF && isPathOnly(fd);
-    return *speaks || failWithErrno(error);
-}
-
-// The first lock recorded for a description marks it.
-bool record(int fd, uint64_t start, uint64_t length, int holder) {
-    if (!hasRecord(fd) && !markDescription(fd)) return false;
-    gHeld[gHeldCount++] = {fd, start, length, 1, holder};
-    return true;
-}
-
-// ---- Taking locks ---------------------------------------------------------------
-
-// A description open for neither reading nor writing (a handle without data
-// access) can take no OFD lock at all: EBADF, as for a closed descriptor.
-bool failLock(int fd, int error) {
-    if (isOfdLockConflict(error)) return fail(win32error::kLockViolation);
-    if (error == EBADF && isOpen(fd)) return fail(win32error::kAccessDenied);
-    return failWithErrno(error);
-}
-
-// Whether another description holds any lock over [start, start + length).
-bool anyOtherLock(int fd, off_t start, off_t length, bool* found) {
+// Whether another description holds a lock over [start, start + length)
+// that lies within [from, to): 0 when none does, 33 when one does.
+uint32_t lockWithin(int fd, off_t start, off_t length, off_t from, off_t to) {
     struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, start, length, &holder)) return failWithErrno(errno);
-    *found = holder.l_type != F_UNLCK;
-    return true;
+    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, start, length, &holder)) {
+        return win32ErrorFromErrno(errno);
+    }
+    bool found = holder.l_type != F_UNLCK && liesWithin(holder, from, to);
+    return found ? win32error::kLockViolation : 0;
 }
 
-// Gives up a lock just taken because of what the caller found afterwards.
-bool withdraw(int fd, off_t start, off_t length, uint32_t error) {
+// Whether another description holds any lock over the bytes.
+uint32_t anyLockOver(int fd, off_t start, off_t length) {
+    return lockWithin(fd, start, length, 0, kShareAreaEnd + 1);
+}
+
+// Gives up what was just taken because of what was found afterwards.
+uint32_t withdraw(int fd, off_t start, off_t length, uint32_t error) {
     setOfdLock(fd, F_UNLCK, start, length);
-    return fail(error);
+    return error;
 }
 
-// A read handle's exclusive lock: a read lock, then a look for every other
-// lock over the range (the header explains why that is exclusive).
-bool lockReadOnly(int fd, off_t start, off_t length) {
-    if (setOfdLock(fd, F_RDLCK, start, length) != 0) return failLock(fd, errno);
-    bool shared = false;
-    if (!anyOtherLock(fd, start, length, &shared)) return withdraw(fd, start, length, lastError());
-    return !shared || withdraw(fd, start, length, win32error::kLockViolation);
+// Whether the descriptor can take read locks: a descriptor the library
+// opened says so; another is asked by trying.
+bool mayTakeReadLocks(int fd) {
+    uint8_t facts = factsOf(fd);
+    return !(facts & kOpenedHere) || (facts & kReadable);
 }
 
-bool lockThrough(int fd, off_t start, off_t length, short type) {
-    if (setOfdLock(fd, type, start, length) == 0) return true;
-    if (errno == EBADF && type == F_WRLCK) return lockReadOnly(fd, start, length);
-    return failLock(fd, errno);
-}
-
-// Locks through the handle's own description, or, for a handle without data
-// access, through its lock description; *holder says which.
-bool lockSpace(int fd, off_t start, off_t length, short type, int* holder) {
-    *holder = fd;
-    if (lockThrough(fd, start, length, type)) return true;
-    if (lastError() != win32error::kAccessDenied) return false;
-    *holder = lockDescriptionOf(fd);
-    return *holder >= 0 && lockThrough(*holder, start, length, type);
-}
-
-bool lockZeroLength(int fd, uint64_t at) {
-    bool covered = false;
-    if (!anyOtherLock(fd, off_t(at), 1, &covered)) return false;
-    if (covered) return fail(win32error::kLockViolation);
-    if (HeldLock* stacked = findExact(fd, at, 0)) {
-        ++stacked->count;
-        return true;
+// A write lock on a lane of its own, for a handle that cannot read. A lane
+// taken by another such handle holds a one-byte lock inside the zero-length
+// region; anything else in the way is another program's lock.
+uint32_t takeWriteLane(int fd, uint64_t at, unsigned* lane) {
+    unsigned first = static_cast<unsigned>(fd) * 7u;
+    for (unsigned i = 0; i + 1 < unsigned(kZeroLengthLanes); ++i) {
+        *lane = 1 + (first + i) % unsigned(kZeroLengthLanes - 1);
+        off_t mark = zeroLengthMark(at, *lane);
+        if (setOfdLock(fd, F_WRLCK, mark, 1) == 0) return 0;
+        if (!isOfdLockConflict(errno)) return lockError(fd, errno);
+        uint32_t taken = lockWithin(fd, mark, 1, kZeroLengthRegion, kZeroLengthRegionEnd);
+        if (taken == 0) return win32error::kLockViolation;
     }
-    if (gHeldCount == kMaxHeldLocks) return fail(kLockTableFull);
-    // Nothing can lie strictly inside a range around offset 0: no lock needed.
-    int holder = fd;
-    off_t marker = kZeroLengthRegion + off_t(at);
-    if (at > 0 && !lockSpace(fd, marker, 1, F_RDLCK, &holder)) return false;
-    if (record(fd, at, 0, holder)) return true;
-    return at == 0 ? false : withdraw(holder, marker, 1, lastError());
+    return win32error::kSharingBufferExceeded;
 }
 
-bool lockRange(int fd, uint64_t start, uint64_t length) {
-    if (gHeldCount == kMaxHeldLocks) return fail(kLockTableFull);
-    int holder = fd;
-    if (!lockSpace(fd, off_t(start), off_t(length), F_WRLCK, &holder)) return false;
-    // A zero-length lock of another handle strictly inside refuses the range.
-    bool zeroLengthInside = false;
-    if (length > 1 && !anyOtherLock(holder, kZeroLengthRegion + off_t(start + 1), off_t(length - 1),
-                                    &zeroLengthInside)) {
-        return withdraw(holder, off_t(start), off_t(length), lastError());
+uint32_t takeZeroLengthMark(int fd, uint64_t at, unsigned* lane) {
+    *lane = 0;
+    if (mayTakeReadLocks(fd)) {
+        if (setOfdLock(fd, F_RDLCK, zeroLengthMark(at, 0), 1) == 0) return 0;
+        if (errno != EBADF || !isOpen(fd)) return lockError(fd, errno);
     }
-    if (zeroLengthInside) {
-        return withdraw(holder, off_t(start), off_t(length), win32error::kLockViolation);
+    return takeWriteLane(fd, at, lane);
+}
+
+uint32_t lockZeroLength(HeldLocks& held, int fd, uint64_t at) {
+    if (HeldLock* stacked = held.find(fd, at, 0)) {
+        uint32_t error = anyLockOver(fd, off_t(at), 1);
+        if (error == 0) ++stacked->count;
+        return error;
     }
-    if (record(fd, start, length, holder)) return true;
-    return withdraw(holder, off_t(start), off_t(length), lastError());
+    if (held.full()) return win32error::kSharingBufferExceeded;
+    // Nothing can lie strictly inside a range around offset 0: no mark needed.
+    unsigned lane = 0;
+    if (at > 0) {
+        uint32_t error = takeZeroLengthMark(fd, at, &lane);
+        if (error != 0) return error;
+    }
+    uint32_t error = anyLockOver(fd, off_t(at), 1);
+    if (error != 0) return at > 0 ? withdraw(fd, zeroLengthMark(at, lane), 1, error) : error;
+    held.add({fd, at, 0, 1, false, lane});
+    return 0;
+}
+
+// A zero-length lock of another handle strictly inside [start, start + length).
+uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length) {
+    if (length < 2) return 0;
+    off_t first = zeroLengthMark(start + 1, 0);
+    return lockWithin(fd, first, zeroLengthMark(start + length, 0) - first, kZeroLengthRegion,
+                      kZeroLengthRegionEnd);
+}
+
+// A read handle's exclusive lock: a read lock, its mark, a look for every
+// other lock over the range.
+uint32_t lockReadOnly(int fd, off_t start, off_t length) {
+    if (setOfdLock(fd, F_RDLCK, start, length) != 0) return lockError(fd, errno);
+    if (setOfdLock(fd, F_RDLCK, kReadLockMarks + start, length) != 0) {
+        return withdraw(fd, start, length, lockError(fd, errno));
+    }
+    uint32_t error = anyLockOver(fd, start, length);
+    if (error != 0) {
+        setOfdLock(fd, F_UNLCK, kReadLockMarks + start, length);
+        return withdraw(fd, start, length, error);
+    }
+    return 0;
+}
+
+// Gives up a range just taken.
+void unlockRange(int fd, off_t start, off_t length, bool marked) {
+    setOfdLock(fd, F_UNLCK, start, length);
+    if (marked) setOfdLock(fd, F_UNLCK, kReadLockMarks + start, length);
+}
+
+uint32_t lockRange(HeldLocks& held, int fd, uint64_t start, uint64_t length) {
+    if (held.full()) return win32error::kSharingBufferExceeded;
+    auto from = off_t(start);
+    auto span = off_t(length);
+    // A descriptor the library opened says whether it may write; another is
+    // asked by trying.
+    uint8_t facts = factsOf(fd);
+    bool readOnly = (facts & kOpenedHere) && !(facts & kWritable);
+    if (!readOnly && setOfdLock(fd, F_WRLCK, from, span) != 0) {
+        if (errno != EBADF || !isOpen(fd)) return lockError(fd, errno);
+        readOnly = true;
+    }
+    if (readOnly) {
+        uint32_t error = lockReadOnly(fd, from, span);
+        if (error != 0) return error;
+    }
+    uint32_t error = zeroLengthInside(fd, start, length);
+    if (error != 0) {
+        unlockRange(fd, from, span, readOnly);
+        return error;
+    }
+    held.add({fd, start, length, 1, readOnly, 0});
+    return 0;
 }
 
 bool isLockable(uint64_t start, uint64_t length) {
-    return start < kLockableEnd && length <= kLockableEnd - start;
+    return start < kHostLockRangeEnd && length <= kHostLockRangeEnd - start;
 }
 
-// A record of this number that no longer speaks for its description goes.
-// Answers false with lastError() set: 33 when the same handle's lock refuses
-// the range, the error when the record could not be checked.
-bool notRefusedBySameDescription(int fd, uint64_t start, uint64_t length) {
-    if (!refusedBySameHandle(fd, start, length)) return true;
-    bool speaks = false;
-    if (!askRecordSpeaksFor(fd, &speaks)) return false;
-    if (speaks) return fail(win32error::kLockViolation);
-    forgetRecords(fd);
-    return true;
+// A handle the library opened without data access.
+bool withoutDataAccess(int fd) {
+    uint8_t facts = factsOf(fd);
+    return (facts & kOpenedHere) && !(facts & kHasDataAccess);
 }
 
 bool lock(int fd, uint64_t start, uint64_t length) {
     if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
     if (!isLockable(start, length)) return fail(win32error::kInvalidParameter);
-    std::lock_guard<std::mutex> guard(gHeldMutex);
-    if (!notRefusedBySameDescription(fd, start, length)) return false;
-    return length == 0 ? lockZeroLength(fd, start) : lockRange(fd, start, length);
+    if (withoutDataAccess(fd)) return fail(win32error::kAccessDenied);
+    HeldLocks held;
+    auto sameHandleRefuses = [&](const HeldLock& lock) { return refuses(lock, start, length); };
+    if (held.any(fd, sameHandleRefuses)) return fail(win32error::kLockViolation);
+    uint32_t error =
+        length == 0 ? lockZeroLength(held, fd, start) : lockRange(held, fd, start, length);
+    return error == 0 || fail(error);
+}
+
+// The OFD locks of a recorded lock go before its record, so that an unlock
+// the kernel refuses leaves the lock held and recorded.
+uint32_t releaseLocks(const HeldLock& lock) {
+    if (lock.length == 0) {
+        if (lock.start == 0 || lock.count > 1) return 0;
+        off_t mark = zeroLengthMark(lock.start, lock.lane);
+        return setOfdLock(lock.fd, F_UNLCK, mark, 1) == 0 ? 0 : win32ErrorFromErrno(errno);
+    }
+    auto from = off_t(lock.start);
+    auto span = off_t(lock.length);
+    if (lock.marked && setOfdLock(lock.fd, F_UNLCK, kReadLockMarks + from, span) != 0) {
+        return win32ErrorFromErrno(errno);
+    }
+    return setOfdLock(lock.fd, F_UNLCK, from, span) == 0 ? 0 : win32ErrorFromErrno(errno);
 }
 
 bool unlock(int fd, uint64_t start, uint64_t length) {
     if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
-    std::lock_guard<std::mutex> guard(gHeldMutex);
-    HeldLock* held = findExact(fd, start, length);
-    bool speaks = true;
-    if (held != nullptr && !askRecordSpeaksFor(fd, &speaks)) return false;
-    if (!speaks) {
-        forgetRecords(fd);
-        held = nullptr;
-    }
-    if (held == nullptr) {
+    if (withoutDataAccess(fd)) return fail(win32error::kAccessDenied);
+    HeldLocks held;
+    HeldLock* lock = held.find(fd, start, length);
+    if (lock == nullptr) {
         return isOpen(fd) ? fail(win32error::kNotLocked) : failWithErrno(EBADF);
     }
-    if (length == 0 && --held->count > 0) return true;
-    int holder = held->holder;
-    removeHeld(held);
-    if (length == 0 && start == 0) return true;
-    off_t from = length == 0 ? kZeroLengthRegion + off_t(start) : off_t(start);
-    off_t span = length == 0 ? 1 : off_t(length);
-    if (setOfdLock(holder, F_UNLCK, from, span) != 0) return failWithErrno(errno);
+    uint32_t error = releaseLocks(*lock);
+    if (error != 0) return fail(error);
+    if (length == 0 && --lock->count > 0) return true;
+    held.remove(lock);
     return true;
-}
-
-// Whether another description locked any of `count` bytes from `start`,
-// counted from `whence`. A descriptor the kernel cannot ask about locks (not
-// open, or open for no data) is left to the transfer, which answers for it.
-bool lockedFrom(int fd, int whence, off_t start, uint32_t count, bool* locked) {
-    *locked = false;
-    struct flock holder;
-    if (findOfdLock(fd, F_WRLCK, whence, start, off_t(count), &holder)) {
-        *locked = holder.l_type != F_UNLCK;
-        return true;
-    }
-    return errno == EBADF || errno == EINVAL || failWithErrno(errno);
 }
 
 }  // namespace
 
-void forgetByteRangeLocks(int fd) {
-    std::lock_guard<std::mutex> guard(gHeldMutex);
-    forgetRecords(fd);
-}
-
-bool lockedAtPosition(int fd, uint32_t count, bool* locked) {
-    return lockedFrom(fd, SEEK_CUR, 0, count, locked);
-}
-
-bool lockedAtEnd(int fd, uint32_t count, bool* locked) {
-    return lockedFrom(fd, SEEK_END, 0, count, locked);
+// Windows' byte-range locks are mandatory: a transfer through one handle of
+// bytes that another handle has locked is refused whole. One lock query
+// through the handle's own description (which never shows its own locks)
+// asks about the bytes from where it stands, or from the end of the file
+// (`whence`). A write lock on those bytes is a lock; a read lock, or a lock
+// reaching beyond the host's ranges (another program's lock over the whole
+// file), counts only when a read handle's mark lies beside it: another
+// program's read lock binds nothing, and its write lock over the whole file
+// leaves room for no lock of the library. A handle that shares nothing has no
+// other handle to meet. A descriptor the kernel cannot ask (not open, or open
+// for no data) is left to the transfer, which answers for it.
+uint32_t lockedByOthers(int fd, int whence, uint32_t count) {
+    if (count == 0 || (factsOf(fd) & kSharesNothing)) return 0;
+    struct flock holder;
+    if (!findOfdLock(fd, F_WRLCK, whence, 0, off_t(count), &holder)) {
+        return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);
+    }
+    if (holder.l_type == F_UNLCK) return 0;
+    if (holder.l_type == F_WRLCK && liesWithin(holder, 0, kHostRangeEnd)) {
+        return win32error::kLockViolation;
+    }
+    if (!findOfdLock(fd, F_WRLCK, whence, kReadLockMarks, off_t(count), &holder)) {
+        return win32ErrorFromErrno(errno);
+    }
+    bool marked = holder.l_type != F_UNLCK &&
+                  liesWithin(holder, kReadLockMarks, kReadLockMarks + kHostRangeEnd);
+    return marked ? win32error::kLockViolation : 0;
 }
 
 }  // namespace posix

@@ -20,17 +20,17 @@ bool isDirectory(const char* path) {
     return sys.stat(path, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-bool writeAll(int fd, const char* data, size_t count) {
-    while (count > 0) {
-        ssize_t written = sys.write(fd, data, count);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += written;
-        count -= static_cast<size_t>(written);
+Written writeAll(int fd, const void* data, size_t count) {
+    const char* bytes = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t written = sys.write(fd, bytes + done, count - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return {done, errno};
+        if (written == 0) return {done, 0};
+        done += static_cast<size_t>(written);
     }
-    return true;
+    return {done, 0};
 }
 
 }  // namespace qorvel::platform::posix

@@ -21,9 +21,15 @@ SplitPath splitPath(const std::string& path);
 // Whether the path names a directory, following symbolic links.
 bool isDirectory(const char* path);
 
-// Writes all `count` bytes, repeating short and interrupted writes. Answers
-// false, with errno set, at the first write that fails.
-bool writeAll(int fd, const char* data, size_t count);
+// Writes all `count` bytes, repeating short and interrupted writes, until
+// everything is written, a write fails (`error` its errno) or a write takes
+// nothing and reports nothing (`error` 0, `count` short: the device takes no
+// more). `count` says what reached the descriptor.
+struct Written {
+    size_t count;
+    int error;
+};
+Written writeAll(int fd, const void* data, size_t count);
 
 }  // namespace qorvel::platform::posix
 

@@ -88,11 +88,9 @@ public:
     // name, that name keeps it).
     void discard() {
         if (fd_ < 0) return;
-        int saved = errno;
         sys.close(fd_);
         sys.unlink(path_.c_str());
         fd_ = -1;
-        errno = saved;
     }
     TemporaryCopy(const TemporaryCopy&) = delete;
     TemporaryCopy& operator=(const TemporaryCopy&) = delete;
@@ -114,7 +112,11 @@ bool copyByReading(int from, int to) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (!writeAll(to, buffer, static_cast<size_t>(got))) return false;
+        Written written = writeAll(to, buffer, static_cast<size_t>(got));
+        if (written.count != static_cast<size_t>(got)) {
+            errno = written.error != 0 ? written.error : EIO;
+            return false;
+        }
     }
 }
 
@@ -190,23 +192,20 @@ bool moveAcrossFilesystems(const char* from, const char* to) {
 
 // ---- Rename ----------------------------------------------------------------------
 
-bool renameWithoutReplacing(const char* from, const char* to) {
-    if (sys.renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
+// Answers 0, or the errno of the refusal.
+int renameWithoutReplacing(const char* from, const char* to) {
+    if (sys.renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
     // A filesystem that cannot rename without replacing: a file gets its new
     // name as a hard link, which never replaces either. (For a directory
     // EINVAL has its own meaning: a move into itself.)
     struct stat source;
-    if (sys.lstat(from, &source) != 0 || S_ISDIR(source.st_mode)) {
-        errno = EINVAL;
-        return false;
-    }
-    if (sys.link(from, to) != 0) return false;
-    if (sys.unlink(from) == 0) return true;
+    if (sys.lstat(from, &source) != 0 || S_ISDIR(source.st_mode)) return EINVAL;
+    if (sys.link(from, to) != 0) return errno;
+    if (sys.unlink(from) == 0) return 0;
     int error = errno;
     sys.unlink(to);
-    errno = error;
-    return false;
+    return error;
 }
 
 bool failRename(int error, const char* from, const char* to) {
@@ -254,13 +253,15 @@ bool moveFile(const char* existingPath, const char* newPath) {
     // A claim only for regular files: opening anything else may have effects.
     if (isFile) {
         if (!mayRemove(existingPath)) return false;
-        if (renameWithoutReplacing(existingPath, newPath)) return true;
-        if (errno == EXDEV) return moveAcrossFilesystems(existingPath, newPath);
-        return failRename(errno, existingPath, newPath);
+        int error = renameWithoutReplacing(existingPath, newPath);
+        if (error == 0) return true;
+        if (error == EXDEV) return moveAcrossFilesystems(existingPath, newPath);
+        return failRename(error, existingPath, newPath);
     }
-    if (renameWithoutReplacing(existingPath, newPath)) return true;
-    if (errno == EXDEV) return fail(win32error::kNotSameDevice);
-    return failRename(errno, existingPath, newPath);
+    int error = renameWithoutReplacing(existingPath, newPath);
+    if (error == 0) return true;
+    if (error == EXDEV) return fail(win32error::kNotSameDevice);
+    return failRename(error, existingPath, newPath);
 }
 
 bool createDirectory(const char* path) {

@@ -9,7 +9,6 @@
 namespace qorvel::platform::posix {
 namespace {
 
-constexpr mode_t kEveryWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr mode_t kPermissionBits = 07777;
 
 bool lacksUserAttributes(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
@@ -39,12 +38,12 @@ bool unmarkDirectory(const char* path, mode_t mode) {
 }  // namespace
 
 bool isReadOnly(const char* path, mode_t mode) {
-    if (!(mode & S_IWUSR)) return true;
+    if (isReadOnlyFile(mode)) return true;
     return S_ISDIR(mode) && isMarked(path);
 }
 
 bool readOnlyState(const char* path, mode_t mode, bool* readOnly) {
-    *readOnly = !(mode & S_IWUSR);
+    *readOnly = isReadOnlyFile(mode);
     if (*readOnly || !S_ISDIR(mode)) return true;
     if (sys.getxattr(path, kReadOnlyMark, nullptr, 0) >= 0) {
         *readOnly = true;

@@ -14,11 +14,19 @@
 #ifndef QORVEL_PLATFORM_POSIX_READONLY_H
 #define QORVEL_PLATFORM_POSIX_READONLY_H
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace qorvel::platform::posix {
 
 constexpr const char* kReadOnlyMark = "user.qorvel.readonly";
+
+// The write bits a read-only path is reported without, and a read-only file
+// loses.
+constexpr mode_t kEveryWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
+
+// Whether a file that is not a directory, of file mode `mode`, is read-only.
+inline bool isReadOnlyFile(mode_t mode) { return !(mode & S_IWUSR); }
 
 // Whether `path`, whose file mode is `mode`, is read-only. A system call
 // only for a directory whose owner-write bit is set (the mark is read).

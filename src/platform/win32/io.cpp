@@ -130,6 +130,8 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
                                    reinterpret_cast<PLONG>(distanceHigh), moveMethod);
 }
 
-bool setEndOfFile(Handle handle) { return kernel32.SetEndOfFile(toKernelHandle(handle)) != FALSE; }
+bool setEndOfFile(Handle handle, uint64_t /*position: the pointer's*/) {
+    return kernel32.SetEndOfFile(toKernelHandle(handle)) != FALSE;
+}
 
 }  // namespace qorvel::platform

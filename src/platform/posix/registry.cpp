@@ -1,0 +1,111 @@
+#include "platform/posix/registry.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "platform/platform.h"
+#include "platform/posix/syscalls.h"
+
+namespace qorvel::platform::posix {
+namespace {
+
+struct Record {
+    std::atomic<uint8_t> facts;
+    uint16_t heldLocks;  // how many entries of gHeld are this descriptor's
+    SecondDescription second;
+};
+
+static_assert(sizeof(Record) <= 32, "the address space registry.h states");
+
+std::mutex gMutex;
+Record gRecords[kMaxDescriptors];
+HeldLock gHeld[kMaxHeldLocks];
+size_t gHeldCount = 0;
+
+bool isRecorded(int fd) { return fd >= 0 && fd < kMaxDescriptors; }
+
+// A second description is closed only while its number still names the
+// file it was opened on: the host may have closed it and reused the number.
+void closeSecond(const SecondDescription& second) {
+    if (second.fd < 0) return;
+    struct stat status;
+    if (sys.fstat(second.fd, &status) != 0) return;
+    if (status.st_dev == second.device && status.st_ino == second.inode) sys.close(second.fd);
+}
+
+// A descriptor beyond the records (one the host opened) keeps no count: its
+// locks are looked for all the same.
+void forgetHeldLocks(int fd) {
+    for (size_t i = 0; i < gHeldCount;) {
+        if (gHeld[i].fd == fd) {
+            gHeld[i] = gHeld[--gHeldCount];
+        } else {
+            ++i;
+        }
+    }
+    if (isRecorded(fd)) gRecords[fd].heldLocks = 0;
+}
+
+// With the mutex held.
+void clear(int fd) {
+    Record& record = gRecords[fd];
+    record.facts.store(0, std::memory_order_relaxed);
+    if (record.heldLocks > 0) forgetHeldLocks(fd);
+    closeSecond(record.second);
+    record.second = SecondDescription{};
+}
+
+}  // namespace
+
+uint8_t factsOf(int fd) {
+    return isRecorded(fd) ? gRecords[fd].facts.load(std::memory_order_relaxed) : 0;
+}
+
+uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second) {
+    if (!isRecorded(fd)) return win32error::kTooManyOpenFiles;
+    std::lock_guard<std::mutex> guard(gMutex);
+    clear(fd);
+    gRecords[fd].second = second;
+    gRecords[fd].facts.store(facts, std::memory_order_relaxed);
+    return 0;
+}
+
+void release(int fd) {
+    std::lock_guard<std::mutex> guard(gMutex);
+    if (isRecorded(fd)) {
+        clear(fd);
+    } else if (fd >= 0) {
+        forgetHeldLocks(fd);
+    }
+}
+
+HeldLocks::HeldLocks() { gMutex.lock(); }
+HeldLocks::~HeldLocks() { gMutex.unlock(); }
+
+bool HeldLocks::full() const { return gHeldCount == kMaxHeldLocks; }
+
+HeldLock* HeldLocks::find(int fd, uint64_t start, uint64_t length) {
+    if (isRecorded(fd) && gRecords[fd].heldLocks == 0) return nullptr;
+    for (size_t i = 0; i < gHeldCount; ++i) {
+        HeldLock& held = gHeld[i];
+        if (held.fd == fd && held.start == start && held.length == length) return &held;
+    }
+    return nullptr;
+}
+
+void HeldLocks::add(const HeldLock& lock) {
+    gHeld[gHeldCount++] = lock;
+    if (isRecorded(lock.fd)) ++gRecords[lock.fd].heldLocks;
+}
+
+void HeldLocks::remove(HeldLock* held) {
+    if (isRecorded(held->fd)) --gRecords[held->fd].heldLocks;
+    *held = gHeld[--gHeldCount];
+}
+
+const HeldLock* HeldLocks::begin() const { return gHeld; }
+const HeldLock* HeldLocks::end() const { return gHeld + gHeldCount; }
+
+}  // namespace qorvel::platform::posix

@@ -1,0 +1,242 @@
+// The share-mode layout.
+//
+// An OFD read lock needs a readable description and a write lock a writable
+// one, so each role gets a lock type its descriptors can take. Two regions of
+// kShareSlots bytes, one per access class:
+//
+//   read class  (region A): holders read-lock all of A; a handle that denies
+//                           reading write-locks one byte ("slot") of A;
+//   write class (region B): holders write-lock a slot of B; a handle that
+//                           denies writing read-locks all of B.
+//
+// A conflict is a holder of a class meeting a denier of it, so each conflict
+// is a read lock meeting a write lock, refused by the kernel in the call that
+// publishes. A handle that both holds and denies a class conflicts with every
+// other participant of it and write-locks the whole region; one that denies
+// both classes write-locks A and B. Two slot-takers of a region that pick the
+// same byte collide (write against write): the later one sees a write lock
+// lying within the share area that covers only part of the region, which is
+// never a whole-region lock, and moves to the next byte. Any other lock in
+// the way is a conflicting handle (32), or, when it reaches in from outside
+// the share area, another program's lock (33).
+//
+// kSteps holds the lock calls of every role combination; A and B are
+// adjacent, so several combinations need one call. 0x0044 needs two: it must
+// meet the read lock of 0x0021, which only a write lock does, and the slots of
+// 0x0012, which are write locks 0x0012 handles must not share, while two
+// 0x0044 handles must not meet. 0x0014 tries A with the first slot of B in
+// one call, and takes them one by one when that slot is taken.
+//
+// A read handle's write locks go through its second, write-only description
+// (handles.h). Where it has none, each write lock due is a look (nothing of
+// another handle may lie there) and a read lock instead: the denial is
+// checked against the handles open now and not kept for later ones.
+#include "platform/posix/share_modes.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "platform/posix/errors.h"
+#include "platform/posix/lock_space.h"
+#include "platform/posix/ofd_locks.h"
+
+namespace qorvel::platform::posix {
+namespace {
+
+enum class Span : uint8_t {
+    kReadRegion,
+    kWriteRegion,
+    kShareArea,
+    kReadSlot,
+    kWriteSlot,
+    kReadRegionAndFirstWriteSlot
+};
+
+struct LockStep {
+    short type;
+    Span span;
+};
+
+struct Steps {
+    int count;
+    LockStep step[2];
+};
+
+constexpr LockStep kReadA{F_RDLCK, Span::kReadRegion};
+constexpr LockStep kWriteA{F_WRLCK, Span::kReadRegion};
+constexpr LockStep kSlotA{F_WRLCK, Span::kReadSlot};
+constexpr LockStep kWriteB{F_WRLCK, Span::kWriteRegion};
+constexpr LockStep kSlotB{F_WRLCK, Span::kWriteSlot};
+constexpr LockStep kReadAB{F_RDLCK, Span::kShareArea};
+constexpr LockStep kWriteAB{F_WRLCK, Span::kShareArea};
+constexpr LockStep kWriteAAndSlotB{F_WRLCK, Span::kReadRegionAndFirstWriteSlot};
+constexpr LockStep kNone{F_UNLCK, Span::kReadRegion};
+
+// Indexed by holdsRead | deniesRead << 1 | holdsWrite << 2 | deniesWrite << 3.
+// Only a handle with data access denies, so a denial without a hold never
+// occurs (no steps).
+constexpr Steps kSteps[16] = {
+    {0, {kNone, kNone}},            // no data access
+    {1, {kReadA, kNone}},           // holds read:                  0x0041
+    {0, {kNone, kNone}},            // (never)
+    {1, {kWriteA, kNone}},          // holds and denies read:       0x0011
+    {1, {kSlotB, kNone}},           // holds write:                 0x0042
+    {2, {kReadA, kSlotB}},          // holds both:                  0x0044
+    {2, {kSlotA, kSlotB}},          // holds write, denies read:    0x0012
+    {1, {kWriteAAndSlotB, kNone}},  // holds both, denies read:     0x0014
+    {0, {kNone, kNone}},            // (never)
+    {1, {kReadAB, kNone}},          // holds read, denies write:    0x0021
+    {0, {kNone, kNone}},            // (never)
+    {1, {kWriteAB, kNone}},         // holds read, denies both:     0x0001
+    {1, {kWriteB, kNone}},          // holds and denies write:      0x0022
+    {2, {kReadA, kWriteB}},         // holds both, denies write:    0x0024
+    {1, {kWriteAB, kNone}},         // holds write, denies both:    0x0002
+    {1, {kWriteAB, kNone}},         // holds and denies both:       0x0004
+};
+
+unsigned indexOf(const ShareRoles& roles) {
+    return (roles.holdsRead ? 1u : 0u) | (roles.deniesRead ? 2u : 0u) |
+           (roles.holdsWrite ? 4u : 0u) | (roles.deniesWrite ? 8u : 0u);
+}
+
+struct Range {
+    off_t start;
+    off_t length;
+};
+
+Range rangeOf(Span span) {
+    switch (span) {
+        case Span::kReadRegion: return {kShareReadRegion, kShareSlots};
+        case Span::kWriteRegion: return {kShareWriteRegion, kShareSlots};
+        case Span::kReadRegionAndFirstWriteSlot: return {kShareReadRegion, kShareSlots + 1};
+        default: return {kShareArea, kShareAreaEnd - kShareArea};
+    }
+}
+
+// What a lock found in the way says: another program's lock (33) when it
+// reaches in from outside the share area, else a handle of the library (32).
+uint32_t conflictWith(const struct flock& holder) {
+    if (!liesWithin(holder, kShareArea, kShareAreaEnd)) return win32error::kLockViolation;
+    return win32error::kSharingViolation;
+}
+
+// The error of a refused lock call over `range`: the lock in the way tells.
+uint32_t refusal(int fd, short type, Range range, int error) {
+    if (!isOfdLockConflict(error)) return win32ErrorFromErrno(error);
+    struct flock holder;
+    if (!findOfdLock(fd, type, SEEK_SET, range.start, range.length, &holder)) {
+        return win32ErrorFromErrno(errno);
+    }
+    // Gone in between: the conflict was a handle that just closed.
+    if (holder.l_type == F_UNLCK) return win32error::kSharingViolation;
+    return conflictWith(holder);
+}
+
+uint32_t lockRange(int fd, short type, Range range) {
+    if (setOfdLock(fd, type, range.start, range.length) == 0) return 0;
+    return refusal(fd, type, range, errno);
+}
+
+// A write lock due where the handle has no writable description: the place
+// is looked at (nothing of another handle may be there) and a read lock
+// published, which keeps out later handles that deny reading or writing.
+uint32_t checkThenReadLock(int fd, Range range) {
+    struct flock holder;
+    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, range.start, range.length, &holder)) {
+        return win32ErrorFromErrno(errno);
+    }
+    if (holder.l_type != F_UNLCK) return conflictWith(holder);
+    return lockRange(fd, F_RDLCK, range);
+}
+
+enum class SlotState { kFree, kTaken, kConflict };
+
+// Whether the lock met on a slot of the region at `region` is another
+// slot-taker's: a write lock inside the share area that does not cover the
+// whole region.
+bool isSlotTaker(const struct flock& holder, off_t region) {
+    if (holder.l_type != F_WRLCK || !liesWithin(holder, kShareArea, kShareAreaEnd)) return false;
+    Extent extent = extentOf(holder);
+    return extent.first > region || extent.end < region + kShareSlots;
+}
+
+// A write lock on one free byte of the region, searched from `firstSlot`.
+uint32_t takeSlot(int fd, off_t region, unsigned firstSlot) {
+    for (off_t i = 0; i < kShareSlots; ++i) {
+        off_t slot = region + (off_t(firstSlot) + i) % kShareSlots;
+        if (setOfdLock(fd, F_WRLCK, slot, 1) == 0) return 0;
+        if (!isOfdLockConflict(errno)) return win32ErrorFromErrno(errno);
+        struct flock holder;
+        if (!findOfdLock(fd, F_WRLCK, SEEK_SET, slot, 1, &holder)) {
+            return win32ErrorFromErrno(errno);
+        }
+        if (holder.l_type != F_UNLCK && !isSlotTaker(holder, region)) return conflictWith(holder);
+    }
+    return win32error::kSharingBufferExceeded;  // every byte is taken
+}
+
+uint32_t takeReadRegionAndWriteSlot(int fd, unsigned firstSlot) {
+    Range both = rangeOf(Span::kReadRegionAndFirstWriteSlot);
+    if (setOfdLock(fd, F_WRLCK, both.start, both.length) == 0) return 0;
+    if (!isOfdLockConflict(errno)) return win32ErrorFromErrno(errno);
+    uint32_t error = lockRange(fd, F_WRLCK, rangeOf(Span::kReadRegion));
+    return error != 0 ? error : takeSlot(fd, kShareWriteRegion, firstSlot | 1u);
+}
+
+uint32_t take(const LockStep& step, const Publisher& via, unsigned firstSlot) {
+    int fd = step.type == F_RDLCK ? via.readable : via.writable;
+    if (fd < 0) return checkThenReadLock(via.readable, rangeOf(step.span));
+    switch (step.span) {
+        case Span::kReadSlot: return takeSlot(fd, kShareReadRegion, firstSlot);
+        case Span::kWriteSlot: return takeSlot(fd, kShareWriteRegion, firstSlot);
+        case Span::kReadRegionAndFirstWriteSlot: return takeReadRegionAndWriteSlot(fd, firstSlot);
+        default: return lockRange(fd, step.type, rangeOf(step.span));
+    }
+}
+
+}  // namespace
+
+ShareRoles shareRolesFor(bool read, bool write, uint32_t shareMode) {
+    bool hasData = read || write;
+    return {read, hasData && !(shareMode & kFileShareRead), write,
+            hasData && !(shareMode & kFileShareWrite)};
+}
+
+bool needsWritableDescription(const ShareRoles& roles) {
+    return roles.deniesRead && !roles.holdsWrite;
+}
+
+uint32_t publishShareMode(const ShareRoles& roles, const Publisher& via, unsigned firstSlot) {
+    const Steps& steps = kSteps[indexOf(roles)];
+    for (int i = 0; i < steps.count; ++i) {
+        uint32_t error = take(steps.step[i], via, firstSlot);
+        if (error != 0) return error;
+    }
+    return 0;
+}
+
+unsigned slotSalt(int fd) {
+    thread_local char anchor;
+    auto salt = static_cast<unsigned>(reinterpret_cast<uintptr_t>(&anchor) >> 4);
+    return salt * 31u + static_cast<unsigned>(fd) * 7u;
+}
+
+// Another program's whole-file write lock leaves room for no lock of the
+// library, so nothing of the library can hide behind it; any other lock
+// reaching in from outside hides what lies behind it.
+uint32_t findHolder(int fd) {
+    struct flock holder;
+    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, kShareArea, kShareAreaEnd - kShareArea, &holder)) {
+        return win32ErrorFromErrno(errno);
+    }
+    if (holder.l_type == F_UNLCK) return 0;
+    if (liesWithin(holder, kShareArea, kShareAreaEnd)) return win32error::kSharingViolation;
+    Extent extent = extentOf(holder);
+    bool coversArea =
+        extent.first <= kShareArea && (extent.end == 0 || extent.end >= kShareAreaEnd);
+    if (holder.l_type == F_WRLCK && coversArea) return 0;
+    return win32error::kLockViolation;
+}
+
+}  // namespace qorvel::platform::posix

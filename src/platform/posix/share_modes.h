@@ -1,0 +1,56 @@
+// Windows' share modes on POSIX: each handle with data access publishes what
+// it holds and what it denies as OFD locks in the share area of the file's
+// lock space (lock_space.h), and the kernel refuses the later of two
+// conflicting handles in the same call that publishes. share_modes.cpp
+// explains the layout, next to its table.
+#ifndef QORVEL_PLATFORM_POSIX_SHARE_MODES_H
+#define QORVEL_PLATFORM_POSIX_SHARE_MODES_H
+
+#include <cstdint>
+
+namespace qorvel::platform::posix {
+
+// What a handle holds (its access) and denies (what it does not share), per
+// access class. A handle without data access takes no part: all false.
+struct ShareRoles {
+    bool holdsRead;
+    bool deniesRead;
+    bool holdsWrite;
+    bool deniesWrite;
+};
+
+ShareRoles shareRolesFor(bool read, bool write, uint32_t shareMode);
+
+// Whether publishing needs a write lock that the handle's own descriptor
+// cannot take: a read handle that denies reading.
+bool needsWritableDescription(const ShareRoles& roles);
+
+// The descriptors a handle publishes through: one that may take read locks,
+// one that may take write locks (either may be -1 where the roles need none).
+// Where a write lock is due and `writable` is -1, the place is looked at and
+// a read lock published instead: the denial is checked now and not kept.
+struct Publisher {
+    int readable;
+    int writable;
+};
+
+// Publishes the roles. `firstSlot` spreads where one-byte locks are looked
+// for (slotSalt). Answers 0, or the Win32 error: 32 for a handle of the
+// library in the way, 33 for another program's lock over the share area,
+// 36 when every slot of a region is taken, else the translated errno. On
+// failure the locks already taken stay: the caller closes the descriptors.
+uint32_t publishShareMode(const ShareRoles& roles, const Publisher& via, unsigned firstSlot);
+
+// A starting slot that differs between processes, threads and descriptors,
+// so that handles rarely meet; no system call.
+unsigned slotSalt(int fd);
+
+// Whether a handle of the library holds the file `fd` is open on (any handle
+// with data access publishes a lock). Answers 0 when none does, 32 when one
+// does, 33 when another program's lock hides the share area, else the
+// translated errno of the look.
+uint32_t findHolder(int fd);
+
+}  // namespace qorvel::platform::posix
+
+#endif  // QORVEL_PLATFORM_POSIX_SHARE_MODES_H

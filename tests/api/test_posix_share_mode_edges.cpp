@@ -1,0 +1,339 @@
+// Share modes and locks at the edges only a POSIX system has: descriptors
+// inherited across exec, files the caller may not read, FIFOs, a system
+// without /proc, other programs' POSIX locks, races between processes, and
+// the host's own descriptor attributes.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+
+#include "fixtures.h"
+#include "qorvel.h"
+#include "test_support.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr cFileStatus kAccessDenied = 0x00050301u;
+constexpr cFileStatus kSharingViolation = 0x00200306u;
+constexpr cFileStatus kLockViolation = 0x00210307u;
+
+class PosixShareEdgeTest : public qtest::HandlesOnAFileTest {
+protected:
+    PosixShareEdgeTest() : HandlesOnAFileTest("file.txt", "0123456789abcdefghij") {}
+
+    cFileStatus tryOpen(cFileMode mode) {
+        cFileHandle handle = CFILE_INVALID_HANDLE;
+        cFileStatus status = cFileOpen(file.c_str(), mode, &handle);
+        if (status == 0) cFileClose(handle);
+        return status;
+    }
+};
+
+// Runs `body` in a forked process, `setUp` first (exit code 100 when it
+// fails: the system does not allow it), with a time limit so that a hang
+// fails instead of stopping the run. Answers the exit code, -1 for 100.
+template <typename SetUp, typename Body>
+int inChild(SetUp setUp, Body body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(20);
+        if (!setUp()) _exit(100);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status)) return 200 + WTERMSIG(status);
+    return WEXITSTATUS(status) == 100 ? -1 : WEXITSTATUS(status);
+}
+
+bool asNobody() {
+    return setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0;
+}
+
+bool withoutProc() {
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           umount2("/proc", MNT_DETACH) == 0 && access("/proc/self", F_OK) != 0;
+}
+
+// A program that inherits every descriptor of this process and sleeps.
+pid_t startSleeper() {
+    pid_t pid = -1;
+    char sleep[] = "sleep";
+    char seconds[] = "30";
+    char* argv[] = {sleep, seconds, nullptr};
+    return posix_spawnp(&pid, "sleep", nullptr, nullptr, argv, environ) == 0 ? pid : -1;
+}
+
+void stop(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+// A POSIX lock (fcntl F_SETLK) of another program, held until the object
+// goes. Length 0 reaches to the end of the lock space.
+class OtherProgramsLock {
+public:
+    OtherProgramsLock(const std::string& path, short type, off_t start, off_t length) {
+        int ready[2];
+        if (pipe(ready) != 0 || pipe(release_) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            ::close(release_[1]);
+            int fd = ::open(path.c_str(), type == F_WRLCK ? O_RDWR : O_RDONLY);
+            struct flock lock = {};
+            lock.l_type = type;
+            lock.l_start = start;
+            lock.l_len = length;
+            char answer = fd >= 0 && fcntl(fd, F_SETLK, &lock) == 0 ? 'y' : 'n';
+            if (write(ready[1], &answer, 1) != 1 || read(release_[0], &answer, 1) < 0) _exit(1);
+            _exit(0);
+        }
+        char answer = 'n';
+        held_ = read(ready[0], &answer, 1) == 1 && answer == 'y';
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    ~OtherProgramsLock() {
+        ::close(release_[1]);
+        ::close(release_[0]);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    }
+    bool held() const { return held_; }
+
+private:
+    int release_[2] = {-1, -1};
+    pid_t pid_ = -1;
+    bool held_ = false;
+};
+
+}  // namespace
+
+// A handle keeps its share mode in a program that inherited it, after the
+// host closed its own copy, until that program ends too.
+TEST_F(PosixShareEdgeTest, AnInheritedHandleKeepsItsShareModeAcrossExec) {
+    for (unsigned mode : {0x0001u, 0x0011u, 0x0041u, 0x0002u}) {
+        cFileHandle handle = open(cFileMode(mode));
+        pid_t sleeper = startSleeper();
+        ASSERT_GT(sleeper, 0);
+        close(handle);
+        EXPECT_EQ(tryOpen(0x0002), kSharingViolation) << mode;
+        EXPECT_EQ(cFileRemove(file.c_str()), kSharingViolation) << mode;
+        stop(sleeper);
+        EXPECT_EQ(tryOpen(0x0002), 0u) << mode;
+    }
+}
+
+// A held file stays where it is when the caller may not read it: the look
+// for holders is made another way, or the call refuses.
+TEST_F(PosixShareEdgeTest, AHeldFileTheCallerCannotReadStays) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
+    chmod(dir.root().c_str(), 0777);
+    std::string moved = dir.path("moved.txt");
+    std::string locked = dir.path("nobody-may-open.txt");
+    qtest::writeFile(locked, "x");
+    chmod(locked.c_str(), 0);
+    int code = inChild(asNobody, [&] {
+        cFileHandle handle;
+        if (cFileCreate(dir.path("w.txt").c_str(), 0x0002, 0, &handle) != 0) return 1;
+        chmod(dir.path("w.txt").c_str(), 0200);
+        if (cFileRemove(dir.path("w.txt").c_str()) != kSharingViolation) return 2;
+        if (cFileRename(dir.path("w.txt").c_str(), moved.c_str()) != kSharingViolation) return 3;
+        uint32_t count = 0;
+        if (cFileWrite(handle, "abc", 3, &count) != 0 || count != 3) return 4;
+        if (cFileClose(handle) != 0) return 5;
+        if (cFileRemove(dir.path("w.txt").c_str()) != 0) return 6;
+        // Neither readable nor writable: no look can be made, so no removal.
+        return cFileRemove(locked.c_str()) == kAccessDenied ? 0 : 7;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(qtest::exists(locked));
+}
+
+// Reading a FIFO through a handle that denies reading ends at end-of-file:
+// the library never becomes a writer of the pipe.
+TEST_F(PosixShareEdgeTest, AFifoReadThroughAnExclusiveHandleEnds) {
+    std::string fifo = dir.path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    for (unsigned mode : {0x0001u, 0x0011u, 0x0021u}) {
+        pid_t writer = fork();
+        if (writer == 0) {
+            int fd = ::open(fifo.c_str(), O_WRONLY);
+            _exit(fd >= 0 && write(fd, "abc", 3) == 3 ? 0 : 1);
+        }
+        int code = inChild([] { return true; },
+                           [&] {
+                               cFileHandle handle;
+                               if (cFileOpen(fifo.c_str(), cFileMode(mode), &handle) != 0) return 1;
+                               char buffer[8];
+                               uint32_t count = 0, total = 0;
+                               do {
+                                   if (cFileRead(handle, buffer, sizeof buffer, &count) != 0)
+                                       return 2;
+                                   total += count;
+                               } while (count > 0);
+                               return total == 3 && cFileClose(handle) == 0 ? 0 : 3;
+                           });
+        EXPECT_EQ(code, 0) << mode;
+        waitpid(writer, nullptr, 0);
+    }
+}
+
+// Without /proc every export answers as with it.
+TEST_F(PosixShareEdgeTest, NothingDependsOnProc) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for a mount namespace";
+    int code = inChild(withoutProc, [&] {
+        cFileHandle reader, other, empty;
+        if (cFileOpen(file.c_str(), 0x0001, &reader) != 0) return 1;
+        if (cFileOpen(file.c_str(), 0x0021, &other) != kSharingViolation) return 2;
+        if (cFileClose(reader) != 0) return 3;
+        if (cFileOpen(file.c_str(), 0x0011, &reader) != 0) return 4;
+        if (cFileCreate(file.c_str(), 0x0006, 0, &empty) != 0) return 5;
+        if (qtest::fileSize(file) != 0) return 6;
+        if (cFileLock(empty, 0, 10) != kAccessDenied) return 7;
+        if (cFileRemove(file.c_str()) != kSharingViolation) return 8;
+        return cFileClose(reader) == 0 && cFileClose(empty) == 0 ? 0 : 9;
+    });
+    if (code == -1) GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(code, 0);
+}
+
+// Another program's whole-file POSIX lock is not a handle of the library:
+// opens say the file is locked (33), never a sharing violation or 36, and a
+// removal goes ahead where no library lock can hide behind it.
+TEST_F(PosixShareEdgeTest, AnotherProgramsWholeFileLock) {
+    std::string moved = dir.path("moved.txt");
+    {
+        OtherProgramsLock whole(file, F_WRLCK, 0, 0);  // lockf(fd, F_TLOCK, 0)
+        ASSERT_TRUE(whole.held());
+        EXPECT_EQ(tryOpen(0x0041), kLockViolation);
+        EXPECT_EQ(tryOpen(0x0042), kLockViolation);
+        EXPECT_EQ(tryOpen(0x0014), kLockViolation);
+        EXPECT_EQ(cFileRename(file.c_str(), moved.c_str()), 0u);
+        EXPECT_EQ(cFileRename(moved.c_str(), file.c_str()), 0u);
+    }
+    {
+        OtherProgramsLock whole(file, F_RDLCK, 0, 0);
+        ASSERT_TRUE(whole.held());
+        EXPECT_EQ(tryOpen(0x0041), 0u);
+        EXPECT_EQ(tryOpen(0x0042), kLockViolation);
+        // Behind another program's read lock the share modes cannot be seen.
+        EXPECT_EQ(cFileRename(file.c_str(), moved.c_str()), kLockViolation);
+    }
+    EXPECT_EQ(tryOpen(0x0042), 0u);
+}
+
+// Another program's read lock on file bytes binds no transfer; a read
+// handle's own lock, also a read lock, still does.
+TEST_F(PosixShareEdgeTest, TransfersTellReadHandlesLocksFromOtherPrograms) {
+    OtherProgramsLock bytes(file, F_RDLCK, 0, 10);
+    ASSERT_TRUE(bytes.held());
+    cFileHandle reader = open(0x0041);
+    cFileHandle other = open(0x0044);
+    char buffer[5];
+    uint32_t count = 0;
+    EXPECT_EQ(cFileRead(other, buffer, 5, &count), 0u);
+    EXPECT_EQ(cFileLock(reader, 12, 4), 0u);
+    EXPECT_EQ(cFileSeek(other, 10, CFILE_SEEK_BEGIN, nullptr), 0u);
+    EXPECT_EQ(cFileRead(other, buffer, 5, &count), kLockViolation);
+    EXPECT_EQ(cFileUnlock(reader, 12, 4), 0u);
+    EXPECT_EQ(cFileRead(other, buffer, 5, &count), 0u);
+    close(reader);
+    close(other);
+}
+
+// Every valid mode word refuses a directory.
+TEST_F(PosixShareEdgeTest, ADirectoryOpensAsAFileInNoMode) {
+    for (unsigned mode = 1; mode < 0x80; ++mode) {
+        if ((mode & 0x7) == 0 || (mode & 0x8)) continue;
+        cFileHandle handle = CFILE_INVALID_HANDLE;
+        EXPECT_EQ(cFileOpen(dir.root().c_str(), cFileMode(mode), &handle), kAccessDenied) << mode;
+        EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
+    }
+}
+
+// A zero-length lock and a range over it, taken at the same instant in two
+// processes (both spin until the other arrives), are never both granted.
+TEST_F(PosixShareEdgeTest, AZeroLengthLockAndARangeRacingAcrossProcesses) {
+    constexpr int kRounds = 10000;
+    struct Shared {
+        std::atomic<long> arrived;
+        cFileStatus result[2];
+        int bothGranted;
+    };
+    void* memory =
+        mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(memory, MAP_FAILED);
+    auto* shared = new (memory) Shared{};
+    auto meet = [&](long& phase) {
+        phase += 2;
+        shared->arrived.fetch_add(1);
+        // Spinning keeps both sides running, so that their calls overlap;
+        // a long wait yields to whatever else the machine runs.
+        for (long spins = 0; shared->arrived.load() < phase; ++spins) {
+            if (spins > 100000) sched_yield();
+        }
+    };
+    auto racer = [&](int side) {
+        cFileHandle handle;
+        if (cFileOpen(file.c_str(), 0x0044, &handle) != 0) return 1;
+        long phase = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            meet(phase);
+            shared->result[side] = side == 0 ? cFileLock(handle, 5, 0) : cFileLock(handle, 0, 10);
+            meet(phase);
+            if (side == 0 && shared->result[0] == 0 && shared->result[1] == 0)
+                ++shared->bothGranted;
+            if (shared->result[side] == 0) {
+                cFileUnlock(handle, side == 0 ? 5 : 0, side == 0 ? 0 : 10);
+            }
+            meet(phase);
+        }
+        return 0;
+    };
+    pid_t first = fork();
+    if (first == 0) _exit(racer(0));
+    pid_t second = fork();
+    if (second == 0) _exit(racer(1));
+    int status = 0;
+    waitpid(first, &status, 0);
+    EXPECT_EQ(status, 0);
+    waitpid(second, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(shared->bothGranted, 0);
+    munmap(memory, sizeof(Shared));
+}
+
+// The host's descriptor attributes are the host's: no export changes them.
+TEST_F(PosixShareEdgeTest, TheHostsDescriptorAttributesStayTheHosts) {
+    for (unsigned mode : {0x0041u, 0x0044u, 0x0002u}) {
+        cFileHandle handle = open(cFileMode(mode));
+        ASSERT_EQ(fcntl(handle, F_SETSIG, SIGUSR1), 0);
+        int flags = fcntl(handle, F_GETFL);
+        EXPECT_EQ(cFileLock(handle, 0, 4), 0u);
+        EXPECT_EQ(cFileLock(handle, 8, 0), 0u);
+        EXPECT_EQ(fcntl(handle, F_GETSIG), SIGUSR1) << mode;
+        ASSERT_EQ(fcntl(handle, F_SETSIG, SIGUSR2), 0);
+        EXPECT_EQ(cFileUnlock(handle, 0, 4), 0u) << mode;
+        EXPECT_EQ(cFileUnlock(handle, 8, 0), 0u) << mode;
+        uint32_t position = 0;
+        EXPECT_EQ(cFileGetPosition(handle, &position), 0u);
+        EXPECT_EQ(fcntl(handle, F_GETSIG), SIGUSR2);
+        EXPECT_EQ(fcntl(handle, F_GETFL), flags);
+        EXPECT_EQ(fcntl(handle, F_GETFD), 0);
+        close(handle);
+    }
+}
