@@ -17,13 +17,14 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli.h"
 #include "holders.h"
 // The layout of the share-mode and byte-range locks: constants only, read by
 // name, so that the decoder below follows the library when it changes.
-#include "platform/posix/handles.h"
+#include "platform/posix/lock_space.h"
 
 namespace qorvel_cli {
 
@@ -58,9 +59,10 @@ struct Descriptor {
 };
 
 // ---- The share-mode layout read back --------------------------------------------
-// The one place that knows how the library lays its locks out (handles.h:
-// region A for the read class, B for the write class; a whole region or one
-// slot of it, read or write locked). Adapt it with that table.
+// The one place that knows how the library lays its locks out (lock_space.h,
+// and the table of lock steps in share_modes.cpp: region A for the read
+// class, B for the write class; a whole region or one slot of it, read or
+// write locked). Adapt it with that table.
 
 enum class Claim { none, slot, readAll, writeAll };
 
@@ -95,21 +97,26 @@ ShareRoles decodeShareLocks(const std::vector<KernelLock>& locks) {
     return roles;
 }
 
-// The byte ranges a host locked: the same bytes below the zero-length
-// region, one byte per zero-length lock inside it.
+// The byte ranges a host locked: the same bytes below kHostRangeEnd, and one
+// zero-length lock per byte of the zero-length region (kZeroLengthLanes bytes
+// for each offset). The marks beside a read handle's ranges are not ranges.
 std::vector<LockedRange> lockedRanges(const std::vector<KernelLock>& locks) {
     constexpr uint64_t kMarksShown = 64;  // zero-length locks of one lock line
+    auto rangeEnd = static_cast<uint64_t>(layout::kHostRangeEnd);
     auto zeroRegion = static_cast<uint64_t>(layout::kZeroLengthRegion);
-    auto zeroEnd = static_cast<uint64_t>(layout::kLockCallSpaceEnd);
+    auto zeroEnd = static_cast<uint64_t>(layout::kZeroLengthRegionEnd);
+    auto lanes = static_cast<uint64_t>(layout::kZeroLengthLanes);
     std::vector<LockedRange> ranges;
     for (const KernelLock& lock : locks) {
-        if (lock.start < zeroRegion) {
-            uint64_t end = lock.end < zeroRegion ? lock.end : zeroRegion - 1;
+        if (lock.start < rangeEnd) {
+            uint64_t end = lock.end < rangeEnd ? lock.end : rangeEnd - 1;
             ranges.push_back({lock.start, end - lock.start + 1});
-        } else if (lock.start < zeroEnd) {
+        } else if (lock.start >= zeroRegion && lock.start < zeroEnd) {
             uint64_t last = lock.end < zeroEnd ? lock.end : zeroEnd - 1;
-            for (uint64_t at = lock.start; at <= last && at - lock.start < kMarksShown; ++at) {
-                ranges.push_back({at - zeroRegion, 0});
+            uint64_t shown = 0;
+            for (uint64_t at = (lock.start - zeroRegion) / lanes;
+                 at <= (last - zeroRegion) / lanes && shown < kMarksShown; ++at, ++shown) {
+                ranges.push_back({at, 0});
             }
         }
     }
@@ -133,19 +140,18 @@ cFileMode sharingOf(const ShareRoles& roles) {
     return 0;
 }
 
-// A read handle that denies reading publishes through a second, write-only,
-// close-on-exec description (the host's descriptors are never close-on-exec);
-// its locks say it holds reading, which its own access could not. Its share
+// A read handle that denies reading publishes through a second, write-only
+// description, inherited with it; its locks say it holds reading, which its
+// own access could not. Its share
 // mode is the read handle's: shown on the process's read descriptor of the
 // file that publishes none, or on its own when there is none.
 bool isLockDescription(const Descriptor& descriptor, const ShareRoles& roles) {
-    return (descriptor.flags & O_CLOEXEC) && (descriptor.flags & O_ACCMODE) == O_WRONLY &&
-           roles.holdsRead;
+    return (descriptor.flags & O_ACCMODE) == O_WRONLY && roles.holdsRead;
 }
 
 std::vector<HeldHandle> handlesOf(const std::vector<Descriptor>& descriptors) {
     std::vector<HeldHandle> handles;
-    std::vector<ShareRoles> lockDescriptions;
+    std::vector<std::pair<ShareRoles, HeldHandle>> lockDescriptions;
     for (const Descriptor& descriptor : descriptors) {
         ShareRoles roles = decodeShareLocks(descriptor.locks);
         HeldHandle handle;
@@ -154,22 +160,24 @@ std::vector<HeldHandle> handlesOf(const std::vector<Descriptor>& descriptors) {
         handle.mode = static_cast<cFileMode>(accessOf(descriptor.flags) | sharingOf(roles));
         handle.locks = lockedRanges(descriptor.locks);
         if (isLockDescription(descriptor, roles)) {
-            lockDescriptions.push_back(roles);
+            lockDescriptions.emplace_back(roles, handle);
             continue;
         }
         handles.push_back(handle);
     }
-    for (const ShareRoles& roles : lockDescriptions) {
-        cFileMode mode = static_cast<cFileMode>(CFILE_ACCESS_READ | sharingOf(roles));
+    // A write handle that denies reading (0x0002) publishes the same locks as
+    // a read handle's second description: it is one only beside a read
+    // descriptor of the process that publishes none.
+    for (const auto& [roles, writer] : lockDescriptions) {
         bool placed = false;
         for (HeldHandle& handle : handles) {
             if (!handle.modeKnown && (handle.mode & CFILE_ACCESS_READ)) {
                 handle.modeKnown = placed = true;
-                handle.mode = mode;
+                handle.mode = static_cast<cFileMode>(CFILE_ACCESS_READ | sharingOf(roles));
                 break;
             }
         }
-        if (!placed) handles.push_back({-1, true, mode, {}});
+        if (!placed) handles.push_back(writer);
     }
     return handles;
 }
