@@ -41,7 +41,7 @@ uint8_t factsOf(int fd) { return isTracked(fd) ? gFacts[fd].load(std::memory_ord
 void closeLockDescription(int fd) {
     if (!isTracked(fd)) return;
     int stored = gLockDescription[fd].exchange(0, std::memory_order_relaxed);
-    if (stored > 0) sys.close(stored - 1);
+    if (stored > 0) closeReleasingLocks(stored - 1);
 }
 
 // Everything remembered of a number, when the library closes it or receives
@@ -398,7 +398,7 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
         uint32_t error = lastError();
         // A file this call created stays: another open may already hold it.
         closeLockDescription(opened.fd);
-        sys.close(opened.fd);
+        closeReleasingLocks(opened.fd);
         setLastError(error);
         return kInvalidHandle;
     }
@@ -414,7 +414,7 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     if (handle >= 0) forgetDescriptor(handle);
-    if (sys.close(handle) == 0) return true;
+    if (closeReleasingLocks(handle) == 0) return true;
     // Linux has released the descriptor even when close reports EINTR.
     if (errno == EINTR) return true;
     return failWithErrno(errno);

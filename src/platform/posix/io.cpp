@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
+#include "platform/posix/shared_append.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -126,14 +127,20 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
 }
 
 // An O_APPEND descriptor: the kernel moves to the end and writes under the
-// file's lock, one step for each write. The look for others' locks and the
-// write are two steps: a lock taken between them does not stop the append.
+// file's lock, one step for each write. On a file system other machines
+// share, the write is bracketed by a cluster-wide turn (shared_append.h),
+// which also tells the look for others' locks where the end is. The look and
+// the write are two steps: a lock taken between them does not stop the
+// append.
 bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
     forgetLastMove();
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (refusedByLocks(handle, count, true)) return false;
-    return writeWhole(handle, buffer, count, transferred);
+    AppendTurn turn;
+    if (!beginAppend(handle, &turn)) return false;
+    bool written =
+        !refusedByLocks(handle, count, true) && writeWhole(handle, buffer, count, transferred);
+    return endAppend(turn, written);
 }
 
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,

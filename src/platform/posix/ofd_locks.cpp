@@ -27,6 +27,13 @@ int setOfdLock(int fd, short type, off_t start, off_t length) {
     return result;
 }
 
+int closeReleasingLocks(int fd) {
+    // Length 0: to the end of the lock space. A description that can hold no
+    // lock (O_PATH, a closed number) answers EBADF, and close() speaks.
+    setOfdLock(fd, F_UNLCK, 0, 0);
+    return sys.close(fd);
+}
+
 bool findOfdLock(int fd, short type, int whence, off_t start, off_t length, struct flock* holder) {
     *holder = rangeOf(type, start, length, whence);
     return sys.fcntlLock(fd, F_OFD_GETLK, holder) == 0;

@@ -23,6 +23,14 @@ int setOfdLock(int fd, short type, off_t start, off_t length);
 // position; SEEK_END: from the end of the file).
 bool findOfdLock(int fd, short type, int whence, off_t start, off_t length, struct flock* holder);
 
+// Gives up every lock of the description through `fd` and closes it. On a
+// local file system the close alone releases them at once; over FUSE the
+// release reaches the server with the kernel's RELEASE request, sent after
+// close() has returned, and until then another machine is still refused
+// (GlusterFS: some milliseconds). The explicit unlock is one synchronous
+// request. Answers what close() answers.
+int closeReleasingLocks(int fd);
+
 inline bool isOfdLockConflict(int error) { return error == EAGAIN || error == EACCES; }
 
 }  // namespace qorvel::platform::posix
