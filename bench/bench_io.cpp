@@ -18,7 +18,7 @@ constexpr uint32_t kFileSize = 16u << 20;
 
 std::string benchFile() {
     static const std::string path = [] {
-        std::string name = "/tmp/qorvel-bench-io-" + std::to_string(getpid());
+        std::string name = qbench::scratchName("io");
         int fd = open(name.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
         std::vector<char> block(1 << 20, 'b');
         for (uint32_t written = 0; written < kFileSize; written += uint32_t(block.size())) {

@@ -99,6 +99,7 @@ const std::vector<EntryFacts>& entryFacts() {
         QORVEL_ENTRY(getxattr, EIO, ENOMEM),
         QORVEL_ENTRY(setxattr, EIO, ENOSPC, EDQUOT, EPERM),
         QORVEL_ENTRY(removexattr, EIO, EPERM),
+        QORVEL_ENTRY(fstatfs, EIO, ENOMEM),
     };
     return facts;
 }
@@ -567,6 +568,10 @@ const Rule kRules[] = {
     {"cFileClose", "close", EINTR, 0, true, false, kNone, false,
      "an interrupted close has released the descriptor: done"},
     {"cFileClose", "close", 0, 0, false, true, kNone, false, "the close's failure is the answer"},
+    {"cFileClose", "fcntlLock", 0, 1, true, false, kNone, false,
+     "the unlock before the close only hastens the release: the close releases the locks"},
+    {"cFileWriteToFile", "fcntlLock", 0, 4, true, false, kNone, false,
+     "the unlock before the close only hastens the release: the close releases the locks"},
     {"", "close", 0, 0, true, false, kNone, false,
      "a descriptor whose work is complete is released whatever close answers"},
     {"", "read", EINTR, 0, true, false, kNone, false, "an interrupted read is repeated"},
