@@ -131,7 +131,8 @@ private:
             volume_.clear();
             return "the volume cannot be created";
         }
-        if (!run("gluster --mode=script volume start " + volume_)) return "the volume does not start";
+        if (!run("gluster --mode=script volume start " + volume_))
+            return "the volume does not start";
         if (!mount("a") || !mount("b")) return "the volume cannot be mounted (FUSE refused?)";
         return {};
     }
@@ -139,8 +140,8 @@ private:
     bool mount(const std::string& side) {
         std::string point = base_ + "/" + side;
         std::filesystem::create_directories(point);
-        if (!run("glusterfs --volfile-server=127.0.0.1 --volfile-id=" + volume_ + " --pid-file=" +
-                 base_ + "/" + side + ".pid " + point)) {
+        if (!run("glusterfs --volfile-server=127.0.0.1 --volfile-id=" + volume_ +
+                 " --pid-file=" + base_ + "/" + side + ".pid " + point)) {
             return false;
         }
         return waitFor([&] { return isFuse(point) && access(point.c_str(), W_OK) == 0; });

@@ -88,7 +88,8 @@ TEST_F(AcrossClients, ShareModesHoldBetweenClients) {
 }
 
 TEST_F(AcrossClients, ByteRangeLocksBindTheOtherClient) {
-    qtest::HandleInOtherProcess lockerOnA(onA(name), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE);
+    qtest::HandleInOtherProcess lockerOnA(onA(name),
+                                          CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE);
     ASSERT_EQ(lockerOnA.opened(), 0u);
     ASSERT_EQ(lockerOnA.lock(10, 5), 0u);
 
@@ -131,8 +132,9 @@ TEST_F(AcrossClients, TheReadOnlyAttributeHoldsOnTheOtherClient) {
     ASSERT_EQ(cFileSetAttribute(onB(name).c_str(), CFILE_ATTR_READONLY, 1), 0);
     qtest::Child onClientA;
     int32_t handle = -1;
-    EXPECT_EQ(onClientA.open("open", onA(name), CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE, &handle),
-              kAccessDenied);
+    EXPECT_EQ(
+        onClientA.open("open", onA(name), CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE, &handle),
+        kAccessDenied);
     EXPECT_EQ(onClientA.status("remove " + onA(name)), kAccessDenied);
     EXPECT_EQ(onClientA.status("append " + onA(name) + " more"), kAccessDenied);
     EXPECT_EQ(qtest::readFile(onB(name)), "0123456789abcdefghij");

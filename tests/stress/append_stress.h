@@ -29,7 +29,6 @@
 
 namespace qstress {
 
-
 constexpr int kProcesses = 8;
 constexpr int kGenerations = 4096;  // lives of one appender slot
 
@@ -57,7 +56,7 @@ inline std::string lineText(int slot, int generation, uint32_t line, unsigned le
 }
 
 [[noreturn]] inline void appender(Board& board, int slot, int generation, const std::string& path,
-                           unsigned seed) {
+                                  unsigned seed) {
     std::mt19937 random(seed);
     for (uint32_t line = 0;; ++line) {
         std::string text =
@@ -71,7 +70,6 @@ inline std::string lineText(int slot, int generation, uint32_t line, unsigned le
         board.completed[slot][generation].store(line + 1);
     }
 }
-
 
 // What a run must reach to have proven anything.
 struct AtLeast {
@@ -202,7 +200,8 @@ inline void runKilledAppenders(const std::vector<std::string>& paths,
         }
     }
     std::printf(
-        "[ crash    ] %d appenders on %zu paths, %.2f min: %ld kills, %ld lines (%ld completed, %ld "
+        "[ crash    ] %d appenders on %zu paths, %.2f min: %ld kills, %ld lines (%ld completed, "
+        "%ld "
         "landed as their writer died), %ld starts of unfinished lines, %ld torn, %ld failed "
         "appends\n",
         kProcesses, paths.size(), minutes, kills, lines, completed, inFlight, pieces, torn,
