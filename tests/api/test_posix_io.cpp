@@ -180,3 +180,29 @@ TEST(PosixIo, AFullLockRecordRefusesWithSharingBufferExceeded) {
     EXPECT_EQ(cFileLock(handle, 0, 1), 0u);
     EXPECT_EQ(cFileClose(handle), 0u);
 }
+
+// A transfer inside a range its own handle locked makes no lock query. The
+// record of a number the host closed itself and opened again must not speak
+// for the new description: another handle's lock there still binds it.
+TEST(PosixIo, ALockOfAClosedNumberDoesNotExemptItsNextDescription) {
+    qtest::TempDir dir;
+    std::string path = dir.path("file.txt");
+    qtest::writeFile(path, std::string(100, '.'));
+    cFileHandle first = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileOpen(path.c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &first), 0u);
+    ASSERT_EQ(cFileLock(first, 0, 100), 0u);
+    char buffer[10];
+    uint32_t count = 0;
+    EXPECT_EQ(cFileRead(first, buffer, 10, &count), 0u);
+    EXPECT_EQ(count, 10u);
+
+    close(first);
+    int reused = open(path.c_str(), O_RDWR);
+    ASSERT_EQ(reused, first);
+    cFileHandle other = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileOpen(path.c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &other), 0u);
+    ASSERT_EQ(cFileLock(other, 0, 100), 0u);
+    EXPECT_EQ(cFileRead(reused, buffer, 10, &count), 0x00210307u);
+    cFileClose(other);
+    close(reused);
+}
