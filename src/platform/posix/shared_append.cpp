@@ -22,15 +22,18 @@ static_assert(kAppendGate > kLockCallSpaceEnd, "the gate lies beyond the byte-ra
 // File-system types whose files other machines may append to at the same time.
 // Not every header names all of them.
 constexpr uint32_t kSharedTypes[] = {
-    FUSE_SUPER_MAGIC,  // GlusterFS, sshfs, ...: the turn costs little where locks stay local
-    NFS_SUPER_MAGIC,   SMB_SUPER_MAGIC,
-    0xFF534D42u,  // CIFS
-    0xFE534D42u,  // SMB2
-    CEPH_SUPER_MAGIC,  V9FS_MAGIC,      AFS_SUPER_MAGIC,
-    0x6B414653u,  // kAFS
-    0x0BD00BD0u,  // Lustre
-    0x01161970u,  // GFS2
-    OCFS2_SUPER_MAGIC,
+    FUSE_SUPER_MAGIC,   // GlusterFS, sshfs, ...: the turn costs little where locks stay local
+    NFS_SUPER_MAGIC,    // NFS
+    SMB_SUPER_MAGIC,    // SMB (smbfs)
+    0xFF534D42u,        // CIFS
+    0xFE534D42u,        // SMB2
+    CEPH_SUPER_MAGIC,   // CephFS
+    V9FS_MAGIC,         // 9p
+    AFS_SUPER_MAGIC,    // AFS
+    0x6B414653u,        // kAFS
+    0x0BD00BD0u,        // Lustre
+    0x01161970u,        // GFS2
+    OCFS2_SUPER_MAGIC,  // OCFS2
 };
 
 bool isSharedType(uint32_t type) {
