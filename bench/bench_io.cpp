@@ -18,7 +18,7 @@ constexpr uint32_t kFileSize = 16u << 20;
 
 std::string benchFile() {
     static const std::string path = [] {
-        std::string name = "/tmp/qorvel-bench-io-" + std::to_string(getpid());
+        std::string name = qbench::scratchName("io");
         int fd = open(name.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
         std::vector<char> block(1 << 20, 'b');
         for (uint32_t written = 0; written < kFileSize; written += uint32_t(block.size())) {
@@ -30,12 +30,20 @@ std::string benchFile() {
     return path;
 }
 
-// The handle shares the file (its transfers look for other handles' locks)
-// unless the benchmark's second argument asks for one that shares nothing.
-cFileHandle openBenchFile(bool sharesNothing = false) {
-    if (!sharesNothing) return qbench::openShared(benchFile());
-    cFileHandle handle = CFILE_INVALID_HANDLE;
-    cFileOpen(benchFile().c_str(), CFILE_ACCESS_READWRITE, &handle);
+// The benchmark's second argument: the handle shares the file, and its
+// transfers look for other handles' locks (0); it shares nothing (1); it
+// shares the file and has locked all of it itself, so no other handle can
+// hold a lock there (2).
+enum HandleKind { kSharing = 0, kSharingNothing = 1, kSharingLockedAll = 2 };
+
+cFileHandle openBenchFile(int64_t kind = kSharing) {
+    if (kind == kSharingNothing) {
+        cFileHandle handle = CFILE_INVALID_HANDLE;
+        cFileOpen(benchFile().c_str(), CFILE_ACCESS_READWRITE, &handle);
+        return handle;
+    }
+    cFileHandle handle = qbench::openShared(benchFile());
+    if (kind == kSharingLockedAll) cFileLock(handle, 0, kFileSize);
     return handle;
 }
 
@@ -43,7 +51,7 @@ cFileHandle openBenchFile(bool sharesNothing = false) {
 // with a raw lseek, so the only difference is the transfer call itself.
 template <typename Transfer>
 void runTransfers(benchmark::State& state, Transfer transfer) {
-    cFileHandle handle = openBenchFile(state.range(1) != 0);
+    cFileHandle handle = openBenchFile(state.range(1));
     const uint32_t size = static_cast<uint32_t>(state.range(0));
     std::vector<char> block(size, 'w');
     uint32_t offset = 0;
@@ -81,12 +89,13 @@ void QorvelWrite(benchmark::State& state) {
         return cFileWrite(handle, buffer, size, &count) == 0 && count == size;
     });
 }
-// Arguments: block size; 1 for a handle that shares nothing (the raw calls
-// do not care).
+// Arguments: block size; the HandleKind (the raw calls do not care).
 BENCHMARK(RawRead)->Args({4096, 0})->Args({1 << 20, 0});
-BENCHMARK(QorvelRead)->Args({4096, 0})->Args({1 << 20, 0})->Args({4096, 1})->Args({1 << 20, 1});
+BENCHMARK(QorvelRead)
+    ->ArgsProduct({{4096, 1 << 20}, {kSharing, kSharingNothing, kSharingLockedAll}});
 BENCHMARK(RawWrite)->Args({4096, 0})->Args({1 << 20, 0});
-BENCHMARK(QorvelWrite)->Args({4096, 0})->Args({1 << 20, 0})->Args({4096, 1})->Args({1 << 20, 1});
+BENCHMARK(QorvelWrite)
+    ->ArgsProduct({{4096, 1 << 20}, {kSharing, kSharingNothing, kSharingLockedAll}});
 
 // What the look for other handles' locks costs on its own, for comparison:
 // one small pread.

@@ -13,7 +13,7 @@ namespace {
 
 std::string benchFile() {
     static const std::string path = [] {
-        std::string name = "/tmp/qorvel-bench-lock-" + std::to_string(getpid());
+        std::string name = qbench::scratchName("lock");
         close(open(name.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644));
         return name;
     }();

@@ -16,6 +16,7 @@
 #include <ctime>
 #include <string>
 
+#include "bench_support.h"
 #include "qorvel.h"
 #include "records.h"
 
@@ -64,7 +65,7 @@ const std::string kLine = std::string(98, 'x') + "\r\n";
 
 // A fresh, existing, empty file per benchmark.
 std::string freshFile(const char* name) {
-    std::string path = "/tmp/qorvel-bench-log-" + std::to_string(getpid()) + "-" + name;
+    std::string path = qbench::scratchName(std::string("log-") + name);
     FILE* file = std::fopen(path.c_str(), "w");
     std::fclose(file);
     return path;

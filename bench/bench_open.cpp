@@ -7,13 +7,14 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_support.h"
 #include "qorvel.h"
 
 namespace {
 
 std::string benchFile() {
     static const std::string path = [] {
-        std::string name = "/tmp/qorvel-bench-open-" + std::to_string(getpid());
+        std::string name = qbench::scratchName("open");
         FILE* file = std::fopen(name.c_str(), "w");
         std::fputs("0123456789", file);
         std::fclose(file);

@@ -9,13 +9,14 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_support.h"
 #include "qorvel.h"
 
 namespace {
 
 std::string benchDirectory() {
     static const std::string path = [] {
-        std::string name = "/tmp/qorvel-bench-path-" + std::to_string(getpid());
+        std::string name = qbench::scratchName("path");
         mkdir(name.c_str(), 0700);
         FILE* file = std::fopen((name + "/file.txt").c_str(), "w");
         std::fputs("0123456789", file);

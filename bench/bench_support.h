@@ -1,13 +1,27 @@
-// What the benchmarks of handle calls share: the file they work on, opened
-// through the library for reading and writing, shared both ways.
+// What the benchmarks share: where their files are, and the handle the
+// benchmarks of handle calls work through, opened for reading and writing,
+// shared both ways.
 #ifndef QORVEL_BENCH_BENCH_SUPPORT_H
 #define QORVEL_BENCH_BENCH_SUPPORT_H
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <string>
 
 #include "qorvel.h"
 
 namespace qbench {
+
+// A name for this run's file or directory `what`, in the directory named by
+// QORVEL_BENCH_DIR (a mount of a distributed file system, say:
+// docs/distributed.md) or else /tmp. The raw calls and the library's work on
+// the same files, so every ratio compares the two on one file system.
+inline std::string scratchName(const std::string& what) {
+    const char* directory = std::getenv("QORVEL_BENCH_DIR");
+    std::string base = directory != nullptr && directory[0] != '\0' ? directory : "/tmp";
+    return base + "/qorvel-bench-" + what + "-" + std::to_string(getpid());
+}
 
 inline cFileHandle openShared(const std::string& path) {
     cFileHandle handle = CFILE_INVALID_HANDLE;

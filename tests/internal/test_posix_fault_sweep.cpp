@@ -99,6 +99,7 @@ const std::vector<EntryFacts>& entryFacts() {
         QORVEL_ENTRY(getxattr, EIO, ENOMEM),
         QORVEL_ENTRY(setxattr, EIO, ENOSPC, EDQUOT, EPERM),
         QORVEL_ENTRY(removexattr, EIO, EPERM),
+        QORVEL_ENTRY(fstatfs, EIO, ENOMEM),
     };
     return facts;
 }

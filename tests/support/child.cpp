@@ -215,6 +215,12 @@ std::string Child::call(const std::string& command, std::chrono::seconds limit) 
     return reply;
 }
 
+void Child::kill() {
+    if (impl_->ended) return;
+    killProcess(impl_->process);
+    impl_->ended = true;
+}
+
 uint32_t Child::status(const std::string& command, std::chrono::seconds limit) {
     std::vector<std::string> reply = split(call(command, limit));
     // "error ..." is the helper's own failure, never a status word.

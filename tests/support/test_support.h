@@ -69,6 +69,8 @@ public:
     uint32_t status(const std::string& command, std::chrono::seconds limit = kCallLimit);
     // "open"/"create": the status, and the handle in *handle.
     uint32_t open(const std::string& verb, const std::string& path, unsigned mode, int32_t* handle);
+    // Ends the helper at once (SIGKILL, TerminateProcess), as a crash would.
+    void kill();
 
 private:
     struct Impl;

@@ -12,6 +12,7 @@
 #include "platform/posix/readonly.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/share_modes.h"
+#include "platform/posix/shared_append.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -179,6 +180,9 @@ uint32_t prepareHandle(const char* path, const Opened& opened, const Access& acc
     if (sys.fstat(fd, &status) != 0) return win32ErrorFromErrno(errno);
     // Windows opens no directory as a file, in any mode.
     if (S_ISDIR(status.st_mode)) return win32error::kAccessDenied;
+    bool shared = false;
+    if (uint32_t error = onSharedFileSystem(fd, status, &shared); error != 0) return error;
+    if (shared) prepared->facts |= kOnSharedFileSystem;
     bool empties = disposition == Disposition::kCreateAlways && !opened.created;
     // The read-only attribute holds for every user, root included.
     bool writes = access.write || empties;
@@ -243,16 +247,18 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
     if (error == 0) error = adopt(opened.fd, prepared.facts, prepared.second);
     if (error == 0) return opened.fd;
     // A file this call created stays: another open may already hold it.
-    if (prepared.second.fd >= 0) sys.close(prepared.second.fd);
-    sys.close(opened.fd);
+    bool shared = (prepared.facts & kOnSharedFileSystem) != 0;
+    if (prepared.second.fd >= 0) closeDescription(prepared.second.fd, shared);
+    closeDescription(opened.fd, shared);
     setLastError(error);
     return kInvalidHandle;
 }
 
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
+    bool shared = (factsOf(handle) & kOnSharedFileSystem) != 0;
     release(handle);
-    if (sys.close(handle) == 0) return true;
+    if (closeDescription(handle, shared) == 0) return true;
     // Linux has released the descriptor even when close reports EINTR.
     if (errno == EINTR) return true;
     return failWithErrno(errno);

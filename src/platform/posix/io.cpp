@@ -9,6 +9,8 @@
 #include "platform/posix/handles.h"
 #include "platform/posix/locks.h"
 #include "platform/posix/path_parts.h"
+#include "platform/posix/registry.h"
+#include "platform/posix/shared_append.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -92,13 +94,23 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
 }
 
 // An O_APPEND descriptor: the kernel moves to the end and writes under the
-// file's lock, one step for each write. The look for others' locks and the
-// write are two steps: a lock taken between them does not stop the append.
+// file's lock, one step for each write. On a file system other machines
+// share, the write is bracketed by a cluster-wide turn (shared_append.h),
+// which also tells the look for others' locks where the end is. The look and
+// the write are two steps: a lock taken between them does not stop the
+// append.
 bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
+    bool takesTurn = (factsOf(handle) & kOnSharedFileSystem) != 0;
+    if (takesTurn) {
+        uint32_t error = beginAppend(handle);
+        if (error != 0) return fail(error);
+    }
     if (refusedByLocks(handle, count, SEEK_END)) return false;
-    return writeWhole(handle, buffer, count, transferred);
+    if (!writeWhole(handle, buffer, count, transferred)) return false;
+    uint32_t error = takesTurn ? endAppend(handle) : 0;
+    return error == 0 || fail(error);
 }
 
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,

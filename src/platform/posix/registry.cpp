@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/platform.h"
+#include "platform/posix/shared_append.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform::posix {
@@ -28,11 +29,13 @@ bool isRecorded(int fd) { return fd >= 0 && fd < kMaxDescriptors; }
 
 // A second description is closed only while its number still names the
 // file it was opened on: the host may have closed it and reused the number.
-void closeSecond(const SecondDescription& second) {
+void closeSecond(const SecondDescription& second, bool onSharedFileSystem) {
     if (second.fd < 0) return;
     struct stat status;
     if (sys.fstat(second.fd, &status) != 0) return;
-    if (status.st_dev == second.device && status.st_ino == second.inode) sys.close(second.fd);
+    if (status.st_dev == second.device && status.st_ino == second.inode) {
+        closeDescription(second.fd, onSharedFileSystem);
+    }
 }
 
 // A descriptor beyond the records (one the host opened) keeps no count: its
@@ -51,9 +54,9 @@ void forgetHeldLocks(int fd) {
 // With the mutex held.
 void clear(int fd) {
     Record& record = gRecords[fd];
-    record.facts.store(0, std::memory_order_relaxed);
+    uint8_t facts = record.facts.exchange(0, std::memory_order_relaxed);
     if (record.heldLocks > 0) forgetHeldLocks(fd);
-    closeSecond(record.second);
+    closeSecond(record.second, (facts & kOnSharedFileSystem) != 0);
     record.second = SecondDescription{};
 }
 

@@ -41,6 +41,7 @@ enum Fact : uint8_t {
     kSharesNothing = 0x4,
     kReadable = 0x8,
     kWritable = 0x10,
+    kOnSharedFileSystem = 0x20,  // shared_append.h
 };
 
 // Read without the mutex: a byte written whole. 0 for a number the library

@@ -35,7 +35,7 @@ constexpr SystemCalls defaultTable() {
         openFile,      ::close,     ::read,    ::write,    ::lseek,    ::ftruncate,   ::fsync,
         fcntlLock,     fcntlInt,    fstatFd,   statPath,   lstatPath,  statxPath,     ::unlink,
         renameat2Path, ::link,      ::mkdir,   ::rmdir,    ::chmod,    ::fchmod,      ::futimens,
-        ::getcwd,      statvfsPath, copyRange, ::getxattr, ::setxattr, ::removexattr,
+        ::getcwd,      statvfsPath, copyRange, ::getxattr, ::setxattr, ::removexattr, ::fstatfs,
     };
 }
 

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -47,6 +48,7 @@ struct SystemCalls {
     ssize_t (*getxattr)(const char* path, const char* name, void* value, size_t size);
     int (*setxattr)(const char* path, const char* name, const void* value, size_t size, int flags);
     int (*removexattr)(const char* path, const char* name);
+    int (*fstatfs)(int fd, struct statfs* status);  // the file system's type
 };
 
 // The table in force. Tests may replace entries; production code never does.

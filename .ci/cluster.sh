@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# CI's cluster step (docs/distributed.md): the promises across two clients of
+# a GlusterFS volume that the test programs serve on this machine, and the
+# crash stress of appenders on both mounts (CTest label cluster, about 75 s).
+# Needs root and FUSE; without them the tests are reported as skipped.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+export DEBIAN_FRONTEND=noninteractive
+source .ci/packages.sh
+install_missing glusterfs-server glusterfs-client
+
+# The test programs tear their volume down themselves, also after failed
+# tests; a program that crashed leaves its mounts, volume and daemon behind.
+leftovers() {
+  local point volume base
+  for point in $(awk '$2 ~ "^/tmp/qorvel-gluster-" {print $2}' /proc/mounts); do
+    umount -l "$point" || true
+  done
+  for volume in $(gluster --mode=script volume list 2>/dev/null | grep '^qorvel-' || true); do
+    gluster --mode=script volume stop "$volume" force >/dev/null || true
+    gluster --mode=script volume delete "$volume" >/dev/null || true
+  done
+  for base in /tmp/qorvel-gluster-*; do
+    [ -f "$base/glusterd.pid" ] && kill "$(cat "$base/glusterd.pid")" 2>/dev/null || true
+    rm -rf "$base"
+  done
+}
+trap leftovers EXIT
+
+start=$SECONDS
+cmake --workflow --preset cluster
+echo "== cluster step: $((SECONDS - start)) s"

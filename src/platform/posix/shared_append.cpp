@@ -1,0 +1,96 @@
+#include "platform/posix/shared_append.h"
+
+#include <linux/magic.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
+
+#include <cerrno>
+
+#include "platform/posix/errors.h"
+#include "platform/posix/lock_space.h"
+#include "platform/posix/ofd_locks.h"
+#include "platform/posix/syscalls.h"
+
+namespace qorvel::platform::posix {
+namespace {
+
+// The gate: the first byte after the share-mode regions, which no other lock
+// of the library reaches.
+constexpr off_t kAppendGate = kShareAreaEnd;
+
+// File-system types whose files other machines may append to at the same
+// time; each is mounted on no block device of its own. (GFS2 and OCFS2, on
+// shared disks, place appends cluster-wide themselves.) Not every header
+// names all of them.
+constexpr uint32_t kSharedTypes[] = {
+    FUSE_SUPER_MAGIC,  // GlusterFS, sshfs, ...: the turn costs little where locks stay local
+    NFS_SUPER_MAGIC,   // NFS
+    SMB_SUPER_MAGIC,   // SMB (smbfs)
+    0xFF534D42u,       // CIFS
+    0xFE534D42u,       // SMB2
+    CEPH_SUPER_MAGIC,  // CephFS
+    V9FS_MAGIC,        // 9p
+    AFS_SUPER_MAGIC,   // AFS
+    0x6B414653u,       // kAFS
+    0x0BD00BD0u,       // Lustre
+};
+
+bool isSharedType(uint32_t type) {
+    for (uint32_t shared : kSharedTypes) {
+        if (shared == type) return true;
+    }
+    return false;
+}
+
+int setGate(int fd, short type, int command) {
+    struct flock gate = {};
+    gate.l_type = type;
+    gate.l_whence = SEEK_SET;
+    gate.l_start = kAppendGate;
+    gate.l_len = 1;
+    int result;
+    do {
+        result = sys.fcntlLock(fd, command, &gate);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+uint32_t refreshSize(int fd) {
+    struct statx status;
+    if (sys.statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_SIZE, &status) == 0) return 0;
+    return win32ErrorFromErrno(errno);
+}
+
+}  // namespace
+
+uint32_t onSharedFileSystem(int fd, const struct stat& status, bool* shared) {
+    *shared = false;
+    if (major(status.st_dev) != 0) return 0;
+    struct statfs fileSystem;
+    if (sys.fstatfs(fd, &fileSystem) != 0) return win32ErrorFromErrno(errno);
+    // f_type is a signed word on some architectures: its bits are the type.
+    *shared = isSharedType(static_cast<uint32_t>(fileSystem.f_type));
+    return 0;
+}
+
+uint32_t beginAppend(int fd) {
+    // Blocks until the holder writes and syncs, is killed, or its client is
+    // lost; the file server hands the gate on in the order it was asked.
+    if (setGate(fd, F_WRLCK, F_OFD_SETLKW) != 0) return win32ErrorFromErrno(errno);
+    uint32_t error = refreshSize(fd);
+    if (error != 0) setGate(fd, F_UNLCK, F_OFD_SETLK);
+    return error;
+}
+
+// The gate stays held until the handle closes: the close gives up every lock
+// of the description in one request (closeDescription), which saves the
+// appender a round trip of its own.
+uint32_t endAppend(int fd) { return sys.fsync(fd) == 0 ? 0 : win32ErrorFromErrno(errno); }
+
+int closeDescription(int fd, bool onSharedFileSystem) {
+    // Length 0: to the end of the lock space.
+    if (onSharedFileSystem) setOfdLock(fd, F_UNLCK, 0, 0);
+    return sys.close(fd);
+}
+
+}  // namespace qorvel::platform::posix

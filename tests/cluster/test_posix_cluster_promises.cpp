@@ -1,0 +1,173 @@
+// The library's promises between two machines sharing a GlusterFS volume: a
+// helper process works through mount A, this process through mount B, and
+// what one holds the other must meet.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "gluster.h"
+#include "qorvel.h"
+#include "stress.h"
+#include "test_support.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr cFileStatus kSharing = 0x00200306;
+constexpr cFileStatus kLockViolation = 0x00210307;
+constexpr cFileStatus kAccessDenied = 0x00050301;
+
+class AcrossClients : public qcluster::OnTwoClients {
+protected:
+    std::string name;
+    void SetUp() override {
+        OnTwoClients::SetUp();
+        if (IsSkipped()) return;
+        name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        qtest::writeFile(onA(name), "0123456789abcdefghij");
+    }
+    void TearDown() override {
+        if (!IsSkipped()) {
+            cFileSetAttribute(onB(name).c_str(), CFILE_ATTR_WRITABLE, 1);
+            cFileRemove(onB(name).c_str());
+        }
+    }
+
+    // Opens the file through mount B in this process; answers the status and
+    // closes what it opened.
+    cFileStatus openOnB(cFileMode mode) {
+        cFileHandle handle = CFILE_INVALID_HANDLE;
+        cFileStatus status = cFileOpen(onB(name).c_str(), mode, &handle);
+        if (status == 0) cFileClose(handle);
+        return status;
+    }
+
+    // How long until an open through B that a holder refused is let through.
+    double secondsUntilOpenOnB(cFileMode mode, double limit) {
+        auto start = Clock::now();
+        while (openOnB(mode) != 0) {
+            if (std::chrono::duration<double>(Clock::now() - start).count() > limit) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+};
+
+// Every access (read, write, both) with every sharing (none, write, read,
+// both), held on A, against every one of them opened on B.
+TEST_F(AcrossClients, ShareModesHoldBetweenClients) {
+    const unsigned accesses[] = {CFILE_ACCESS_READ, CFILE_ACCESS_WRITE, CFILE_ACCESS_READWRITE};
+    const unsigned shares[] = {0, CFILE_SHARE_WRITE, CFILE_SHARE_READ, CFILE_SHARE_READWRITE};
+    qtest::Child holderOnA;
+    int pairs = 0, refused = 0;
+    for (unsigned heldAccess : accesses) {
+        for (unsigned heldShare : shares) {
+            unsigned held = heldAccess | heldShare;
+            int32_t handle = -1;
+            ASSERT_EQ(holderOnA.open("open", onA(name), held, &handle), 0u)
+                << std::hex << "0x" << held;
+            for (unsigned access : accesses) {
+                for (unsigned share : shares) {
+                    unsigned asked = access | share;
+                    bool fits = qstress::compatible(held, asked);
+                    EXPECT_EQ(openOnB(static_cast<cFileMode>(asked)), fits ? 0u : kSharing)
+                        << std::hex << "held 0x" << held << " on A, asked 0x" << asked << " on B";
+                    ++pairs;
+                    refused += fits ? 0 : 1;
+                }
+            }
+            ASSERT_EQ(holderOnA.status("close " + std::to_string(handle)), 0u);
+        }
+    }
+    std::printf("[ cluster  ] %d mode pairs across clients, %d refused as sharing violations\n",
+                pairs, refused);
+}
+
+TEST_F(AcrossClients, ByteRangeLocksBindTheOtherClient) {
+    qtest::HandleInOtherProcess lockerOnA(onA(name),
+                                          CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE);
+    ASSERT_EQ(lockerOnA.opened(), 0u);
+    ASSERT_EQ(lockerOnA.lock(10, 5), 0u);
+
+    cFileHandle handle = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileOpen(onB(name).c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &handle),
+              0u);
+    EXPECT_EQ(cFileLock(handle, 12, 1), kLockViolation);
+    char buffer[8];
+    uint32_t count = 0;
+    EXPECT_EQ(cFileSeek(handle, 8, CFILE_SEEK_BEGIN, nullptr), 0u);
+    EXPECT_EQ(cFileRead(handle, buffer, 4, &count), kLockViolation);  // bytes 8..11
+    EXPECT_EQ(cFileWrite(handle, "xxxx", 4, &count), kLockViolation);
+    EXPECT_EQ(cFileSeek(handle, 0, CFILE_SEEK_BEGIN, nullptr), 0u);
+    EXPECT_EQ(cFileRead(handle, buffer, 8, &count), 0u);  // bytes 0..7 are free
+    EXPECT_EQ(cFileLock(handle, 0, 10), 0u);
+    EXPECT_EQ(lockerOnA.lock(9, 1), kLockViolation);
+
+    EXPECT_EQ(lockerOnA.unlock(10, 5), 0u);
+    EXPECT_EQ(cFileSeek(handle, 10, CFILE_SEEK_BEGIN, nullptr), 0u);
+    EXPECT_EQ(cFileWrite(handle, "ABCDE", 5, &count), 0u);
+    cFileClose(handle);
+    EXPECT_EQ(qtest::readFile(onA(name)), "0123456789ABCDEfghij");
+}
+
+TEST_F(AcrossClients, AHeldFileIsNeitherRemovedNorRenamedFromTheOtherClient) {
+    qtest::HandleInOtherProcess readerOnA(onA(name), CFILE_ACCESS_READ | CFILE_SHARE_READWRITE);
+    ASSERT_EQ(readerOnA.opened(), 0u);
+    std::string moved = onB(name + ".moved");
+    EXPECT_EQ(cFileRemove(onB(name).c_str()), kSharing);
+    EXPECT_EQ(cFileRename(onB(name).c_str(), moved.c_str()), kSharing);
+    EXPECT_TRUE(qtest::exists(onB(name)));
+
+    ASSERT_EQ(readerOnA.close(), 0u);
+    EXPECT_EQ(cFileRename(onB(name).c_str(), moved.c_str()), 0u);
+    EXPECT_EQ(cFileRemove(moved.c_str()), 0u);
+    EXPECT_FALSE(qtest::exists(onA(name + ".moved")));
+}
+
+TEST_F(AcrossClients, TheReadOnlyAttributeHoldsOnTheOtherClient) {
+    ASSERT_EQ(cFileSetAttribute(onB(name).c_str(), CFILE_ATTR_READONLY, 1), 0);
+    qtest::Child onClientA;
+    int32_t handle = -1;
+    EXPECT_EQ(
+        onClientA.open("open", onA(name), CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE, &handle),
+        kAccessDenied);
+    EXPECT_EQ(onClientA.status("remove " + onA(name)), kAccessDenied);
+    EXPECT_EQ(onClientA.status("append " + onA(name) + " more"), kAccessDenied);
+    EXPECT_EQ(qtest::readFile(onB(name)), "0123456789abcdefghij");
+}
+
+// A holder killed with SIGKILL: its client releases its locks at once.
+TEST_F(AcrossClients, AKilledHolderReleasesTheFile) {
+    qtest::Child holderOnA;
+    int32_t handle = -1;
+    ASSERT_EQ(holderOnA.open("open", onA(name), CFILE_ACCESS_READWRITE, &handle), 0u);
+    ASSERT_EQ(openOnB(CFILE_ACCESS_READ | CFILE_SHARE_READWRITE), kSharing);
+    holderOnA.kill();
+    double waited = secondsUntilOpenOnB(CFILE_ACCESS_READ | CFILE_SHARE_READWRITE, 60);
+    std::printf("[ cluster  ] holder killed: the other client opened the file after %.3f s\n",
+                waited);
+    EXPECT_GE(waited, 0) << "still held a minute after its holder was killed";
+}
+
+// The holder's whole client (its machine) lost: the server notices the
+// dropped connection and releases what that client held.
+TEST_F(AcrossClients, ALostClientReleasesTheFile) {
+    qtest::Child holderOnA;
+    int32_t handle = -1;
+    ASSERT_EQ(holderOnA.open("open", onA(name), CFILE_ACCESS_READWRITE, &handle), 0u);
+    ASSERT_EQ(qtest::HandleInOtherProcess(onA(name), CFILE_ACCESS_READ).opened(), kSharing);
+    ASSERT_GT(volume.clientA(), 0);
+    ::kill(volume.clientA(), SIGKILL);
+    double waited = secondsUntilOpenOnB(CFILE_ACCESS_READ | CFILE_SHARE_READWRITE, 120);
+    std::printf("[ cluster  ] client lost: the other client opened the file after %.3f s\n",
+                waited);
+    EXPECT_GE(waited, 0) << "still held two minutes after its client was lost";
+    holderOnA.kill();
+    EXPECT_TRUE(volume.remountA());
+}
+
+}  // namespace
