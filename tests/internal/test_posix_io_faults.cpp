@@ -220,50 +220,7 @@ TEST_F(IoFaultTest, LockFailuresComeBackTranslatedAndRecordNothing) {
 
 // ---- System calls per call ------------------------------------------------------
 
-namespace {
-
-int gSystemCalls = 0;
-
-void countSystemCalls() {
-    gSystemCalls = 0;
-    sys.read = [](int fd, void* b, size_t n) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.read(fd, b, n);
-    };
-    sys.write = [](int fd, const void* b, size_t n) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.write(fd, b, n);
-    };
-    sys.lseek = [](int fd, off_t o, int w) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.lseek(fd, o, w);
-    };
-    sys.ftruncate = [](int fd, off_t n) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.ftruncate(fd, n);
-    };
-    sys.fcntlLock = [](int fd, int c, struct flock* l) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.fcntlLock(fd, c, l);
-    };
-    sys.fcntlInt = [](int fd, int c, int a) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.fcntlInt(fd, c, a);
-    };
-    sys.fstat = [](int fd, struct stat* s) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.fstat(fd, s);
-    };
-}
-
-template <typename Call>
-int systemCallsOf(Call call) {
-    gSystemCalls = 0;
-    call();
-    return gSystemCalls;
-}
-
-}  // namespace
+using qtest::faults::systemCallsOf;
 
 // A handle that shares its file asks the kernel, before each transfer,
 // whether another handle locked the bytes from where it stands (one lock
@@ -272,7 +229,6 @@ TEST_F(IoFaultTest, SystemCallsPerCall) {
     std::vector<char> block(1 << 20, 'b');
     uint32_t count = 0, where = 0;
     int16_t flag = 0;
-    countSystemCalls();
     EXPECT_EQ(systemCallsOf([&] { cFileWrite(handle, block.data(), 4096, &count); }), 2);
     EXPECT_EQ(systemCallsOf([&] { cFileWrite(handle, block.data(), 1 << 20, &count); }), 2);
     EXPECT_EQ(systemCallsOf([&] { cFileSeek(handle, 0, CFILE_SEEK_BEGIN, &where); }), 1);
