@@ -20,7 +20,7 @@ constexpr cFileHandle kNeverOpened = 0x12345;
 
 // Windows answers ERROR_NOT_LOCKED (158) for an unlock of a range that is not
 // locked; Wine answers ERROR_LOCK_VIOLATION (33).
-cFileStatus notLocked() { return qtest::runningUnderWine() ? kLockViolation : 0x009E0307u; }
+cFileStatus notLocked() { return qtest::runningUnderWine() ? kLockViolation : kNotLocked; }
 
 class LockTest : public qtest::HandlesOnAFileTest {
 protected:

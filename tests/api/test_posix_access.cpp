@@ -9,7 +9,6 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <dirent.h>
@@ -18,14 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "process.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
 
 namespace {
 
-constexpr cFileStatus kInvalidHandle = 0x00060303u;
-constexpr cFileStatus kSharingViolation = 0x00200306u;
-constexpr cFileStatus kTooManyOpenFiles = 0x00040307u;
+using namespace qtest::words;
 
 class PosixAccessTest : public ::testing::Test {
 protected:
@@ -39,16 +38,6 @@ protected:
         return handle;
     }
 };
-
-// Runs `body` in a forked process and answers its exit code.
-template <typename Body>
-int inChildProcess(Body body) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
 
 }  // namespace
 
@@ -88,7 +77,7 @@ TEST_F(PosixAccessTest, ACreatedFileHasExactlyTheAccessAskedFor) {
 
 TEST_F(PosixAccessTest, AChildThatInheritsAReadHandleCannotWriteThroughIt) {
     cFileHandle reader = open(0x0041);
-    int code = inChildProcess([&] {
+    int code = qtest::inForkedProcess([&] {
         char byte = 'x';
         if (write(reader, &byte, 1) != -1) return 1;
         return errno == EBADF ? 0 : 2;
@@ -111,7 +100,7 @@ TEST_F(PosixAccessTest, AReaderIsSeenClosingWithoutWriting) {
         EXPECT_EQ(cFileUnlock(handle, 0, 4), 0u);
         EXPECT_EQ(cFileClose(handle), 0u);
     }
-    EXPECT_EQ(cFileRemove(dir.path("absent").c_str()), 0x00020304u);
+    EXPECT_EQ(cFileRemove(dir.path("absent").c_str()), kFileNotFound);
     std::string renamed = dir.path("renamed.txt");
     EXPECT_EQ(cFileRename(file.c_str(), renamed.c_str()), 0u);
     alignas(struct inotify_event) char events[4096];
@@ -141,7 +130,7 @@ TEST_F(PosixAccessTest, ADescriptorClosedBehindTheLibrarysBackLeavesNothing) {
     EXPECT_EQ(cFileWrite(again, "ab", 2, &count), 0u);
     EXPECT_EQ(count, 2u);
     EXPECT_EQ(cFileLock(again, 5, 1), 0u);
-    EXPECT_EQ(cFileUnlock(again, 0, 10), 0x009E0307u);  // never locked through this one
+    EXPECT_EQ(cFileUnlock(again, 0, 10), kNotLocked);  // never locked through this one
     EXPECT_EQ(cFileUnlock(again, 5, 1), 0u);
     close(again);
     // The same through the library's own reopen of the number.
@@ -150,7 +139,7 @@ TEST_F(PosixAccessTest, ADescriptorClosedBehindTheLibrarysBackLeavesNothing) {
     ASSERT_EQ(close(handle), 0);
     cFileHandle reopened = open(0x0044);
     ASSERT_EQ(reopened, handle);
-    EXPECT_EQ(cFileUnlock(reopened, 0, 10), 0x009E0307u);
+    EXPECT_EQ(cFileUnlock(reopened, 0, 10), kNotLocked);
     EXPECT_EQ(cFileLock(reopened, 5, 1), 0u);
     EXPECT_EQ(cFileClose(reopened), 0u);
 }
@@ -163,7 +152,7 @@ TEST_F(PosixAccessTest, RemoveAndRenameAtTheDescriptorLimitRefuse) {
     int32_t held = 0;
     ASSERT_EQ(holder.open("open", file, 0x0042, &held), 0u);
     std::string target = dir.path("moved.txt");
-    int code = inChildProcess([&] {
+    int code = qtest::inForkedProcess([&] {
         int lowestFree = dup(0);
         if (lowestFree < 0) return 1;
         close(lowestFree);

@@ -13,7 +13,10 @@
 #include "platform/platform.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 using qorvel::platform::posix::kDefaultSystemCalls;
 using qorvel::platform::posix::sys;
@@ -44,8 +47,8 @@ TEST_F(AppendFaultTest, AnOpenRefusalIsTheAnswerAndNothingIsCreatedInstead) {
         int error;
         cFileStatus status;
     };
-    for (Case c : {Case{EACCES, 0x00050301}, Case{EMFILE, 0x00040307}, Case{EIO, 0x045D0307},
-                   Case{ENOSPC, 0x00700308}}) {
+    for (Case c : {Case{EACCES, kAccessDenied}, Case{EMFILE, kTooManyOpenFiles},
+                   Case{EIO, kIoError}, Case{ENOSPC, kDiskFull}}) {
         failWith(c.error);
         EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), c.status) << c.error;
         EXPECT_EQ(qtest::readFile(log), "earlier\r\n") << c.error;
@@ -60,7 +63,7 @@ TEST_F(AppendFaultTest, AFailedWriteIsTheAnswerAndEarlierContentStays) {
         int error;
         cFileStatus status;
     };
-    for (Case c : {Case{ENOSPC, 0x00700308}, Case{EDQUOT, 0x00700308}, Case{EIO, 0x045D0307}}) {
+    for (Case c : {Case{ENOSPC, kDiskFull}, Case{EDQUOT, kDiskFull}, Case{EIO, kIoError}}) {
         failWith(c.error);
         EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), c.status) << c.error;
     }

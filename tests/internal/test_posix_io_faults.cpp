@@ -13,7 +13,10 @@
 #include "faults.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 using qorvel::platform::posix::kDefaultSystemCalls;
 using qorvel::platform::posix::sys;
@@ -110,7 +113,7 @@ TEST_F(IoFaultTest, AVolumeThatFillsUpMidWriteCountsWhatWasWritten) {
         failWith(error, 2);
         std::string data(4096, 'q');
         uint32_t count = 0;
-        EXPECT_EQ(cFileWrite(handle, data.data(), 4096, &count), 0x00700308u) << error;
+        EXPECT_EQ(cFileWrite(handle, data.data(), 4096, &count), kDiskFull) << error;
         EXPECT_EQ(count, 2000u);
         EXPECT_EQ(qtest::fileSize(file), 2000u);
         EXPECT_EQ(position(), 2000u);
@@ -123,8 +126,8 @@ TEST_F(IoFaultTest, WriteFailuresComeBackTranslated) {
         int error;
         cFileStatus status;
     };
-    for (Case c : {Case{EIO, 0x045D0307u}, Case{EFBIG, 0x00DF0307u}, Case{EPERM, 0x00050301u},
-                   Case{EBADF, 0x00050301u}}) {
+    for (Case c : {Case{EIO, kIoError}, Case{EFBIG, kFileTooLarge}, Case{EPERM, kAccessDenied},
+                   Case{EBADF, kAccessDenied}}) {
         failWith(c.error);
         uint32_t count = 99;
         EXPECT_EQ(cFileWrite(handle, "abc", 3, &count), c.status) << c.error;
@@ -149,7 +152,7 @@ TEST_F(IoFaultTest, AFailedReadReportsNothingRead) {
     failWith(EIO);
     char buffer[8];
     uint32_t count = 99;
-    EXPECT_EQ(cFileRead(handle, buffer, 8, &count), 0x045D0307u);
+    EXPECT_EQ(cFileRead(handle, buffer, 8, &count), kIoError);
     EXPECT_EQ(count, 0u);
 }
 
@@ -159,14 +162,14 @@ TEST_F(IoFaultTest, AFailedMoveLeavesTheCallersPosition) {
     };
     failWith(EIO);
     uint32_t where = 0x5A5A5A5Au;
-    EXPECT_EQ(cFileSeek(handle, 10, CFILE_SEEK_BEGIN, &where), 0x045D0307u);
+    EXPECT_EQ(cFileSeek(handle, 10, CFILE_SEEK_BEGIN, &where), kIoError);
     EXPECT_EQ(where, 0x5A5A5A5Au);
     failWith(EIO);
-    EXPECT_EQ(cFileGetPosition(handle, &where), 0x045D0307u);
+    EXPECT_EQ(cFileGetPosition(handle, &where), kIoError);
     EXPECT_EQ(where, 0u);
     failWith(EIO, 1);  // the end-of-file test's move to the end
     int16_t flag = 7;
-    EXPECT_EQ(cFileIsEof(handle, &flag), 0x045D0307u);
+    EXPECT_EQ(cFileIsEof(handle, &flag), kIoError);
     EXPECT_EQ(flag, 0);
 }
 
@@ -176,7 +179,7 @@ TEST_F(IoFaultTest, AFailedSizeChangeStillRestoresAPositionBelowTheNewSize) {
         errno = EFBIG;
         return -1;
     };
-    EXPECT_EQ(cFileSetSize(handle, 200), 0x00DF0307u);
+    EXPECT_EQ(cFileSetSize(handle, 200), kFileTooLarge);
     sys = kDefaultSystemCalls;
     EXPECT_EQ(position(), 50u);
     EXPECT_EQ(qtest::fileSize(file), 100u);
@@ -190,7 +193,7 @@ TEST_F(IoFaultTest, ASizeRefusedThroughAWritableHandleIsAnInvalidParameter) {
         errno = EINVAL;
         return -1;
     };
-    EXPECT_EQ(cFileSetSize(handle, 200), 0x00570307u);
+    EXPECT_EQ(cFileSetSize(handle, 200), kInvalidParameter);
     sys = kDefaultSystemCalls;
     EXPECT_EQ(position(), 50u);
     EXPECT_EQ(qtest::fileSize(file), 100u);
@@ -207,11 +210,11 @@ TEST_F(IoFaultTest, LockFailuresComeBackTranslatedAndRecordNothing) {
         int error;
         cFileStatus status;
     };
-    for (Case c : {Case{EAGAIN, 0x00210307u}, Case{EACCES, 0x00210307u}, Case{ENOLCK, 0x00240305u},
-                   Case{ENOMEM, 0x00080307u}}) {
+    for (Case c : {Case{EAGAIN, kLockViolation}, Case{EACCES, kLockViolation},
+                   Case{ENOLCK, kSharingBufferExceeded}, Case{ENOMEM, kNotEnoughMemory}}) {
         failWith(c.error);
         EXPECT_EQ(cFileLock(handle, 0, 10), c.status) << c.error;
-        EXPECT_EQ(cFileUnlock(handle, 0, 10), 0x009E0307u) << c.error;
+        EXPECT_EQ(cFileUnlock(handle, 0, 10), kNotLocked) << c.error;
     }
     failWith(EINTR);
     EXPECT_EQ(cFileLock(handle, 0, 10), 0u);

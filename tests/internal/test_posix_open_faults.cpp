@@ -11,7 +11,10 @@
 #include "faults.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 using qorvel::platform::posix::kDefaultSystemCalls;
 using qorvel::platform::posix::sys;
@@ -49,9 +52,9 @@ TEST_F(OpenFaultTest, OpenFailures) {
         cFileStatus status;
     };
     const Case cases[] = {
-        {EMFILE, 0x00040307}, {ENFILE, 0x00040307}, {ENOMEM, 0x00080307},
-        {EACCES, 0x00050301}, {ELOOP, 0x07810307},  {EIO, 0x045D0307},
-        {ENOSPC, 0x00700308}, {EDQUOT, 0x00700308}, {EROFS, 0x00130307},
+        {EMFILE, kTooManyOpenFiles}, {ENFILE, kTooManyOpenFiles}, {ENOMEM, kNotEnoughMemory},
+        {EACCES, kAccessDenied},     {ELOOP, 0x07810307},         {EIO, kIoError},
+        {ENOSPC, kDiskFull},         {EDQUOT, kDiskFull},         {EROFS, kWriteProtect},
     };
     for (const Case& c : cases) {
         failWith(c.error);
@@ -70,15 +73,15 @@ TEST_F(OpenFaultTest, AShareLockFailureClosesTheDescriptor) {
     };
     failWith(ENOLCK);
     cFileHandle handle = 99;
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0021, &handle), 0x00240305u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0021, &handle), kSharingBufferExceeded);
     EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
     // A later lock of the same open, after the first went through.
     failWith(ENOLCK, 1);
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0044, &handle), 0x00240305u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0044, &handle), kSharingBufferExceeded);
     failWith(ENOLCK, 1);
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0024, &handle), 0x00240305u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0024, &handle), kSharingBufferExceeded);
     failWith(ENOLCK);
-    EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), 0x00240305u);
+    EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), kSharingBufferExceeded);
     EXPECT_EQ(qtest::readFile(file), "content");
 }
 
@@ -88,9 +91,9 @@ TEST_F(OpenFaultTest, AFailedAttributeCheckNeitherOpensNorEmpties) {
     };
     failWith(EIO);
     cFileHandle handle = 99;
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), 0x045D0307u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), kIoError);
     failWith(EIO);
-    EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &handle), 0x045D0307u);
+    EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &handle), kIoError);
     EXPECT_EQ(qtest::readFile(file), "content");
 }
 
@@ -100,7 +103,7 @@ TEST_F(OpenFaultTest, AFailedTruncationReportsAndCloses) {
     };
     failWith(EIO);
     cFileHandle handle = 99;
-    EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), 0x045D0307u);
+    EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), kIoError);
     EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
     EXPECT_EQ(qtest::readFile(file), "content");
 }
@@ -113,7 +116,7 @@ TEST_F(OpenFaultTest, CloseFailures) {
     cFileHandle handle;
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0041, &handle), 0u);
     failWith(EIO);
-    EXPECT_EQ(cFileClose(handle), 0x045D0307u);
+    EXPECT_EQ(cFileClose(handle), kIoError);
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0041, &handle), 0u);
     failWith(EINTR);
     EXPECT_EQ(cFileClose(handle), 0u);
@@ -124,11 +127,11 @@ TEST_F(OpenFaultTest, FlushFailuresAreReported) {
     cFileHandle handle;
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), 0u);
     failWith(EIO);
-    EXPECT_EQ(cFileFlush(handle), 0x045D0307u);
+    EXPECT_EQ(cFileFlush(handle), kIoError);
     failWith(ENOSPC);
-    EXPECT_EQ(cFileFlush(handle), 0x00700308u);
+    EXPECT_EQ(cFileFlush(handle), kDiskFull);
     failWith(EDQUOT);
-    EXPECT_EQ(cFileFlush(handle), 0x00700308u);
+    EXPECT_EQ(cFileFlush(handle), kDiskFull);
     failWith(EINVAL);  // a descriptor with nothing to write out
     EXPECT_EQ(cFileFlush(handle), 0u);
     EXPECT_EQ(cFileFlush(handle), 0u);

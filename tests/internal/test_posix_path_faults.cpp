@@ -179,7 +179,7 @@ TEST_F(PathFaultTest, WithoutAtomicNoReplaceAFileIsMovedByLinking) {
 TEST_F(PathFaultTest, AFailedUnlinkIsReportedAndKeepsTheFile) {
     sys.unlink = failingUnlink;
     failAfter(0, EBUSY);
-    EXPECT_EQ(cFileRemove(source.c_str()), 0x00AA0307u);  // ERROR_BUSY
+    EXPECT_EQ(cFileRemove(source.c_str()), kBusy);  // ERROR_BUSY
     sys = kDefaultSystemCalls;
     EXPECT_EQ(qtest::readFile(source), content);
 }

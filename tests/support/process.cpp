@@ -179,6 +179,21 @@ int waitForExit(pid_t& pid) {
 
 void killProcess(pid_t& pid) { kill(pid, SIGKILL); }
 
+int inForkedProcess(const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    return waitForExit(pid);
+}
+
+int asNobody(const std::function<int()>& body) {
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() != 0) return body();
+    return inForkedProcess([&] {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) return kCannotSwitchUser;
+        return body();
+    });
+}
+
 #endif
 
 LineRead readLineUntil(PipeEnd from, Clock::time_point deadline, std::string* line) {

@@ -5,6 +5,7 @@
 #define QORVEL_TESTS_SUPPORT_PROCESS_H
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,18 @@ PROCESS_INFORMATION startProcess(const std::string& program, const std::vector<s
 // descriptor from 3 up is closed in the child.
 pid_t startProcess(const std::string& program, const std::vector<std::string>& args,
                    posix_spawn_file_actions_t* actions);
+#endif
+
+#ifndef _WIN32
+// Runs `body` in a forked copy of this process, which inherits its
+// descriptors and library handles, and answers its exit code as waitForExit.
+int inForkedProcess(const std::function<int()>& body);
+
+// Runs `body` as the unprivileged user nobody: in a forked copy when this
+// process is root (root may write any file), here otherwise. A copy that
+// cannot switch users exits with kCannotSwitchUser.
+constexpr int kCannotSwitchUser = 100;
+int asNobody(const std::function<int()>& body);
 #endif
 
 // Waits for the process to end and answers its exit code (128 + the signal
