@@ -13,6 +13,7 @@ if(QORVEL_BUILD_TESTS)
     COMMAND ${CMAKE_COMMAND} -DHEADER=${PROJECT_SOURCE_DIR}/include/qorvel.h
             -DCHANGELOG=${PROJECT_SOURCE_DIR}/CHANGELOG.md -DVERSION=${PROJECT_VERSION}
             -P ${CMAKE_CURRENT_LIST_DIR}/check-version.cmake)
+  qorvel_test_limit(test_version_agrees 60)
 endif()
 
 # ---- Packages -------------------------------------------------------------------
