@@ -23,6 +23,8 @@ using qorvel::platform::posix::sys;
 
 namespace {
 
+using qtest::faults::Calls;
+using qtest::faults::failByPlan;
 using qtest::faults::failNow;
 
 class AppendFaultTest : public qtest::faults::SystemCallFaultTest {
@@ -40,9 +42,7 @@ protected:
 }  // namespace
 
 TEST_F(AppendFaultTest, AnOpenRefusalIsTheAnswerAndNothingIsCreatedInstead) {
-    sys.open = [](const char* path, int flags, mode_t mode) {
-        return failNow() ? -1 : kDefaultSystemCalls.open(path, flags, mode);
-    };
+    failByPlan<&Calls::open>();
     struct Case {
         int error;
         cFileStatus status;
@@ -56,9 +56,7 @@ TEST_F(AppendFaultTest, AnOpenRefusalIsTheAnswerAndNothingIsCreatedInstead) {
 }
 
 TEST_F(AppendFaultTest, AFailedWriteIsTheAnswerAndEarlierContentStays) {
-    sys.write = [](int fd, const void* buffer, size_t count) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.write(fd, buffer, count);
-    };
+    failByPlan<&Calls::write>();
     struct Case {
         int error;
         cFileStatus status;

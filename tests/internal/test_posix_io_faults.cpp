@@ -25,6 +25,8 @@ namespace {
 
 constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
 
+using qtest::faults::Calls;
+using qtest::faults::failByPlan;
 using qtest::faults::failNow;
 
 // A cap on the bytes one write takes.
@@ -90,17 +92,13 @@ TEST_F(IoFaultTest, InterruptedCallsAreRepeated) {
     EXPECT_EQ(count, 3u);
     EXPECT_EQ(calls(), 2);
 
-    sys.read = [](int fd, void* buffer, size_t size) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, size);
-    };
+    failByPlan<&Calls::read>();
     failWith(EINTR);
     char buffer[8];
     EXPECT_EQ(cFileRead(handle, buffer, 8, &count), 0u);
     EXPECT_EQ(count, 8u);
 
-    sys.lseek = [](int fd, off_t offset, int whence) -> off_t {
-        return failNow() ? -1 : kDefaultSystemCalls.lseek(fd, offset, whence);
-    };
+    failByPlan<&Calls::lseek>();
     failWith(EINTR);
     EXPECT_EQ(position(), 11u);
 }
@@ -146,9 +144,7 @@ TEST_F(IoFaultTest, AWriteThatMakesNoProgressIsAWriteFault) {
 // ---- Reads, moves and size changes ----------------------------------------------
 
 TEST_F(IoFaultTest, AFailedReadReportsNothingRead) {
-    sys.read = [](int fd, void* buffer, size_t size) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, size);
-    };
+    failByPlan<&Calls::read>();
     failWith(EIO);
     char buffer[8];
     uint32_t count = 99;
@@ -157,9 +153,7 @@ TEST_F(IoFaultTest, AFailedReadReportsNothingRead) {
 }
 
 TEST_F(IoFaultTest, AFailedMoveLeavesTheCallersPosition) {
-    sys.lseek = [](int fd, off_t offset, int whence) -> off_t {
-        return failNow() ? -1 : kDefaultSystemCalls.lseek(fd, offset, whence);
-    };
+    failByPlan<&Calls::lseek>();
     failWith(EIO);
     uint32_t where = 0x5A5A5A5Au;
     EXPECT_EQ(cFileSeek(handle, 10, CFILE_SEEK_BEGIN, &where), kIoError);

@@ -21,6 +21,8 @@ using qorvel::platform::posix::sys;
 
 namespace {
 
+using qtest::faults::Calls;
+using qtest::faults::failByPlan;
 using qtest::faults::failNow;
 
 class OpenFaultTest : public qtest::faults::SystemCallFaultTest {
@@ -44,9 +46,7 @@ protected:
 }  // namespace
 
 TEST_F(OpenFaultTest, OpenFailures) {
-    sys.open = [](const char* path, int flags, mode_t mode) {
-        return failNow() ? -1 : kDefaultSystemCalls.open(path, flags, mode);
-    };
+    failByPlan<&Calls::open>();
     struct Case {
         int error;
         cFileStatus status;
@@ -68,9 +68,7 @@ TEST_F(OpenFaultTest, OpenFailures) {
 }
 
 TEST_F(OpenFaultTest, AShareLockFailureClosesTheDescriptor) {
-    sys.fcntlLock = [](int fd, int command, struct flock* lock) {
-        return failNow() ? -1 : kDefaultSystemCalls.fcntlLock(fd, command, lock);
-    };
+    failByPlan<&Calls::fcntlLock>();
     failWith(ENOLCK);
     cFileHandle handle = 99;
     EXPECT_EQ(cFileOpen(file.c_str(), 0x0021, &handle), kSharingBufferExceeded);
@@ -106,9 +104,7 @@ TEST_F(OpenFaultTest, AReaderThatCannotPublishItsDenialStillChecksIt) {
 }
 
 TEST_F(OpenFaultTest, AFailedAttributeCheckNeitherOpensNorEmpties) {
-    sys.fstat = [](int fd, struct stat* status) {
-        return failNow() ? -1 : kDefaultSystemCalls.fstat(fd, status);
-    };
+    failByPlan<&Calls::fstat>();
     failWith(EIO);
     cFileHandle handle = 99;
     EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), kIoError);
@@ -118,9 +114,7 @@ TEST_F(OpenFaultTest, AFailedAttributeCheckNeitherOpensNorEmpties) {
 }
 
 TEST_F(OpenFaultTest, AFailedTruncationReportsAndCloses) {
-    sys.ftruncate = [](int fd, off_t length) {
-        return failNow() ? -1 : kDefaultSystemCalls.ftruncate(fd, length);
-    };
+    failByPlan<&Calls::ftruncate>();
     failWith(EIO);
     cFileHandle handle = 99;
     EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), kIoError);
@@ -143,7 +137,7 @@ TEST_F(OpenFaultTest, CloseFailures) {
 }
 
 TEST_F(OpenFaultTest, FlushFailuresAreReported) {
-    sys.fsync = [](int fd) { return failNow() ? -1 : kDefaultSystemCalls.fsync(fd); };
+    failByPlan<&Calls::fsync>();
     cFileHandle handle;
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), 0u);
     failWith(EIO);

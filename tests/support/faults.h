@@ -648,6 +648,24 @@ inline bool failNow() {
     return true;
 }
 
+// Makes the entry `Member` of `sys` ask failNow() first: a call that is to
+// fail answers -1 (or a null pointer) with the plan's errno, the others
+// reach the system. failByPlan<&Calls::write>() and so on.
+template <class F>
+struct PlannedCall;
+template <class R, class... A>
+struct PlannedCall<R (*)(A...)> {
+    template <R (*Calls::*Member)(A...)>
+    static R call(A... args) {
+        return failNow() ? failureValue<R>(0) : (defaultCalls().*Member)(args...);
+    }
+};
+template <auto Member>
+void failByPlan() {
+    using Function = std::remove_reference_t<decltype(liveCalls().*Member)>;
+    liveCalls().*Member = &PlannedCall<Function>::template call<Member>;
+}
+
 class SystemCallFaultTest : public ::testing::Test {
 protected:
     int descriptorsBefore = 0;
