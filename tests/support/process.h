@@ -37,6 +37,9 @@ Pipe pipeFromChild();
 void closePipeEnd(PipeEnd end);
 
 #ifdef _WIN32
+// A file handle a started program can inherit: opened to read, or made
+// empty to write.
+HANDLE openInheritable(const std::string& path, bool forWriting);
 // Starts `program` with `args` and exactly these three handles inherited (the
 // library's own handles are inheritable and must not leak into it).
 PROCESS_INFORMATION startProcess(const std::string& program, const std::vector<std::string>& args,
@@ -59,6 +62,17 @@ int inForkedProcess(const std::function<int()>& body);
 constexpr int kCannotSwitchUser = 100;
 int asNobody(const std::function<int()>& body);
 #endif
+
+// A started program whose standard input and output are pipes to this
+// process; its standard error goes to the file `errPath`, or, when that is
+// empty, where this process's goes.
+struct PipedProcess {
+    ProcessId process;
+    PipeEnd toChild;
+    PipeEnd fromChild;
+};
+PipedProcess startPiped(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& errPath = "");
 
 // Waits for the process to end and answers its exit code (128 + the signal
 // for a POSIX process that a signal ended).
