@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 #include "faults.h"
 #include "status_words.h"
@@ -53,26 +54,17 @@ const std::vector<EntryFacts> kEntryFacts = {
 // The status word of each injected errno, from the error-number table of
 // docs/platform-notes.md, not asked of the library.
 cFileStatus statusOf(int error) {
-    switch (error) {
-        case EIO: return kIoError;
-        case ENOSPC:
-        case EDQUOT: return kDiskFull;
-        case EMFILE:
-        case ENFILE: return kTooManyOpenFiles;
-        case EACCES:
-        case EPERM: return kAccessDenied;
-        case ENOMEM: return kNotEnoughMemory;
-        case EROFS: return kWriteProtect;
-        case EFBIG:
-        case EOVERFLOW: return kFileTooLarge;
-        case ENOLCK: return kSharingBufferExceeded;
-        case EBUSY: return kBusy;
-        case EXDEV: return kNotSameDevice;
-        case EINVAL: return kInvalidParameter;
-        case ENOENT: return kFileNotFound;
-        case EBADF: return kInvalidHandle;
-        default: return kGenFailure;  // unlisted
-    }
+    // clang-format off
+    const std::map<int, cFileStatus> kStatusOf = {
+        {EIO, kIoError}, {ENOSPC, kDiskFull}, {EDQUOT, kDiskFull}, {EMFILE, kTooManyOpenFiles},
+        {ENFILE, kTooManyOpenFiles}, {EACCES, kAccessDenied}, {EPERM, kAccessDenied},
+        {ENOMEM, kNotEnoughMemory}, {EROFS, kWriteProtect}, {EFBIG, kFileTooLarge},
+        {EOVERFLOW, kFileTooLarge}, {ENOLCK, kSharingBufferExceeded}, {EBUSY, kBusy},
+        {EXDEV, kNotSameDevice}, {EINVAL, kInvalidParameter}, {ENOENT, kFileNotFound},
+        {EBADF, kInvalidHandle}};
+    // clang-format on
+    auto found = kStatusOf.find(error);
+    return found != kStatusOf.end() ? found->second : kGenFailure;  // unlisted
 }
 
 int renameAcrossDevices(int, const char*, int, const char*, unsigned int) {
@@ -99,47 +91,29 @@ std::vector<Scenario> scenarios() {
         {"cFileCreate new", nullptr,
          [](World& w) { return cFileCreate(w.other.c_str(), 0x0044, 0, &w.opened); }},
         {"cFileGetPlatformHandle", withHandle,
-         [](World& w) {
-             int32_t fd = 0;
-             return cFileGetPlatformHandle(w.handle, &fd, sizeof fd);
-         },
+         [](World& w) { return cFileGetPlatformHandle(w.handle, &w.number, sizeof w.number); },
          0x0001},
         {"cFileWrite on a read handle", withHandle,
-         [](World& w) {
-             uint32_t wrote = 0;
-             return cFileWrite(w.handle, "XYZ", 3, &wrote);
-         },
-         0x0001},
+         [](World& w) { return cFileWrite(w.handle, "XYZ", 3, &w.count); }, 0x0001},
         {"cFileLock read handle", withHandle, [](World& w) { return cFileLock(w.handle, 2, 3); },
          0x0041},
         {"cFileRead beside a lock", besideALock,
-         [](World& w) {
-             char data[8];
-             uint32_t got = 0;
-             return cFileRead(w.handle, data, 3, &got);
-         }},
+         [](World& w) { return cFileRead(w.handle, w.buffer, 3, &w.count); }},
         {"cFileWrite beside a lock", besideALock,
-         [](World& w) {
-             uint32_t wrote = 0;
-             return cFileWrite(w.handle, "XY", 2, &wrote);
-         }},
+         [](World& w) { return cFileWrite(w.handle, "XY", 2, &w.count); }},
         {"cFileRename across file systems", nullptr,
          [](World& w) { return cFileRename(w.file.c_str(), w.other.c_str()); }, 0, Answer::Status,
          [](Calls& calls) { calls.renameat2 = renameAcrossDevices; }},
         {"cFileGetAttribute", nullptr,
          [](World& w) {
-             int16_t flag = 0;
-             return static_cast<uint32_t>(cFileGetAttribute(w.file.c_str(), 1, &flag));
+             return static_cast<uint32_t>(cFileGetAttribute(w.file.c_str(), 1, &w.flag));
          },
          0, Answer::ZeroOne},
         {"cFileSetAttribute read-only", nullptr,
          [](World& w) { return static_cast<uint32_t>(cFileSetAttribute(w.file.c_str(), 1, 1)); }, 0,
          Answer::ZeroOne},
         {"cFileGetTime", nullptr,
-         [](World& w) {
-             int32_t time = 0;
-             return static_cast<uint32_t>(cFileGetTime(w.file.c_str(), 1, &time));
-         },
+         [](World& w) { return static_cast<uint32_t>(cFileGetTime(w.file.c_str(), 1, &w.number)); },
          0, Answer::ZeroOne},
         {"cFileGetTempDir from TMPDIR", nullptr,
          [](World& w) {

@@ -169,10 +169,8 @@ TEST_F(IoFaultTest, AFailedMoveLeavesTheCallersPosition) {
 
 TEST_F(IoFaultTest, AFailedSizeChangeStillRestoresAPositionBelowTheNewSize) {
     ASSERT_EQ(cFileSeek(handle, 50, CFILE_SEEK_BEGIN, nullptr), 0u);
-    sys.ftruncate = [](int, off_t) -> int {
-        errno = EFBIG;
-        return -1;
-    };
+    failByPlan<&Calls::ftruncate>();
+    failWith(EFBIG);
     EXPECT_EQ(cFileSetSize(handle, 200), kFileTooLarge);
     sys = kDefaultSystemCalls;
     EXPECT_EQ(position(), 50u);
@@ -183,10 +181,8 @@ TEST_F(IoFaultTest, AFailedSizeChangeStillRestoresAPositionBelowTheNewSize) {
 // Windows' invalid parameter, not a lack of access.
 TEST_F(IoFaultTest, ASizeRefusedThroughAWritableHandleIsAnInvalidParameter) {
     ASSERT_EQ(cFileSeek(handle, 50, CFILE_SEEK_BEGIN, nullptr), 0u);
-    sys.ftruncate = [](int, off_t) -> int {
-        errno = EINVAL;
-        return -1;
-    };
+    failByPlan<&Calls::ftruncate>();
+    failWith(EINVAL);
     EXPECT_EQ(cFileSetSize(handle, 200), kInvalidParameter);
     sys = kDefaultSystemCalls;
     EXPECT_EQ(position(), 50u);

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <map>
+#include <set>
+
 #include "faults.h"
 
 using namespace qtest::faults;
@@ -43,26 +46,17 @@ const std::vector<EntryFacts> kEntryFacts = {
 // The status word of a Win32 error number: the number in the high half, the
 // library code of docs/status-codes.md in the low half.
 cFileStatus statusOf(DWORD error) {
+    const std::map<uint32_t, std::set<DWORD>> kNumbersOfCodes = {
+        {0x0301, {5, 16, 29, 30, 82, 145, 267}},
+        {0x0302, {13}},
+        {0x0303, {6, 114}},
+        {0x0304, {2, 3}},
+        {0x0305, {36}},
+        {0x0306, {32}},
+        {0x0308, {39, 112, 277}}};
     uint32_t code = 0x0307;
-    switch (error) {
-        case 5:
-        case 16:
-        case 29:
-        case 30:
-        case 82:
-        case 145:
-        case 267: code = 0x0301; break;
-        case 13: code = 0x0302; break;
-        case 6:
-        case 114: code = 0x0303; break;
-        case 2:
-        case 3: code = 0x0304; break;
-        case 36: code = 0x0305; break;
-        case 32: code = 0x0306; break;
-        case 39:
-        case 112:
-        case 277: code = 0x0308; break;
-        default: break;
+    for (const auto& [listed, numbers] : kNumbersOfCodes) {
+        if (numbers.count(error) != 0) code = listed;
     }
     return (static_cast<uint32_t>(error & 0xFFFF) << 16) | code;
 }

@@ -213,6 +213,9 @@ struct World {
     cFileHandle handle = CFILE_INVALID_HANDLE;  // opened by the setup
     cFileHandle opened = CFILE_INVALID_HANDLE;  // opened by the call
     char buffer[CFILE_DIR_BUFFER_SIZE] = {};
+    uint32_t count = 0;  // what the call answers besides its status
+    int16_t flag = 0;
+    int32_t number = 0;
 
     std::string path(const char* name) const { return root + kSeparator + name; }
 };
@@ -264,40 +267,18 @@ inline std::vector<Scenario> everyPlatformScenarios() {
          0x0044},
         {"cFileFlush", withHandle, [](World& w) { return cFileFlush(w.handle); }, 0x0042},
         {"cFileRead", withHandle,
-         [](World& w) {
-             char data[8];
-             uint32_t got = 0;
-             return cFileRead(w.handle, data, 4, &got);
-         },
-         0x0021},
+         [](World& w) { return cFileRead(w.handle, w.buffer, 4, &w.count); }, 0x0021},
         {"cFileWrite", withHandle,
-         [](World& w) {
-             uint32_t wrote = 0;
-             return cFileWrite(w.handle, "XYZ", 3, &wrote);
-         },
-         0x0012},
+         [](World& w) { return cFileWrite(w.handle, "XYZ", 3, &w.count); }, 0x0012},
         {"cFileSeek end", withHandle,
-         [](World& w) {
-             uint32_t position = 0;
-             return cFileSeek(w.handle, 0, CFILE_SEEK_END, &position);
-         },
-         0x0001},
+         [](World& w) { return cFileSeek(w.handle, 0, CFILE_SEEK_END, &w.count); }, 0x0001},
         {"cFileGetPosition", withHandle,
-         [](World& w) {
-             uint32_t position = 0;
-             return cFileGetPosition(w.handle, &position);
-         },
-         0x0001},
+         [](World& w) { return cFileGetPosition(w.handle, &w.count); }, 0x0001},
         {"cFileSetSize shrink", withHandle, [](World& w) { return cFileSetSize(w.handle, 3); },
          0x0012},
         {"cFileSetSize grow", withHandle, [](World& w) { return cFileSetSize(w.handle, 20); },
          0x0044},
-        {"cFileIsEof", withHandle,
-         [](World& w) {
-             int16_t eof = 0;
-             return cFileIsEof(w.handle, &eof);
-         },
-         0x0001},
+        {"cFileIsEof", withHandle, [](World& w) { return cFileIsEof(w.handle, &w.flag); }, 0x0001},
         {"cFileLock", withHandle, [](World& w) { return cFileLock(w.handle, 0, 4); }, 0x0044},
         {"cFileUnlock", withLockedHandle, [](World& w) { return cFileUnlock(w.handle, 0, 4); },
          0x0044},
@@ -306,23 +287,12 @@ inline std::vector<Scenario> everyPlatformScenarios() {
          [](World& w) { return cFileRename(w.file.c_str(), w.other.c_str()); }},
         {"cFileCreateDir", nullptr, [](World& w) { return cFileCreateDir(w.path("new").c_str()); }},
         {"cFileRemoveDir", nullptr, [](World& w) { return cFileRemoveDir(w.dir.c_str()); }},
-        {"cFileIsExist", nullptr,
-         [](World& w) {
-             int16_t exists = 0;
-             return cFileIsExist(w.file.c_str(), &exists);
-         }},
-        {"cFileGetSize", nullptr,
-         [](World& w) {
-             uint32_t size = 0;
-             return cFileGetSize(w.file.c_str(), &size);
-         }},
+        {"cFileIsExist", nullptr, [](World& w) { return cFileIsExist(w.file.c_str(), &w.flag); }},
+        {"cFileGetSize", nullptr, [](World& w) { return cFileGetSize(w.file.c_str(), &w.count); }},
         {"cFileGetCurrentDir", nullptr, [](World& w) { return cFileGetCurrentDir(w.buffer); }},
         {"cFileGetTempDir", nullptr, [](World& w) { return cFileGetTempDir(w.buffer); }},
         {"cFileGetDiskFree", nullptr,
-         [](World& w) {
-             uint32_t free = 0;
-             return cFileGetDiskFree(w.root.c_str(), &free);
-         }},
+         [](World& w) { return cFileGetDiskFree(w.root.c_str(), &w.count); }},
         {"cFileWriteToFile existing", nullptr,
          [](World& w) { return cFileWriteToFile(w.file.c_str(), "line\r\n"); }},
         // The file is made in the step that opens it: a failed write leaves it empty.
