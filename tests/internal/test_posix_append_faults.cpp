@@ -23,20 +23,17 @@ using qorvel::platform::posix::sys;
 
 namespace {
 
-using qtest::faults::Calls;
-using qtest::faults::failByPlan;
-using qtest::faults::failNow;
+using namespace qtest::faults;
 
-class AppendFaultTest : public qtest::faults::SystemCallFaultTest {
+class AppendFaultTest : public SystemCallFaultTest {
 protected:
-    qtest::TempDir dir;
     std::string log = dir.path("app.log");
 
     void SetUp() override {
         qtest::writeFile(log, "earlier\r\n");
         SystemCallFaultTest::SetUp();
     }
-    static void failWith(int error, int times = 1) { qtest::faults::failAfter(0, error, times); }
+    static void failWith(int error, int times = 1) { failAfter(0, error, times); }
 };
 
 }  // namespace

@@ -25,9 +25,7 @@ namespace {
 
 constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
 
-using qtest::faults::Calls;
-using qtest::faults::failByPlan;
-using qtest::faults::failNow;
+using namespace qtest::faults;
 
 // A cap on the bytes one write takes.
 size_t gWriteCap = SIZE_MAX;
@@ -35,9 +33,8 @@ size_t gWriteCap = SIZE_MAX;
 // How many calls asked the plan since it was last set.
 int calls() { return qtest::faults::gPlan.calls; }
 
-class IoFaultTest : public qtest::faults::SystemCallFaultTest {
+class IoFaultTest : public SystemCallFaultTest {
 protected:
-    qtest::TempDir dir;
     std::string file = dir.path("data.bin");
     cFileHandle handle = CFILE_INVALID_HANDLE;
 
@@ -53,9 +50,7 @@ protected:
         SystemCallFaultTest::TearDown();
     }
     // The next call of a replaced entry after `goodCalls` good ones fails.
-    static void failWith(int error, int goodCalls = 0) {
-        qtest::faults::failAfter(goodCalls, error);
-    }
+    static void failWith(int error, int goodCalls = 0) { failAfter(goodCalls, error); }
     uint32_t position() {
         uint32_t where = 0;
         EXPECT_EQ(cFileGetPosition(handle, &where), 0u);

@@ -21,13 +21,10 @@ using qorvel::platform::posix::sys;
 
 namespace {
 
-using qtest::faults::Calls;
-using qtest::faults::failByPlan;
-using qtest::faults::failNow;
+using namespace qtest::faults;
 
-class OpenFaultTest : public qtest::faults::SystemCallFaultTest {
+class OpenFaultTest : public SystemCallFaultTest {
 protected:
-    qtest::TempDir dir;
     std::string file = dir.path("file.txt");
 
     void SetUp() override {
@@ -38,9 +35,7 @@ protected:
         SystemCallFaultTest::TearDown();
         EXPECT_EQ(qtest::readFile(file).size() <= 7, true);
     }
-    static void failWith(int error, int goodCallsFirst = 0) {
-        qtest::faults::failAfter(goodCallsFirst, error);
-    }
+    static void failWith(int error, int goodCallsFirst = 0) { failAfter(goodCallsFirst, error); }
 };
 
 }  // namespace

@@ -24,11 +24,7 @@ using namespace qtest::words;
 
 namespace {
 
-using qtest::faults::Calls;
-using qtest::faults::failByPlan;
-using qtest::faults::failNow;
-
-void failAfter(int goodCalls, int error) { qtest::faults::failAfter(goodCalls, error); }
+using namespace qtest::faults;
 
 // Renames always report another filesystem, so moves take the copying path.
 int renameAcrossDevices(int, const char*, int, const char*, unsigned int) {
@@ -50,9 +46,8 @@ ssize_t copyInPieces(int in, off_t* inOffset, int out, off_t* outOffset, size_t 
                                              std::min<size_t>(count, 64 * 1024), flags);
 }
 
-class PathFaultTest : public qtest::faults::SystemCallFaultTest {
+class PathFaultTest : public SystemCallFaultTest {
 protected:
-    qtest::TempDir dir;
     std::string source = dir.path("source.bin");
     std::string target = dir.path("sub/target.bin");
     std::string content;

@@ -638,6 +638,7 @@ void failByPlan() {
 
 class SystemCallFaultTest : public ::testing::Test {
 protected:
+    TempDir dir;  // the test's scratch directory
     int descriptorsBefore = 0;
 
     void SetUp() override {
