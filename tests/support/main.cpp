@@ -37,8 +37,8 @@ public:
         std::thread([this] {
             std::this_thread::sleep_until(deadline_);
             std::lock_guard<std::mutex> hold(mutex_);
-            long seconds =
-                std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count();
+            auto seconds = static_cast<long>(
+                std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count());
             std::fprintf(stderr,
                          "\n[ HUNG     ] %s: still running after %ld s; ending the program\n",
                          running_.empty() ? "(between tests)" : running_.c_str(), seconds);
