@@ -12,8 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-rev=${1:-HEAD}
-work=${2:-/tmp/qorvel-mutants-$(git rev-parse --short "$rev")}
+rev=$(git rev-parse --short "${1:-HEAD}")
+work=${2:-/tmp/qorvel-mutants-$rev}
 tree=$work/tree
 build=$work/build
 
@@ -51,7 +51,7 @@ suite() {
 }
 
 suite || { echo "the unchanged sources fail their own suite: see $work/ctest.log"; exit 1; }
-echo "rev $(git rev-parse --short "$rev"): $(grep -o '[0-9]*% tests passed.*' "$work/ctest.log" || true)"
+echo "rev $rev: $(grep -o '[0-9]*% tests passed.*' "$work/ctest.log" || true)"
 
 caught=0 total=0
 while IFS='|' read -r file old new what; do
