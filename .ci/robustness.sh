@@ -10,18 +10,15 @@ cd "$(dirname "$0")/.."
 
 export DEBIAN_FRONTEND=noninteractive
 source .ci/packages.sh
+source .ci/steps.sh
 install_missing --no-install-recommends clang libclang-rt-14-dev libfuzzer-14-dev valgrind libtsan2
 
-step() { echo "== $1"; step_start=$SECONDS; }
-done_step() { echo "== ($((SECONDS - step_start)) s)"; }
 
 step "Crash stress: share modes and appends with processes killed at random (label crash)"
 cmake --workflow --preset crash
-done_step
 
 step "Thread stress under ThreadSanitizer (tsan preset)"
 cmake --workflow --preset tsan
-done_step
 
 step "Fuzzing: each libFuzzer target for ${QORVEL_FUZZ_SECONDS:-60} s from the seed corpus"
 cmake --workflow --preset fuzz
@@ -39,8 +36,6 @@ for target in nft_record paths; do
   grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$work/log" | sed "s/^/fuzz_$target: /"
   rm -rf "$work"
 done
-done_step
 
 step "Valgrind memcheck over the test programs"
 tests/memcheck/run.sh build
-done_step

@@ -66,12 +66,14 @@ if(TARGET qorvel_cli AND NOT WIN32)
         COMMAND ${CMAKE_COMMAND} -DGROFF=${QORVEL_GROFF} -DPAGE=${PROJECT_SOURCE_DIR}/docs/qorvel.1
                 -DTABLE=${PROJECT_SOURCE_DIR}/docs/cli.md
                 -DQORVEL=$<TARGET_FILE:qorvel_cli> -P ${CMAKE_CURRENT_LIST_DIR}/check-man-page.cmake)
+      qorvel_test_limit(test_man_page 60)
     endif()
     find_program(QORVEL_BASH bash)
     if(QORVEL_BASH)
       add_test(NAME test_bash_completion
         COMMAND ${QORVEL_BASH} ${PROJECT_SOURCE_DIR}/tests/cli/completion.sh
                 ${PROJECT_SOURCE_DIR}/tools/completion/qorvel $<TARGET_FILE:qorvel_cli>)
+      qorvel_test_limit(test_bash_completion 60)
     endif()
   endif()
 endif()

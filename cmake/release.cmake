@@ -52,6 +52,8 @@ if(QORVEL_BUILD_TESTS)
             -P ${CMAKE_CURRENT_LIST_DIR}/check-version.cmake)
   add_test(NAME test_status_header
     COMMAND ${CMAKE_COMMAND} -DCHECK=ON -P ${CMAKE_CURRENT_LIST_DIR}/status-header.cmake)
+  qorvel_test_limit(test_version_agrees 60)
+  qorvel_test_limit(test_status_header 60)
 endif()
 
 # ---- Packages -------------------------------------------------------------------

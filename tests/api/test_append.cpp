@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
@@ -170,7 +173,7 @@ TEST_F(AppendTest, NullOrEmptyArgumentsAreRefusedTouchingNothing) {
 
 TEST_F(AppendTest, AMissingDirectoryIsNotFoundAndNothingIsCreated) {
     std::string path = dir.path("no-such-dir") + "/app.log";
-    EXPECT_EQ(cFileWriteToFile(path.c_str(), "text"), 0x00030304u);
+    EXPECT_EQ(cFileWriteToFile(path.c_str(), "text"), kPathNotFound);
     EXPECT_FALSE(qtest::exists(dir.path("no-such-dir")));
 }
 
@@ -179,7 +182,8 @@ TEST_F(AppendTest, AFileHeldWithoutWriteSharingIsRefusedNotEmptied) {
     for (cFileMode holderMode : {cFileMode(CFILE_ACCESS_WRITE), cFileMode(0x21), cFileMode(0x24)}) {
         cFileHandle holder = CFILE_INVALID_HANDLE;
         ASSERT_EQ(cFileOpen(log.c_str(), holderMode, &holder), 0u);
-        EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), 0x00200306u) << std::hex << holderMode;
+        EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), kSharingViolation)
+            << std::hex << holderMode;
         EXPECT_EQ(cFileClose(holder), 0u);
         EXPECT_EQ(qtest::readFile(log), "precious") << std::hex << holderMode;
     }
@@ -190,7 +194,7 @@ TEST_F(AppendTest, AFileHeldByAnotherProcessIsRefusedNotEmptied) {
     qtest::Child child;
     int32_t holder = 0;
     ASSERT_EQ(child.open("open", log, CFILE_ACCESS_READ, &holder), 0u);
-    EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), 0x00200306u);
+    EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), kSharingViolation);
     EXPECT_EQ(child.status("close " + std::to_string(holder)), 0u);
     EXPECT_EQ(qtest::readFile(log), "precious");
 }
@@ -198,13 +202,13 @@ TEST_F(AppendTest, AFileHeldByAnotherProcessIsRefusedNotEmptied) {
 TEST_F(AppendTest, AReadOnlyFileIsRefusedNotEmptied) {
     qtest::writeFile(log, "precious");
     qtest::makeReadOnly(log, true);
-    EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), 0x00050301u);
+    EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), kAccessDenied);
     qtest::makeReadOnly(log, false);
     EXPECT_EQ(qtest::readFile(log), "precious");
 }
 
 TEST_F(AppendTest, ADirectoryIsRefused) {
-    EXPECT_EQ(cFileWriteToFile(dir.root().c_str(), "text"), 0x00050301u);
+    EXPECT_EQ(cFileWriteToFile(dir.root().c_str(), "text"), kAccessDenied);
 }
 
 // ---- Many appenders at once -------------------------------------------------------------

@@ -20,7 +20,7 @@ constexpr cFileHandle kNeverOpened = 0x12345;
 
 // Windows answers ERROR_NOT_LOCKED (158) for an unlock of a range that is not
 // locked; Wine answers ERROR_LOCK_VIOLATION (33).
-cFileStatus notLocked() { return qtest::runningUnderWine() ? kLockViolation : 0x009E0307u; }
+cFileStatus notLocked() { return qtest::runningUnderWine() ? kLockViolation : kNotLocked; }
 
 class LockTest : public qtest::HandlesOnAFileTest {
 protected:
@@ -65,6 +65,8 @@ TEST_F(LockTest, AnOverlappingLockIsRefusedThroughEveryHandleTheSameOneIncluded)
     EXPECT_EQ(cFileLock(first, 100, 100), 0u);  // adjacent
     EXPECT_EQ(cFileLock(second, 200, 10), 0u);
     EXPECT_EQ(cFileLock(first, 199, 2), kLockViolation);
+    ASSERT_EQ(cFileLock(first, 300, 10), 0u);
+    EXPECT_EQ(cFileLock(first, 290, 11), kLockViolation);  // only its last byte is held
 }
 
 TEST_F(LockTest, AnotherProcessIsRefusedAtOnceAndGetsTheRangeWhenReleased) {

@@ -7,13 +7,15 @@
 #include <string>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
 constexpr cFileMode kShareAll = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
 constexpr cFileMode kReaderSharingAll = CFILE_ACCESS_READ | CFILE_SHARE_READWRITE;
-constexpr cFileStatus kLockViolation = 0x00210307u;
 constexpr uint32_t kUntouched = 0xDEADu;
 
 class LockBindsTransfersTest : public ::testing::Test {

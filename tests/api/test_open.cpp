@@ -5,7 +5,10 @@
 #include <string>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
@@ -69,7 +72,7 @@ TEST_F(OpenTest, EveryModeWordAgainstTheValidityRule) {
         cFileHandle handle = kUntouched;
         cFileStatus status = cFileOpen(missing.c_str(), cFileMode(mode), &handle);
         if (isValidModeWord(mode)) {
-            ASSERT_EQ(status, 0x00020304u) << std::hex << mode;
+            ASSERT_EQ(status, kFileNotFound) << std::hex << mode;
             ASSERT_EQ(handle, CFILE_INVALID_HANDLE) << std::hex << mode;
         } else {
             ASSERT_EQ(status, 0x302u) << std::hex << mode;
@@ -102,31 +105,31 @@ TEST_F(OpenTest, BitsEightAndNineHaveNoEffect) {
     ASSERT_EQ(cFileOpen(existing.c_str(), 0x0301, &handle), 0u);
     cFileHandle second;
     // Like 0x0001, it shares nothing: a second reader is refused.
-    EXPECT_EQ(cFileOpen(existing.c_str(), 0x0001, &second), 0x00200306u);
+    EXPECT_EQ(cFileOpen(existing.c_str(), 0x0001, &second), kSharingViolation);
     EXPECT_EQ(cFileClose(handle), 0u);
 }
 
 TEST_F(OpenTest, MissingFileAndMissingDirectory) {
     cFileHandle handle = kUntouched;
-    EXPECT_EQ(cFileOpen(missing.c_str(), CFILE_ACCESS_READ, &handle), 0x00020304u);
+    EXPECT_EQ(cFileOpen(missing.c_str(), CFILE_ACCESS_READ, &handle), kFileNotFound);
     EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
     handle = kUntouched;
     std::string inMissingDir = dir.path("nodir") + "/x.txt";
-    EXPECT_EQ(cFileOpen(inMissingDir.c_str(), CFILE_ACCESS_READ, &handle), 0x00030304u);
+    EXPECT_EQ(cFileOpen(inMissingDir.c_str(), CFILE_ACCESS_READ, &handle), kPathNotFound);
     EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
-    EXPECT_EQ(cFileCreate(inMissingDir.c_str(), CFILE_ACCESS_WRITE, 0, &handle), 0x00030304u);
+    EXPECT_EQ(cFileCreate(inMissingDir.c_str(), CFILE_ACCESS_WRITE, 0, &handle), kPathNotFound);
     std::string underAFile = existing + "/x.txt";
-    EXPECT_EQ(cFileOpen(underAFile.c_str(), CFILE_ACCESS_READ, &handle), 0x00030304u);
+    EXPECT_EQ(cFileOpen(underAFile.c_str(), CFILE_ACCESS_READ, &handle), kPathNotFound);
 }
 
 TEST_F(OpenTest, ADirectoryIsNotAFile) {
     for (unsigned mode : {0x0001u, 0x0002u, 0x0004u, 0x0003u, 0x0044u}) {
         cFileHandle handle = kUntouched;
-        EXPECT_EQ(cFileOpen(dir.root().c_str(), cFileMode(mode), &handle), 0x00050301u) << mode;
+        EXPECT_EQ(cFileOpen(dir.root().c_str(), cFileMode(mode), &handle), kAccessDenied) << mode;
         EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
     }
     cFileHandle handle;
-    EXPECT_EQ(cFileCreate(dir.root().c_str(), CFILE_ACCESS_WRITE, 0, &handle), 0x00050301u);
+    EXPECT_EQ(cFileCreate(dir.root().c_str(), CFILE_ACCESS_WRITE, 0, &handle), kAccessDenied);
 }
 
 TEST_F(OpenTest, CreateMakesAMissingFile) {
@@ -151,12 +154,13 @@ TEST_F(OpenTest, ReadOnlyFileRefusesWritingAndEmptying) {
     qtest::makeReadOnly(existing, true);
     for (unsigned mode : {0x0002u, 0x0004u, 0x0042u}) {
         cFileHandle handle = kUntouched;
-        EXPECT_EQ(cFileOpen(existing.c_str(), cFileMode(mode), &handle), 0x00050301u) << mode;
+        EXPECT_EQ(cFileOpen(existing.c_str(), cFileMode(mode), &handle), kAccessDenied) << mode;
         EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
     }
     for (unsigned mode : {0x0002u, 0x0004u, 0x0006u}) {
         cFileHandle handle = kUntouched;
-        EXPECT_EQ(cFileCreate(existing.c_str(), cFileMode(mode), 0, &handle), 0x00050301u) << mode;
+        EXPECT_EQ(cFileCreate(existing.c_str(), cFileMode(mode), 0, &handle), kAccessDenied)
+            << mode;
     }
     EXPECT_EQ(qtest::readFile(existing), "0123456789");
     cFileHandle reader;
@@ -168,9 +172,9 @@ TEST_F(OpenTest, ReadOnlyFileRefusesWritingAndEmptying) {
 TEST_F(OpenTest, OverlongPathIsRefusedByThePlatform) {
     std::string longPath = dir.path(std::string(70000, 'a'));
     cFileHandle handle = kUntouched;
-    EXPECT_EQ(cFileOpen(longPath.c_str(), CFILE_ACCESS_READ, &handle), 0x00CE0307u);
+    EXPECT_EQ(cFileOpen(longPath.c_str(), CFILE_ACCESS_READ, &handle), kNameTooLong);
     EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
-    EXPECT_EQ(cFileCreate(longPath.c_str(), CFILE_ACCESS_WRITE, 0, &handle), 0x00CE0307u);
+    EXPECT_EQ(cFileCreate(longPath.c_str(), CFILE_ACCESS_WRITE, 0, &handle), kNameTooLong);
 }
 
 // ---- Closing, flushing, the platform handle -------------------------------------
@@ -179,7 +183,7 @@ TEST_F(OpenTest, CloseTwiceAnswersTheInvalidHandleStatus) {
     cFileHandle handle;
     ASSERT_EQ(cFileOpen(existing.c_str(), CFILE_ACCESS_READ, &handle), 0u);
     EXPECT_EQ(cFileClose(handle), 0u);
-    EXPECT_EQ(cFileClose(handle), 0x00060303u);
+    EXPECT_EQ(cFileClose(handle), kInvalidHandle);
 }
 
 TEST_F(OpenTest, InvalidHandleIsRefusedBeforeThePlatform) {
@@ -189,8 +193,8 @@ TEST_F(OpenTest, InvalidHandleIsRefusedBeforeThePlatform) {
 
 TEST_F(OpenTest, UnknownHandlesAnswerTheirStatus) {
     const cFileHandle neverOpened = 0x00ABCDEF;
-    EXPECT_EQ(cFileClose(neverOpened), 0x00060303u);
-    EXPECT_EQ(cFileFlush(neverOpened), 0x00060303u);
+    EXPECT_EQ(cFileClose(neverOpened), kInvalidHandle);
+    EXPECT_EQ(cFileFlush(neverOpened), kInvalidHandle);
 }
 
 TEST_F(OpenTest, FlushWritesOutAndAnswersZeroForReaders) {
@@ -204,7 +208,7 @@ TEST_F(OpenTest, FlushWritesOutAndAnswersZeroForReaders) {
     EXPECT_EQ(cFileClose(writer), 0u);
     EXPECT_EQ(cFileClose(reader), 0u);
     EXPECT_EQ(cFileClose(noAccess), 0u);
-    EXPECT_EQ(cFileFlush(writer), 0x00060303u);
+    EXPECT_EQ(cFileFlush(writer), kInvalidHandle);
 }
 
 TEST_F(OpenTest, PlatformHandleChecksAndWritesExactlyFourBytes) {

@@ -7,7 +7,10 @@
 
 #include "fixtures.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace fs = std::filesystem;
 
@@ -62,7 +65,7 @@ TEST_F(AttributeTest, SettingTheStateAFileHasSucceeds) {
 TEST_F(AttributeTest, AReadOnlyFileCannotBeOpenedForWriting) {
     ASSERT_EQ(cFileSetAttribute(file.c_str(), CFILE_ATTR_READONLY, 1), kSucceeded);
     cFileHandle handle = CFILE_INVALID_HANDLE;
-    EXPECT_EQ(cFileOpen(file.c_str(), CFILE_ACCESS_WRITE, &handle), 0x00050301u);
+    EXPECT_EQ(cFileOpen(file.c_str(), CFILE_ACCESS_WRITE, &handle), kAccessDenied);
     EXPECT_EQ(qtest::readFile(file), "0123456789");
     ASSERT_EQ(cFileOpen(file.c_str(), CFILE_ACCESS_READ, &handle), 0u);
     EXPECT_EQ(cFileClose(handle), 0u);
@@ -79,7 +82,7 @@ TEST_F(AttributeTest, ADirectoryKeepsItsReadOnlyAttribute) {
     EXPECT_EQ(flags(sub), kReadOnly);
     EXPECT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, 0), kSucceeded);
     EXPECT_EQ(flags(sub), kReadOnly);
-    EXPECT_EQ(cFileRemoveDir(sub.c_str()), 0x00050301u);
+    EXPECT_EQ(cFileRemoveDir(sub.c_str()), kAccessDenied);
     EXPECT_TRUE(qtest::exists(sub));
 
     std::string inner = dir.path("sub/new.txt");

@@ -9,7 +9,6 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <dirent.h>
@@ -18,14 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "process.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
 
 namespace {
 
-constexpr cFileStatus kInvalidHandle = 0x00060303u;
-constexpr cFileStatus kSharingViolation = 0x00200306u;
-constexpr cFileStatus kTooManyOpenFiles = 0x00040307u;
+using namespace qtest::words;
 
 class PosixAccessTest : public ::testing::Test {
 protected:
@@ -39,16 +38,6 @@ protected:
         return handle;
     }
 };
-
-// Runs `body` in a forked process and answers its exit code.
-template <typename Body>
-int inChildProcess(Body body) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
 
 }  // namespace
 
@@ -88,7 +77,7 @@ TEST_F(PosixAccessTest, ACreatedFileHasExactlyTheAccessAskedFor) {
 
 TEST_F(PosixAccessTest, AChildThatInheritsAReadHandleCannotWriteThroughIt) {
     cFileHandle reader = open(0x0041);
-    int code = inChildProcess([&] {
+    int code = qtest::inForkedProcess([&] {
         char byte = 'x';
         if (write(reader, &byte, 1) != -1) return 1;
         return errno == EBADF ? 0 : 2;
@@ -107,12 +96,12 @@ TEST_F(PosixAccessTest, AReaderIsSeenClosingWithoutWriting) {
         char buffer[4];
         uint32_t count = 0;
         cFileRead(handle, buffer, sizeof buffer, &count);
-        cFileStatus locked = mode == 0x0043 ? 0x00050301u : 0u;  // no data access: no lock
+        cFileStatus locked = mode == 0x0043 ? kAccessDenied : 0u;  // no data access: no lock
         EXPECT_EQ(cFileLock(handle, 0, 4), locked);
         EXPECT_EQ(cFileUnlock(handle, 0, 4), locked);
         EXPECT_EQ(cFileClose(handle), 0u);
     }
-    EXPECT_EQ(cFileRemove(dir.path("absent").c_str()), 0x00020304u);
+    EXPECT_EQ(cFileRemove(dir.path("absent").c_str()), kFileNotFound);
     std::string renamed = dir.path("renamed.txt");
     EXPECT_EQ(cFileRename(file.c_str(), renamed.c_str()), 0u);
     alignas(struct inotify_event) char events[4096];
@@ -155,7 +144,7 @@ TEST_F(PosixAccessTest, ADescriptorClosedBehindTheLibrarysBack) {
     ASSERT_EQ(close(handle), 0);
     cFileHandle reopened = open(0x0044);
     ASSERT_EQ(reopened, handle);
-    EXPECT_EQ(cFileUnlock(reopened, 0, 10), 0x009E0307u);
+    EXPECT_EQ(cFileUnlock(reopened, 0, 10), kNotLocked);
     EXPECT_EQ(cFileLock(reopened, 5, 1), 0u);
     EXPECT_EQ(cFileClose(reopened), 0u);
 }
@@ -168,7 +157,7 @@ TEST_F(PosixAccessTest, RemoveAndRenameAtTheDescriptorLimitRefuse) {
     int32_t held = 0;
     ASSERT_EQ(holder.open("open", file, 0x0042, &held), 0u);
     std::string target = dir.path("moved.txt");
-    int code = inChildProcess([&] {
+    int code = qtest::inForkedProcess([&] {
         int lowestFree = dup(0);
         if (lowestFree < 0) return 1;
         close(lowestFree);
@@ -284,7 +273,7 @@ TEST(PosixOverlay, ReadingLockingAndRemovingCopyNothingUp) {
         char buffer[64];
         uint32_t count = 0;
         cFileRead(handle, buffer, sizeof buffer, &count);
-        cFileStatus locked = mode == 0x0043 ? 0x00050301u : 0u;  // no data access: no lock
+        cFileStatus locked = mode == 0x0043 ? kAccessDenied : 0u;  // no data access: no lock
         EXPECT_EQ(cFileLock(handle, 0, 100), locked) << mode;
         EXPECT_EQ(cFileUnlock(handle, 0, 100), locked) << mode;
         EXPECT_EQ(cFileClose(handle), 0u);

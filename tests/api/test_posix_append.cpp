@@ -4,36 +4,34 @@
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
+#include "process.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
 
-namespace {
+using namespace qtest::words;
 
-constexpr uint32_t kDiskFull = 0x00700308u;
+namespace {
 
 // Runs `body` in a child process with a mount namespace of its own and a
 // 64 KiB tmpfs mounted at `where`; the mount vanishes with the child. Answers
 // the child's exit code, or -1 when the system does not allow the set-up.
-template <typename Body>
-int withSmallVolume(const std::string& where, Body body) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (unshare(CLONE_NEWNS) != 0) _exit(100);
-        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(100);
-        if (mount("tmpfs", where.c_str(), "tmpfs", 0, "size=64k") != 0) _exit(100);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status)) return -2;
-    return WEXITSTATUS(status) == 100 ? -1 : WEXITSTATUS(status);
+int withSmallVolume(const std::string& where, const std::function<int()>& body) {
+    constexpr int kNoMount = 100;
+    int code = qtest::inForkedProcess([&] {
+        if (unshare(CLONE_NEWNS) != 0) return kNoMount;
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return kNoMount;
+        if (mount("tmpfs", where.c_str(), "tmpfs", 0, "size=64k") != 0) return kNoMount;
+        return body();
+    });
+    return code == kNoMount ? -1 : code;
 }
 
 }  // namespace
@@ -88,7 +86,7 @@ TEST(PosixAppend, PathsLongerThanWindowsAllowsAreHandedOn) {
 
 TEST(PosixAppend, APathBeyondTheSystemLimitIsRefusedCleanly) {
     std::string path = "/tmp/" + std::string(5000, 'n');
-    EXPECT_EQ(cFileWriteToFile(path.c_str(), "a"), 0x00CE0307u);
+    EXPECT_EQ(cFileWriteToFile(path.c_str(), "a"), kNameTooLong);
 }
 
 TEST(PosixAppend, AFileBeyondFourGibibytesIsAppendedToNotOverwritten) {

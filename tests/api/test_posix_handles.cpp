@@ -4,14 +4,17 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "process.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
@@ -21,20 +24,6 @@ protected:
     std::string file = dir.path("file.txt");
     void SetUp() override { qtest::writeFile(file, "content"); }
 };
-
-// Runs `check` in a forked process as the unprivileged user 65534 and answers
-// its exit code.
-template <typename Check>
-int runAsNobody(Check check) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
-        _exit(check());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
-}
 
 }  // namespace
 
@@ -50,12 +39,12 @@ TEST_F(PosixHandleTest, HandlesAreInheritedByChildProcesses) {
 TEST_F(PosixHandleTest, AReaderWithoutWritePermissionStillOpens) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
     chmod(file.c_str(), 0644);
-    int code = runAsNobody([&] {
+    int code = qtest::asNobody([&] {
         cFileHandle handle;
         if (cFileOpen(file.c_str(), 0x0021, &handle) != 0) return 1;
         if (cFileClose(handle) != 0) return 2;
-        if (cFileOpen(file.c_str(), 0x0022, &handle) != 0x00050301u) return 3;
-        if (cFileCreate(file.c_str(), 0x0042, 0, &handle) != 0x00050301u) return 4;
+        if (cFileOpen(file.c_str(), 0x0022, &handle) != kAccessDenied) return 3;
+        if (cFileCreate(file.c_str(), 0x0042, 0, &handle) != kAccessDenied) return 4;
         return 0;
     });
     EXPECT_EQ(code, 0);
@@ -69,10 +58,10 @@ TEST_F(PosixHandleTest, AReaderWithoutWritePermissionStillOpens) {
 TEST_F(PosixHandleTest, AnExclusiveReaderThatMayNotWriteChecksButCannotPublish) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
     chmod(file.c_str(), 0644);
-    int code = runAsNobody([&] {
+    int code = qtest::asNobody([&] {
         cFileHandle reader, exclusive, later;
         if (cFileOpen(file.c_str(), 0x0021, &reader) != 0) return 1;
-        if (cFileOpen(file.c_str(), 0x0001, &exclusive) != 0x00200306u) return 2;
+        if (cFileOpen(file.c_str(), 0x0001, &exclusive) != kSharingViolation) return 2;
         if (cFileClose(reader) != 0) return 3;
         if (cFileOpen(file.c_str(), 0x0001, &exclusive) != 0) return 4;
         if (cFileOpen(file.c_str(), 0x0041, &later) != 0) return 5;
@@ -85,8 +74,8 @@ TEST_F(PosixHandleTest, ReadOnlyAttributeHoldsForRootToo) {
     // Owner write clear, group and others writable: still read-only.
     chmod(file.c_str(), 0466);
     cFileHandle handle;
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), 0x00050301u);
-    EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &handle), 0x00050301u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), kAccessDenied);
+    EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &handle), kAccessDenied);
     EXPECT_EQ(qtest::readFile(file), "content");
     chmod(file.c_str(), 0644);
 }
@@ -98,7 +87,7 @@ TEST_F(PosixHandleTest, SymbolicLinksAreFollowedAsWindowsFollowsReparsePoints) {
     ASSERT_EQ(cFileOpen(link.c_str(), 0x0001, &handle), 0u);
     cFileHandle other;
     // The share mode belongs to the file, whatever name opened it.
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), 0x00200306u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), kSharingViolation);
     EXPECT_EQ(cFileClose(handle), 0u);
 }
 
@@ -107,15 +96,15 @@ TEST_F(PosixHandleTest, HandleZeroIsTheNullHandleNotStandardInput) {
     // not open: every call refuses it as Windows refuses the null handle.
     char buffer[4];
     uint32_t count = 99;
-    EXPECT_EQ(cFileClose(0), 0x00060303u);
-    EXPECT_EQ(cFileFlush(0), 0x00060303u);
-    EXPECT_EQ(cFileRead(0, buffer, sizeof buffer, &count), 0x00060303u);
+    EXPECT_EQ(cFileClose(0), kInvalidHandle);
+    EXPECT_EQ(cFileFlush(0), kInvalidHandle);
+    EXPECT_EQ(cFileRead(0, buffer, sizeof buffer, &count), kInvalidHandle);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(cFileWrite(0, "x", 1, &count), 0x00060303u);
-    EXPECT_EQ(cFileSeek(0, 0, CFILE_SEEK_END, nullptr), 0x00060303u);
-    EXPECT_EQ(cFileSetSize(0, 0), 0x00060303u);
-    EXPECT_EQ(cFileLock(0, 0, 1), 0x00060303u);
-    EXPECT_EQ(cFileUnlock(0, 0, 1), 0x00060303u);
+    EXPECT_EQ(cFileWrite(0, "x", 1, &count), kInvalidHandle);
+    EXPECT_EQ(cFileSeek(0, 0, CFILE_SEEK_END, nullptr), kInvalidHandle);
+    EXPECT_EQ(cFileSetSize(0, 0), kInvalidHandle);
+    EXPECT_EQ(cFileLock(0, 0, 1), kInvalidHandle);
+    EXPECT_EQ(cFileUnlock(0, 0, 1), kInvalidHandle);
     EXPECT_NE(fcntl(0, F_GETFD), -1) << "standard input was closed";
 }
 

@@ -6,12 +6,12 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "process.h"
 #include "qorvel.h"
 #include "status_words.h"
 #include "test_support.h"
@@ -84,9 +84,9 @@ TEST(PosixIo, ADescriptorOpenedElsewhereIsRefusedWhatItsAccessDoesNotAllow) {
     ASSERT_GE(writer, 0);
     char buffer[4] = "abc";
     uint32_t count = 0;
-    EXPECT_EQ(cFileWrite(reader, buffer, 3, &count), 0x00050301u);
-    EXPECT_EQ(cFileRead(writer, buffer, 3, &count), 0x00050301u);
-    EXPECT_EQ(cFileSetSize(reader, 2), 0x00050301u);
+    EXPECT_EQ(cFileWrite(reader, buffer, 3, &count), kAccessDenied);
+    EXPECT_EQ(cFileRead(writer, buffer, 3, &count), kAccessDenied);
+    EXPECT_EQ(cFileSetSize(reader, 2), kAccessDenied);
     EXPECT_EQ(cFileRead(reader, buffer, 3, &count), 0u);
     EXPECT_EQ(count, 3u);
     ::close(reader);
@@ -104,28 +104,12 @@ TEST(PosixIo, ASizeChangeTellsAReadOnlyFileFromADirectory) {
     int directory = ::open(dir.root().c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(reader, 0);
     ASSERT_GE(directory, 0);
-    EXPECT_EQ(cFileSetSize(reader, 20), 0x00050301u);
-    EXPECT_EQ(cFileSetSize(reader, 0), 0x00050301u);
-    EXPECT_EQ(cFileSetSize(directory, 0), 0x00570307u);
+    EXPECT_EQ(cFileSetSize(reader, 20), kAccessDenied);
+    EXPECT_EQ(cFileSetSize(reader, 0), kAccessDenied);
+    EXPECT_EQ(cFileSetSize(directory, 0), kInvalidParameter);
     ::close(reader);
     ::close(directory);
     EXPECT_EQ(qtest::readFile(file), "0123456789");
-}
-
-// Runs `body` as an unprivileged user when this process is root (root may
-// write any file, so its descriptors are always writable) and answers its
-// exit code.
-template <typename Body>
-int asUnprivilegedUser(Body body) {
-    if (geteuid() != 0) return body();
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
 }
 
 // A read handle cannot take a write lock, yet its locks are exclusive as
@@ -137,7 +121,7 @@ TEST(PosixIo, ReadHandlesTakeExclusiveLocks) {
     qtest::writeFile(file, "0123456789");
     chmod(dir.root().c_str(), 0755);
     qtest::makeReadOnly(file, true);
-    int failures = asUnprivilegedUser([&] {
+    int failures = qtest::asNobody([&] {
         cFileHandle first, second;
         if (cFileOpen(file.c_str(), kReadOnly, &first) != 0) return 1;
         if (cFileOpen(file.c_str(), kReadOnly, &second) != 0) return 2;
@@ -170,9 +154,9 @@ TEST(PosixIo, AFullLockRecordRefusesWithSharingBufferExceeded) {
         ++held;
         ASSERT_LT(held, 1000000u);
     }
-    EXPECT_EQ(status, 0x00240305u);  // ERROR_SHARING_BUFFER_EXCEEDED
+    EXPECT_EQ(status, kSharingBufferExceeded);  // ERROR_SHARING_BUFFER_EXCEEDED
     EXPECT_GE(held, 1024u);
-    EXPECT_EQ(cFileLock(handle, held * 2, 0), 0x00240305u);
+    EXPECT_EQ(cFileLock(handle, held * 2, 0), kSharingBufferExceeded);
     EXPECT_EQ(cFileUnlock(handle, 0, 1), 0u);
     EXPECT_EQ(cFileLock(handle, held * 2, 1), 0u);
     EXPECT_EQ(cFileClose(handle), 0u);

@@ -7,7 +7,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include <filesystem>
 #include <string>
 
+#include "process.h"
 #include "qorvel.h"
 #include "status_words.h"
 #include "test_support.h"
@@ -163,7 +163,7 @@ TEST_F(CrossFilesystemTest, ADirectoryDoesNotCross) {
 TEST_F(CrossFilesystemTest, AMissingTargetDirectoryLeavesTheSource) {
     std::string source = dir.path("a.txt");
     qtest::writeFile(source, "source");
-    EXPECT_EQ(cFileRename(source.c_str(), (other + "/nodir/a.txt").c_str()), 0x00030304u);
+    EXPECT_EQ(cFileRename(source.c_str(), (other + "/nodir/a.txt").c_str()), kPathNotFound);
     EXPECT_EQ(qtest::readFile(source), "source");
 }
 
@@ -173,7 +173,7 @@ TEST_F(CrossFilesystemTest, AnOpenFileDoesNotMove) {
     qtest::Child holder;
     int32_t handle = -1;
     ASSERT_EQ(holder.open("open", source, CFILE_ACCESS_READ | CFILE_SHARE_READWRITE, &handle), 0u);
-    EXPECT_EQ(cFileRename(source.c_str(), (other + "/a.txt").c_str()), 0x00200306u);
+    EXPECT_EQ(cFileRename(source.c_str(), (other + "/a.txt").c_str()), kSharingViolation);
     EXPECT_EQ(qtest::readFile(source), "source");
     EXPECT_FALSE(qtest::exists(other + "/a.txt"));
 }
@@ -212,7 +212,7 @@ TEST_F(PermissionTest, ReadOnlyMeansTheOwnerWriteBitIsClear) {
 TEST_F(PermissionTest, ReadOnlyHoldsForRootToo) {
     ASSERT_EQ(cFileSetAttribute(file.c_str(), CFILE_ATTR_READONLY, 1), 0);
     // Root may write any file; the library still refuses, as Windows does.
-    EXPECT_EQ(cFileRemove(file.c_str()), 0x00050301u);
+    EXPECT_EQ(cFileRemove(file.c_str()), kAccessDenied);
     EXPECT_EQ(qtest::readFile(file), "content");
 }
 
@@ -234,21 +234,6 @@ bool keepsUserAttributes(const std::string& directory) {
     return kept;
 }
 
-// Runs `body` in a forked process as user `uid` (root stays in this process)
-// and answers its exit code: 0, or the number of the step that failed.
-template <typename Body>
-int runAs(uid_t uid, Body body) {
-    if (uid == 0) return body();
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (setgid(kNobody) != 0 || setuid(uid) != 0) _exit(100);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
-}
-
 // A directory inside `parent` made read-only by the library: it reads back
 // read-only and is not removed, while files and directories inside are made
 // and removed as before; made writable again, it is removed.
@@ -260,7 +245,7 @@ int useAReadOnlyDirectory(const std::string& parent) {
     if (cFileCreateDir(sub.c_str()) != 0) return 1;
     if (cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1) != 0) return 2;
     if (cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag) != 0 || flag != 1) return 3;
-    if (cFileRemoveDir(sub.c_str()) != 0x00050301u) return 4;
+    if (cFileRemoveDir(sub.c_str()) != kAccessDenied) return 4;
     if (cFileCreate(inner.c_str(), CFILE_ACCESS_READWRITE, 0, &handle) != 0) return 5;
     if (cFileWrite(handle, "x", 1, &count) != 0 || cFileClose(handle) != 0) return 6;
     if (cFileRemove(inner.c_str()) != 0) return 7;
@@ -284,9 +269,9 @@ int useAReadOnlyDirectoryWithoutMarks(const std::string& parent) {
     if (cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1) != 0) return 3;
     if (modeOf(sub) != 0575) return 4;
     if (cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag) != 0 || flag != 1) return 5;
-    if (cFileRemoveDir(sub.c_str()) != 0x00050301u) return 6;
+    if (cFileRemoveDir(sub.c_str()) != kAccessDenied) return 6;
     cFileStatus created = cFileCreate(inner.c_str(), CFILE_ACCESS_READWRITE, 0, &handle);
-    if (created != (geteuid() == 0 ? 0u : 0x00050301u)) return 7;
+    if (created != (geteuid() == 0 ? 0u : kAccessDenied)) return 7;
     if (created == 0 && (cFileClose(handle) != 0 || cFileRemove(inner.c_str()) != 0)) return 8;
     if (cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 0) != 0) return 9;
     if (modeOf(sub) != 0775) return 10;
@@ -310,9 +295,11 @@ void checkReadOnlyDirectoriesOn(const std::string& where) {
     for (uid_t uid : {uid_t(0), kNobody}) {
         if (uid != 0 && geteuid() != 0) continue;
         std::string owned = ownedDirectory(where, uid);
-        int failedStep = runAs(uid, [&] {
+        auto body = [&] {
             return marks ? useAReadOnlyDirectory(owned) : useAReadOnlyDirectoryWithoutMarks(owned);
-        });
+        };
+        // Answers 0, or the number of the step that failed.
+        int failedStep = uid == 0 ? body() : qtest::asNobody(body);
         EXPECT_EQ(failedStep, 0) << "uid " << uid << (marks ? ", marks" : ", no marks");
     }
 }
@@ -356,7 +343,7 @@ TEST_F(PermissionTest, ADirectoryWithoutTheOwnerWriteBitIsReadOnly) {
     int16_t flag = 7;
     EXPECT_EQ(cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag), 0);
     EXPECT_EQ(flag, 1);
-    EXPECT_EQ(cFileRemoveDir(sub.c_str()), 0x00050301u);
+    EXPECT_EQ(cFileRemoveDir(sub.c_str()), kAccessDenied);
     ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, 1), 0);
     EXPECT_EQ(modeOf(sub), mode_t(0755));
     EXPECT_EQ(cFileRemoveDir(sub.c_str()), 0u);
@@ -372,7 +359,7 @@ TEST_F(PermissionTest, AMarkSetElsewhereMakesADirectoryReadOnly) {
     int16_t flag = 7;
     EXPECT_EQ(cFileGetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, &flag), 0);
     EXPECT_EQ(flag, 0);
-    EXPECT_EQ(cFileRemoveDir(sub.c_str()), 0x00050301u);
+    EXPECT_EQ(cFileRemoveDir(sub.c_str()), kAccessDenied);
     EXPECT_TRUE(fs::is_directory(sub));
 }
 
@@ -548,7 +535,7 @@ TEST_F(CurrentDirTest, ARemovedCurrentDirectoryIsNotFound) {
     fs::remove(gone);
     char buffer[CFILE_DIR_BUFFER_SIZE];
     std::memset(buffer, 'X', sizeof buffer);
-    EXPECT_EQ(cFileGetCurrentDir(buffer), 0x00020304u);
+    EXPECT_EQ(cFileGetCurrentDir(buffer), kFileNotFound);
     EXPECT_EQ(buffer[0], 'X');
 }
 

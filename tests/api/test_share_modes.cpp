@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
@@ -51,7 +54,7 @@ TEST_F(ShareModeTest, EveryPairOfOpensInOneProcess) {
             cFileHandle a, b = 0;
             ASSERT_EQ(cFileOpen(file.c_str(), modeFor(first), &a), 0u) << describe(first, second);
             cFileStatus status = cFileOpen(file.c_str(), modeFor(second), &b);
-            cFileStatus expected = kWindowsMatrix[first][second] == '.' ? 0u : 0x00200306u;
+            cFileStatus expected = kWindowsMatrix[first][second] == '.' ? 0u : kSharingViolation;
             EXPECT_EQ(status, expected) << describe(first, second);
             if (status == 0) {
                 EXPECT_EQ(cFileClose(b), 0u);
@@ -72,7 +75,7 @@ TEST_F(ShareModeTest, EveryPairOfOpensAcrossTwoProcesses) {
                 << describe(first, second);
             cFileHandle b;
             cFileStatus status = cFileOpen(file.c_str(), modeFor(second), &b);
-            cFileStatus expected = kWindowsMatrix[first][second] == '.' ? 0u : 0x00200306u;
+            cFileStatus expected = kWindowsMatrix[first][second] == '.' ? 0u : kSharingViolation;
             EXPECT_EQ(status, expected) << describe(first, second);
             if (status == 0) {
                 EXPECT_EQ(cFileClose(b), 0u);
@@ -95,7 +98,7 @@ TEST_F(ShareModeTest, CreatingOverAnOpenFileCountsAsWriting) {
             bool refused = hasDataAccess(first) && !sharesWrite(first);
             bool refusedByMatrix = kWindowsMatrix[first][creator] != '.';
             cFileStatus status = cFileCreate(file.c_str(), createMode, 0, &b);
-            EXPECT_EQ(status, (refused || refusedByMatrix) ? 0x00200306u : 0u)
+            EXPECT_EQ(status, (refused || refusedByMatrix) ? kSharingViolation : 0u)
                 << describe(first, creator);
             if (status == 0) {
                 EXPECT_EQ(cFileClose(b), 0u);
@@ -113,7 +116,7 @@ TEST_F(ShareModeTest, ANoAccessHandleLeavesSharingToOthers) {
     cFileHandle noAccess, reader, writer;
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0003, &noAccess), 0u);
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0001, &reader), 0u);
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0002, &writer), 0x00200306u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0002, &writer), kSharingViolation);
     EXPECT_EQ(cFileClose(reader), 0u);
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0002, &writer), 0u);
     EXPECT_EQ(cFileClose(writer), 0u);
@@ -124,7 +127,7 @@ TEST_F(ShareModeTest, ClosingReleasesTheShareMode) {
     for (int round = 0; round < 3; ++round) {
         cFileHandle exclusive, other;
         ASSERT_EQ(cFileOpen(file.c_str(), 0x0004, &exclusive), 0u);
-        EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), 0x00200306u);
+        EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), kSharingViolation);
         ASSERT_EQ(cFileClose(exclusive), 0u);
         ASSERT_EQ(cFileOpen(file.c_str(), 0x0041, &other), 0u);
         ASSERT_EQ(cFileClose(other), 0u);
@@ -137,7 +140,7 @@ TEST_F(ShareModeTest, AnEndedProcessLeavesNothingBehind) {
         int32_t held;
         ASSERT_EQ(child.open("open", file, 0x0004, &held), 0u);
         cFileHandle other;
-        EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), 0x00200306u);
+        EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), kSharingViolation);
         // The child ends with its handle still open.
     }
     cFileHandle handle;
@@ -150,7 +153,7 @@ TEST_F(ShareModeTest, ManyHandlesThatDenyTheSameClass) {
     std::vector<cFileHandle> handles(300);
     for (cFileHandle& handle : handles) ASSERT_EQ(cFileOpen(file.c_str(), 0x0012, &handle), 0u);
     cFileHandle reader;
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &reader), 0x00200306u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &reader), kSharingViolation);
     for (cFileHandle handle : handles) ASSERT_EQ(cFileClose(handle), 0u);
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0041, &reader), 0u);
     EXPECT_EQ(cFileClose(reader), 0u);
@@ -160,8 +163,8 @@ TEST_F(ShareModeTest, ReadersThatShareReadingStackAndKeepWritersOut) {
     std::vector<cFileHandle> readers(50);
     for (cFileHandle& handle : readers) ASSERT_EQ(cFileOpen(file.c_str(), 0x0021, &handle), 0u);
     cFileHandle writer;
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &writer), 0x00200306u);
-    EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &writer), 0x00200306u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &writer), kSharingViolation);
+    EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &writer), kSharingViolation);
     EXPECT_EQ(qtest::readFile(file), "0123456789");
     for (cFileHandle handle : readers) ASSERT_EQ(cFileClose(handle), 0u);
 }

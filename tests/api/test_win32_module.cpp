@@ -7,7 +7,10 @@
 #include <string>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
@@ -98,7 +101,7 @@ TEST_F(Win32ModuleTest, UnloadingLeavesTheHostsHandlesOpen) {
     ASSERT_EQ(openThroughCopy(file.c_str(), 0x0001, &handle), 0u);
     copy.unload();
     cFileHandle other;
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), 0x00200306u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0041, &other), kSharingViolation);
     char buffer[4] = {};
     uint32_t count = 0;
     EXPECT_EQ(cFileRead(handle, buffer, 4, &count), 0u);
@@ -183,7 +186,7 @@ TEST_F(Win32HandleTest, AnEmptyingOpenWithoutAccessKeepsTheFileItEmptied) {
     // The handle has no data access.
     char oneByte;
     uint32_t count = 7;
-    EXPECT_EQ(cFileRead(emptied, &oneByte, 1, &count), 0x00050301u);
+    EXPECT_EQ(cFileRead(emptied, &oneByte, 1, &count), kAccessDenied);
     EXPECT_EQ(cFileClose(emptied), 0u);
 }
 
@@ -193,7 +196,7 @@ TEST_F(Win32HandleTest, ACreatedFileIsNormalAndAClosedHandleIsRefused) {
     ASSERT_EQ(cFileCreate(made.c_str(), 0x0002, 0, &handle), 0u);
     EXPECT_EQ(GetFileAttributesA(made.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
     EXPECT_EQ(cFileClose(handle), 0u);
-    EXPECT_EQ(cFileClose(handle), 0x00060303u);
+    EXPECT_EQ(cFileClose(handle), kInvalidHandle);
 }
 
 // ---- Inheritance ---------------------------------------------------------------
@@ -250,7 +253,7 @@ TEST_F(Win32HandleTest, AChildStartedWithInheritanceKeepsTheFileOpen) {
     ASSERT_TRUE(child.started());
     EXPECT_EQ(cFileClose(handle), 0u);
     // The child's copy of the handle still denies all sharing.
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0004, &exclusive), 0x00200306u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0004, &exclusive), kSharingViolation);
     child.finish();
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0004, &exclusive), 0u);
     EXPECT_EQ(cFileClose(exclusive), 0u);

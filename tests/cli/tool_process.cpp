@@ -43,19 +43,6 @@ std::string directoryOf(const std::string& path) {
 
 #ifdef _WIN32
 
-namespace {
-
-HANDLE openInheritable(const std::string& path, bool forWriting) {
-    SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE handle = CreateFileA(
-        path.c_str(), forWriting ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        &inherit, forWriting ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
-    return handle;
-}
-
-}  // namespace
-
 std::string toolPath() {
     char self[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -120,26 +107,11 @@ struct RunningTool::Impl {
 
 RunningTool::RunningTool(const std::string& scratch, const std::vector<std::string>& args)
     : impl_(new Impl) {
-    Pipe in = pipeToChild();
-    Pipe out = pipeFromChild();
     impl_->errPath = streamFiles(scratch).err;
-#ifdef _WIN32
-    HANDLE err = openInheritable(impl_->errPath, true);
-    impl_->process = startProcess(toolPath(), args, in.childEnd, out.childEnd, err);
-    CloseHandle(err);
-#else
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in.childEnd, 0);
-    posix_spawn_file_actions_adddup2(&actions, out.childEnd, 1);
-    posix_spawn_file_actions_addopen(&actions, 2, impl_->errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    impl_->process = startProcess(toolPath(), args, &actions);
-#endif
-    closePipeEnd(in.childEnd);
-    closePipeEnd(out.childEnd);
-    impl_->toChild = in.parentEnd;
-    impl_->fromChild = out.parentEnd;
+    PipedProcess started = startPiped(toolPath(), args, impl_->errPath);
+    impl_->process = started.process;
+    impl_->toChild = started.toChild;
+    impl_->fromChild = started.fromChild;
 }
 
 RunningTool::~RunningTool() {

@@ -13,39 +13,39 @@
 #include "platform/platform.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 using qorvel::platform::posix::kDefaultSystemCalls;
 using qorvel::platform::posix::sys;
 
 namespace {
 
-using qtest::faults::failNow;
+using namespace qtest::faults;
 
-class AppendFaultTest : public qtest::faults::SystemCallFaultTest {
+class AppendFaultTest : public SystemCallFaultTest {
 protected:
-    qtest::TempDir dir;
     std::string log = dir.path("app.log");
 
     void SetUp() override {
         qtest::writeFile(log, "earlier\r\n");
         SystemCallFaultTest::SetUp();
     }
-    static void failWith(int error, int times = 1) { qtest::faults::failAfter(0, error, times); }
+    static void failWith(int error, int times = 1) { failAfter(0, error, times); }
 };
 
 }  // namespace
 
 TEST_F(AppendFaultTest, AnOpenRefusalIsTheAnswerAndNothingIsCreatedInstead) {
-    sys.open = [](const char* path, int flags, mode_t mode) {
-        return failNow() ? -1 : kDefaultSystemCalls.open(path, flags, mode);
-    };
+    failByPlan<&Calls::open>();
     struct Case {
         int error;
         cFileStatus status;
     };
-    for (Case c : {Case{EACCES, 0x00050301}, Case{EMFILE, 0x00040307}, Case{EIO, 0x045D0307},
-                   Case{ENOSPC, 0x00700308}}) {
+    for (Case c : {Case{EACCES, kAccessDenied}, Case{EMFILE, kTooManyOpenFiles},
+                   Case{EIO, kIoError}, Case{ENOSPC, kDiskFull}}) {
         failWith(c.error);
         EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), c.status) << c.error;
         EXPECT_EQ(qtest::readFile(log), "earlier\r\n") << c.error;
@@ -53,14 +53,12 @@ TEST_F(AppendFaultTest, AnOpenRefusalIsTheAnswerAndNothingIsCreatedInstead) {
 }
 
 TEST_F(AppendFaultTest, AFailedWriteIsTheAnswerAndEarlierContentStays) {
-    sys.write = [](int fd, const void* buffer, size_t count) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.write(fd, buffer, count);
-    };
+    failByPlan<&Calls::write>();
     struct Case {
         int error;
         cFileStatus status;
     };
-    for (Case c : {Case{ENOSPC, 0x00700308}, Case{EDQUOT, 0x00700308}, Case{EIO, 0x045D0307}}) {
+    for (Case c : {Case{ENOSPC, kDiskFull}, Case{EDQUOT, kDiskFull}, Case{EIO, kIoError}}) {
         failWith(c.error);
         EXPECT_EQ(cFileWriteToFile(log.c_str(), "text"), c.status) << c.error;
     }

@@ -13,7 +13,10 @@
 #include "faults.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 using qorvel::platform::posix::kDefaultSystemCalls;
 using qorvel::platform::posix::sys;
@@ -22,7 +25,7 @@ namespace {
 
 constexpr cFileMode kReadWrite = CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE;
 
-using qtest::faults::failNow;
+using namespace qtest::faults;
 
 // A cap on the bytes one write takes.
 size_t gWriteCap = SIZE_MAX;
@@ -30,9 +33,8 @@ size_t gWriteCap = SIZE_MAX;
 // How many calls asked the plan since it was last set.
 int calls() { return qtest::faults::gPlan.calls; }
 
-class IoFaultTest : public qtest::faults::SystemCallFaultTest {
+class IoFaultTest : public SystemCallFaultTest {
 protected:
-    qtest::TempDir dir;
     std::string file = dir.path("data.bin");
     cFileHandle handle = CFILE_INVALID_HANDLE;
 
@@ -48,9 +50,7 @@ protected:
         SystemCallFaultTest::TearDown();
     }
     // The next call of a replaced entry after `goodCalls` good ones fails.
-    static void failWith(int error, int goodCalls = 0) {
-        qtest::faults::failAfter(goodCalls, error);
-    }
+    static void failWith(int error, int goodCalls = 0) { failAfter(goodCalls, error); }
     uint32_t position() {
         uint32_t where = 0;
         EXPECT_EQ(cFileGetPosition(handle, &where), 0u);
@@ -87,17 +87,13 @@ TEST_F(IoFaultTest, InterruptedCallsAreRepeated) {
     EXPECT_EQ(count, 3u);
     EXPECT_EQ(calls(), 2);
 
-    sys.read = [](int fd, void* buffer, size_t size) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, size);
-    };
+    failByPlan<&Calls::read>();
     failWith(EINTR);
     char buffer[8];
     EXPECT_EQ(cFileRead(handle, buffer, 8, &count), 0u);
     EXPECT_EQ(count, 8u);
 
-    sys.lseek = [](int fd, off_t offset, int whence) -> off_t {
-        return failNow() ? -1 : kDefaultSystemCalls.lseek(fd, offset, whence);
-    };
+    failByPlan<&Calls::lseek>();
     failWith(EINTR);
     EXPECT_EQ(position(), 11u);
 }
@@ -110,7 +106,7 @@ TEST_F(IoFaultTest, AVolumeThatFillsUpMidWriteCountsWhatWasWritten) {
         failWith(error, 2);
         std::string data(4096, 'q');
         uint32_t count = 0;
-        EXPECT_EQ(cFileWrite(handle, data.data(), 4096, &count), 0x00700308u) << error;
+        EXPECT_EQ(cFileWrite(handle, data.data(), 4096, &count), kDiskFull) << error;
         EXPECT_EQ(count, 2000u);
         EXPECT_EQ(qtest::fileSize(file), 2000u);
         EXPECT_EQ(position(), 2000u);
@@ -123,8 +119,8 @@ TEST_F(IoFaultTest, WriteFailuresComeBackTranslated) {
         int error;
         cFileStatus status;
     };
-    for (Case c : {Case{EIO, 0x045D0307u}, Case{EFBIG, 0x00DF0307u}, Case{EPERM, 0x00050301u},
-                   Case{EBADF, 0x00050301u}}) {
+    for (Case c : {Case{EIO, kIoError}, Case{EFBIG, kFileTooLarge}, Case{EPERM, kAccessDenied},
+                   Case{EBADF, kAccessDenied}}) {
         failWith(c.error);
         uint32_t count = 99;
         EXPECT_EQ(cFileWrite(handle, "abc", 3, &count), c.status) << c.error;
@@ -143,40 +139,34 @@ TEST_F(IoFaultTest, AWriteThatMakesNoProgressIsAWriteFault) {
 // ---- Reads, moves and size changes ----------------------------------------------
 
 TEST_F(IoFaultTest, AFailedReadReportsNothingRead) {
-    sys.read = [](int fd, void* buffer, size_t size) -> ssize_t {
-        return failNow() ? -1 : kDefaultSystemCalls.read(fd, buffer, size);
-    };
+    failByPlan<&Calls::read>();
     failWith(EIO);
     char buffer[8];
     uint32_t count = 99;
-    EXPECT_EQ(cFileRead(handle, buffer, 8, &count), 0x045D0307u);
+    EXPECT_EQ(cFileRead(handle, buffer, 8, &count), kIoError);
     EXPECT_EQ(count, 0u);
 }
 
 TEST_F(IoFaultTest, AFailedMoveLeavesTheCallersPosition) {
-    sys.lseek = [](int fd, off_t offset, int whence) -> off_t {
-        return failNow() ? -1 : kDefaultSystemCalls.lseek(fd, offset, whence);
-    };
+    failByPlan<&Calls::lseek>();
     failWith(EIO);
     uint32_t where = 0x5A5A5A5Au;
-    EXPECT_EQ(cFileSeek(handle, 10, CFILE_SEEK_BEGIN, &where), 0x045D0307u);
+    EXPECT_EQ(cFileSeek(handle, 10, CFILE_SEEK_BEGIN, &where), kIoError);
     EXPECT_EQ(where, 0x5A5A5A5Au);
     failWith(EIO);
-    EXPECT_EQ(cFileGetPosition(handle, &where), 0x045D0307u);
+    EXPECT_EQ(cFileGetPosition(handle, &where), kIoError);
     EXPECT_EQ(where, 0u);
     failWith(EIO, 1);  // the end-of-file test's move to the end
     int16_t flag = 7;
-    EXPECT_EQ(cFileIsEof(handle, &flag), 0x045D0307u);
+    EXPECT_EQ(cFileIsEof(handle, &flag), kIoError);
     EXPECT_EQ(flag, 0);
 }
 
 TEST_F(IoFaultTest, AFailedSizeChangeStillRestoresAPositionBelowTheNewSize) {
     ASSERT_EQ(cFileSeek(handle, 50, CFILE_SEEK_BEGIN, nullptr), 0u);
-    sys.ftruncate = [](int, off_t) -> int {
-        errno = EFBIG;
-        return -1;
-    };
-    EXPECT_EQ(cFileSetSize(handle, 200), 0x00DF0307u);
+    failByPlan<&Calls::ftruncate>();
+    failWith(EFBIG);
+    EXPECT_EQ(cFileSetSize(handle, 200), kFileTooLarge);
     sys = kDefaultSystemCalls;
     EXPECT_EQ(position(), 50u);
     EXPECT_EQ(qtest::fileSize(file), 100u);
@@ -186,11 +176,9 @@ TEST_F(IoFaultTest, AFailedSizeChangeStillRestoresAPositionBelowTheNewSize) {
 // Windows' invalid parameter, not a lack of access.
 TEST_F(IoFaultTest, ASizeRefusedThroughAWritableHandleIsAnInvalidParameter) {
     ASSERT_EQ(cFileSeek(handle, 50, CFILE_SEEK_BEGIN, nullptr), 0u);
-    sys.ftruncate = [](int, off_t) -> int {
-        errno = EINVAL;
-        return -1;
-    };
-    EXPECT_EQ(cFileSetSize(handle, 200), 0x00570307u);
+    failByPlan<&Calls::ftruncate>();
+    failWith(EINVAL);
+    EXPECT_EQ(cFileSetSize(handle, 200), kInvalidParameter);
     sys = kDefaultSystemCalls;
     EXPECT_EQ(position(), 50u);
     EXPECT_EQ(qtest::fileSize(file), 100u);
@@ -207,11 +195,11 @@ TEST_F(IoFaultTest, LockFailuresComeBackTranslatedAndRecordNothing) {
         int error;
         cFileStatus status;
     };
-    for (Case c : {Case{EAGAIN, 0x00210307u}, Case{EACCES, 0x00210307u}, Case{ENOLCK, 0x00240305u},
-                   Case{ENOMEM, 0x00080307u}}) {
+    for (Case c : {Case{EAGAIN, kLockViolation}, Case{EACCES, kLockViolation},
+                   Case{ENOLCK, kSharingBufferExceeded}, Case{ENOMEM, kNotEnoughMemory}}) {
         failWith(c.error);
         EXPECT_EQ(cFileLock(handle, 0, 10), c.status) << c.error;
-        EXPECT_EQ(cFileUnlock(handle, 0, 10), 0x009E0307u) << c.error;
+        EXPECT_EQ(cFileUnlock(handle, 0, 10), kNotLocked) << c.error;
     }
     failWith(EINTR);
     EXPECT_EQ(cFileLock(handle, 0, 10), 0u);
@@ -220,50 +208,7 @@ TEST_F(IoFaultTest, LockFailuresComeBackTranslatedAndRecordNothing) {
 
 // ---- System calls per call ------------------------------------------------------
 
-namespace {
-
-int gSystemCalls = 0;
-
-void countSystemCalls() {
-    gSystemCalls = 0;
-    sys.read = [](int fd, void* b, size_t n) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.read(fd, b, n);
-    };
-    sys.write = [](int fd, const void* b, size_t n) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.write(fd, b, n);
-    };
-    sys.lseek = [](int fd, off_t o, int w) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.lseek(fd, o, w);
-    };
-    sys.ftruncate = [](int fd, off_t n) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.ftruncate(fd, n);
-    };
-    sys.fcntlLock = [](int fd, int c, struct flock* l) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.fcntlLock(fd, c, l);
-    };
-    sys.fcntlInt = [](int fd, int c, int a) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.fcntlInt(fd, c, a);
-    };
-    sys.fstat = [](int fd, struct stat* s) {
-        ++gSystemCalls;
-        return kDefaultSystemCalls.fstat(fd, s);
-    };
-}
-
-template <typename Call>
-int systemCallsOf(Call call) {
-    gSystemCalls = 0;
-    call();
-    return gSystemCalls;
-}
-
-}  // namespace
+using qtest::faults::systemCallsOf;
 
 // A handle that shares its file asks the kernel, before each transfer,
 // whether another handle locked the bytes from where it stands (one lock
@@ -272,7 +217,6 @@ TEST_F(IoFaultTest, SystemCallsPerCall) {
     std::vector<char> block(1 << 20, 'b');
     uint32_t count = 0, where = 0;
     int16_t flag = 0;
-    countSystemCalls();
     EXPECT_EQ(systemCallsOf([&] { cFileWrite(handle, block.data(), 4096, &count); }), 2);
     EXPECT_EQ(systemCallsOf([&] { cFileWrite(handle, block.data(), 1 << 20, &count); }), 2);
     EXPECT_EQ(systemCallsOf([&] { cFileSeek(handle, 0, CFILE_SEEK_BEGIN, &where); }), 1);

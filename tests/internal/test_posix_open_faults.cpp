@@ -11,18 +11,20 @@
 #include "faults.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 using qorvel::platform::posix::kDefaultSystemCalls;
 using qorvel::platform::posix::sys;
 
 namespace {
 
-using qtest::faults::failNow;
+using namespace qtest::faults;
 
-class OpenFaultTest : public qtest::faults::SystemCallFaultTest {
+class OpenFaultTest : public SystemCallFaultTest {
 protected:
-    qtest::TempDir dir;
     std::string file = dir.path("file.txt");
 
     void SetUp() override {
@@ -33,25 +35,21 @@ protected:
         SystemCallFaultTest::TearDown();
         EXPECT_EQ(qtest::readFile(file).size() <= 7, true);
     }
-    static void failWith(int error, int goodCallsFirst = 0) {
-        qtest::faults::failAfter(goodCallsFirst, error);
-    }
+    static void failWith(int error, int goodCallsFirst = 0) { failAfter(goodCallsFirst, error); }
 };
 
 }  // namespace
 
 TEST_F(OpenFaultTest, OpenFailures) {
-    sys.open = [](const char* path, int flags, mode_t mode) {
-        return failNow() ? -1 : kDefaultSystemCalls.open(path, flags, mode);
-    };
+    failByPlan<&Calls::open>();
     struct Case {
         int error;
         cFileStatus status;
     };
     const Case cases[] = {
-        {EMFILE, 0x00040307}, {ENFILE, 0x00040307}, {ENOMEM, 0x00080307},
-        {EACCES, 0x00050301}, {ELOOP, 0x07810307},  {EIO, 0x045D0307},
-        {ENOSPC, 0x00700308}, {EDQUOT, 0x00700308}, {EROFS, 0x00130307},
+        {EMFILE, kTooManyOpenFiles}, {ENFILE, kTooManyOpenFiles}, {ENOMEM, kNotEnoughMemory},
+        {EACCES, kAccessDenied},     {ELOOP, 0x07810307},         {EIO, kIoError},
+        {ENOSPC, kDiskFull},         {EDQUOT, kDiskFull},         {EROFS, kWriteProtect},
     };
     for (const Case& c : cases) {
         failWith(c.error);
@@ -65,42 +63,56 @@ TEST_F(OpenFaultTest, OpenFailures) {
 }
 
 TEST_F(OpenFaultTest, AShareLockFailureClosesTheDescriptor) {
-    sys.fcntlLock = [](int fd, int command, struct flock* lock) {
-        return failNow() ? -1 : kDefaultSystemCalls.fcntlLock(fd, command, lock);
-    };
+    failByPlan<&Calls::fcntlLock>();
     failWith(ENOLCK);
     cFileHandle handle = 99;
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0021, &handle), 0x00240305u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0021, &handle), kSharingBufferExceeded);
     EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
     // A later lock of the same open, after the first went through.
     failWith(ENOLCK, 1);
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0044, &handle), 0x00240305u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0044, &handle), kSharingBufferExceeded);
     failWith(ENOLCK, 1);
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0024, &handle), 0x00240305u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0024, &handle), kSharingBufferExceeded);
     failWith(ENOLCK);
-    EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), 0x00240305u);
+    EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), kSharingBufferExceeded);
     EXPECT_EQ(qtest::readFile(file), "content");
 }
 
-TEST_F(OpenFaultTest, AFailedAttributeCheckNeitherOpensNorEmpties) {
-    sys.fstat = [](int fd, struct stat* status) {
-        return failNow() ? -1 : kDefaultSystemCalls.fstat(fd, status);
+// A reader that denies reading publishes its denial through a second,
+// writable description; where none can be had (a file this user may not
+// write) the denial is still checked against every handle already open.
+TEST_F(OpenFaultTest, AReaderThatCannotPublishItsDenialStillChecksIt) {
+    sys.open = [](const char* path, int flags, mode_t mode) {
+        bool writable = (flags & O_ACCMODE) == O_WRONLY;
+        return writable && failNow() ? -1 : kDefaultSystemCalls.open(path, flags, mode);
     };
+    for (cFileMode held : {cFileMode{0x0041}, cFileMode{0x0042}, cFileMode{0x0044}}) {
+        cFileHandle holder = CFILE_INVALID_HANDLE, reader = CFILE_INVALID_HANDLE;
+        ASSERT_EQ(cFileOpen(file.c_str(), held, &holder), 0u);
+        failWith(EACCES);
+        EXPECT_EQ(cFileOpen(file.c_str(), 0x0001, &reader), kSharingViolation) << held;
+        EXPECT_EQ(cFileClose(holder), 0u);
+        failWith(EACCES);
+        ASSERT_EQ(cFileOpen(file.c_str(), 0x0001, &reader), 0u) << "alone, it opens";
+        EXPECT_EQ(cFileClose(reader), 0u);
+    }
+}
+
+TEST_F(OpenFaultTest, AFailedAttributeCheckNeitherOpensNorEmpties) {
+    failByPlan<&Calls::fstat>();
     failWith(EIO);
     cFileHandle handle = 99;
-    EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), 0x045D0307u);
+    EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), kIoError);
     failWith(EIO);
-    EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &handle), 0x045D0307u);
+    EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &handle), kIoError);
     EXPECT_EQ(qtest::readFile(file), "content");
 }
 
 TEST_F(OpenFaultTest, AFailedTruncationReportsAndCloses) {
-    sys.ftruncate = [](int fd, off_t length) {
-        return failNow() ? -1 : kDefaultSystemCalls.ftruncate(fd, length);
-    };
+    failByPlan<&Calls::ftruncate>();
     failWith(EIO);
     cFileHandle handle = 99;
-    EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), 0x045D0307u);
+    EXPECT_EQ(cFileCreate(file.c_str(), 0x0002, 0, &handle), kIoError);
     EXPECT_EQ(handle, CFILE_INVALID_HANDLE);
     EXPECT_EQ(qtest::readFile(file), "content");
 }
@@ -113,22 +125,22 @@ TEST_F(OpenFaultTest, CloseFailures) {
     cFileHandle handle;
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0041, &handle), 0u);
     failWith(EIO);
-    EXPECT_EQ(cFileClose(handle), 0x045D0307u);
+    EXPECT_EQ(cFileClose(handle), kIoError);
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0041, &handle), 0u);
     failWith(EINTR);
     EXPECT_EQ(cFileClose(handle), 0u);
 }
 
 TEST_F(OpenFaultTest, FlushFailuresAreReported) {
-    sys.fsync = [](int fd) { return failNow() ? -1 : kDefaultSystemCalls.fsync(fd); };
+    failByPlan<&Calls::fsync>();
     cFileHandle handle;
     ASSERT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), 0u);
     failWith(EIO);
-    EXPECT_EQ(cFileFlush(handle), 0x045D0307u);
+    EXPECT_EQ(cFileFlush(handle), kIoError);
     failWith(ENOSPC);
-    EXPECT_EQ(cFileFlush(handle), 0x00700308u);
+    EXPECT_EQ(cFileFlush(handle), kDiskFull);
     failWith(EDQUOT);
-    EXPECT_EQ(cFileFlush(handle), 0x00700308u);
+    EXPECT_EQ(cFileFlush(handle), kDiskFull);
     failWith(EINVAL);  // a descriptor with nothing to write out
     EXPECT_EQ(cFileFlush(handle), 0u);
     EXPECT_EQ(cFileFlush(handle), 0u);

@@ -24,9 +24,7 @@ using namespace qtest::words;
 
 namespace {
 
-using qtest::faults::failNow;
-
-void failAfter(int goodCalls, int error) { qtest::faults::failAfter(goodCalls, error); }
+using namespace qtest::faults;
 
 // Renames always report another filesystem, so moves take the copying path.
 int renameAcrossDevices(int, const char*, int, const char*, unsigned int) {
@@ -48,42 +46,8 @@ ssize_t copyInPieces(int in, off_t* inOffset, int out, off_t* outOffset, size_t 
                                              std::min<size_t>(count, 64 * 1024), flags);
 }
 
-ssize_t failingWrite(int fd, const void* data, size_t count) {
-    return failNow() ? -1 : kDefaultSystemCalls.write(fd, data, count);
-}
-int failingFsync(int fd) { return failNow() ? -1 : kDefaultSystemCalls.fsync(fd); }
-int failingLink(const char* a, const char* b) {
-    return failNow() ? -1 : kDefaultSystemCalls.link(a, b);
-}
-int failingUnlink(const char* path) { return failNow() ? -1 : kDefaultSystemCalls.unlink(path); }
-int failingFchmod(int fd, mode_t mode) {
-    return failNow() ? -1 : kDefaultSystemCalls.fchmod(fd, mode);
-}
-int failingChmod(const char* path, mode_t mode) {
-    return failNow() ? -1 : kDefaultSystemCalls.chmod(path, mode);
-}
-int failingStatx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out) {
-    return failNow() ? -1 : kDefaultSystemCalls.statx(dirfd, path, flags, mask, out);
-}
-int failingStatvfs(const char* path, struct statvfs* out) {
-    return failNow() ? -1 : kDefaultSystemCalls.statvfs(path, out);
-}
-ssize_t failingGetxattr(const char* path, const char* name, void* value, size_t size) {
-    return failNow() ? -1 : kDefaultSystemCalls.getxattr(path, name, value, size);
-}
-int failingSetxattr(const char* path, const char* name, const void* value, size_t size, int flags) {
-    return failNow() ? -1 : kDefaultSystemCalls.setxattr(path, name, value, size, flags);
-}
-int failingRemovexattr(const char* path, const char* name) {
-    return failNow() ? -1 : kDefaultSystemCalls.removexattr(path, name);
-}
-char* failingGetcwd(char* buffer, size_t size) {
-    return failNow() ? nullptr : kDefaultSystemCalls.getcwd(buffer, size);
-}
-
-class PathFaultTest : public qtest::faults::SystemCallFaultTest {
+class PathFaultTest : public SystemCallFaultTest {
 protected:
-    qtest::TempDir dir;
     std::string source = dir.path("source.bin");
     std::string target = dir.path("sub/target.bin");
     std::string content;
@@ -125,7 +89,7 @@ TEST_F(PathFaultTest, ACopyingMoveMovesEverything) {
 
 TEST_F(PathFaultTest, AMoveThatRunsOutOfSpaceHalfWayLeavesTheSource) {
     sys.copyFileRange = noKernelCopy;
-    sys.write = failingWrite;
+    failByPlan<&Calls::write>();
     expectMoveFailsAndKeepsSource(2, ENOSPC, kDiskFull);
 }
 
@@ -135,22 +99,22 @@ TEST_F(PathFaultTest, AKernelCopyThatFailsHalfWayLeavesTheSource) {
 }
 
 TEST_F(PathFaultTest, ACopyThatCannotBeMadeDurableIsNotPublished) {
-    sys.fsync = failingFsync;
+    failByPlan<&Calls::fsync>();
     expectMoveFailsAndKeepsSource(0, EIO, kIoError);
 }
 
 TEST_F(PathFaultTest, ACopyWhosePermissionsCannotBeSetIsNotPublished) {
-    sys.fchmod = failingFchmod;
+    failByPlan<&Calls::fchmod>();
     expectMoveFailsAndKeepsSource(0, EPERM, kAccessDenied);
 }
 
 TEST_F(PathFaultTest, ATargetThatAppearsDuringTheCopyIsKept) {
-    sys.link = failingLink;
+    failByPlan<&Calls::link>();
     expectMoveFailsAndKeepsSource(0, EEXIST, kAlreadyExists);
 }
 
 TEST_F(PathFaultTest, ASourceThatCannotBeRemovedTakesTheNewTargetBack) {
-    sys.unlink = failingUnlink;
+    failByPlan<&Calls::unlink>();
     expectMoveFailsAndKeepsSource(
         1, EACCES, kAccessDenied);  // the hidden copy's name goes first, then the source
 }
@@ -177,9 +141,9 @@ TEST_F(PathFaultTest, WithoutAtomicNoReplaceAFileIsMovedByLinking) {
 // ---- Removal -----------------------------------------------------------------------
 
 TEST_F(PathFaultTest, AFailedUnlinkIsReportedAndKeepsTheFile) {
-    sys.unlink = failingUnlink;
+    failByPlan<&Calls::unlink>();
     failAfter(0, EBUSY);
-    EXPECT_EQ(cFileRemove(source.c_str()), 0x00AA0307u);  // ERROR_BUSY
+    EXPECT_EQ(cFileRemove(source.c_str()), kBusy);  // ERROR_BUSY
     sys = kDefaultSystemCalls;
     EXPECT_EQ(qtest::readFile(source), content);
 }
@@ -187,7 +151,7 @@ TEST_F(PathFaultTest, AFailedUnlinkIsReportedAndKeepsTheFile) {
 // ---- Attributes and times -------------------------------------------------------------
 
 TEST_F(PathFaultTest, AFailedStatusQueryFailsAttributeAndTime) {
-    sys.statx = failingStatx;
+    failByPlan<&Calls::statx>();
     int16_t flag = 7;
     int32_t time = 7;
     failAfter(0, EACCES);
@@ -198,7 +162,7 @@ TEST_F(PathFaultTest, AFailedStatusQueryFailsAttributeAndTime) {
 }
 
 TEST_F(PathFaultTest, AFailedPermissionChangeFails) {
-    sys.chmod = failingChmod;
+    failByPlan<&Calls::chmod>();
     failAfter(0, EPERM);
     EXPECT_EQ(cFileSetAttribute(source.c_str(), CFILE_ATTR_READONLY, 1), 1);
     sys = kDefaultSystemCalls;
@@ -220,7 +184,7 @@ protected:
 };
 
 TEST_F(DirectoryFaultTest, ARefusedMarkFailsAndChangesNothing) {
-    sys.setxattr = failingSetxattr;
+    failByPlan<&Calls::setxattr>();
     failAfter(0, EACCES);
     EXPECT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 1);
     sys = kDefaultSystemCalls;
@@ -229,9 +193,9 @@ TEST_F(DirectoryFaultTest, ARefusedMarkFailsAndChangesNothing) {
 }
 
 TEST_F(DirectoryFaultTest, WithoutMarksTheOwnerWriteBitStandsIn) {
-    sys.setxattr = failingSetxattr;
-    sys.getxattr = failingGetxattr;
-    sys.removexattr = failingRemovexattr;
+    failByPlan<&Calls::setxattr>();
+    failByPlan<&Calls::getxattr>();
+    failByPlan<&Calls::removexattr>();
     failAfter(0, EOPNOTSUPP);
     chmod(sub.c_str(), 0777);
     ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 0);
@@ -247,7 +211,7 @@ TEST_F(DirectoryFaultTest, WithoutMarksTheOwnerWriteBitStandsIn) {
 // A mark that cannot be read counts as none: the query still answers.
 TEST_F(DirectoryFaultTest, AnUnreadableMarkCountsAsNone) {
     ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 0);
-    sys.getxattr = failingGetxattr;
+    failByPlan<&Calls::getxattr>();
     failAfter(0, EACCES);
     EXPECT_EQ(readOnly(), 0);
     sys = kDefaultSystemCalls;
@@ -256,7 +220,7 @@ TEST_F(DirectoryFaultTest, AnUnreadableMarkCountsAsNone) {
 
 TEST_F(DirectoryFaultTest, AMarkThatCannotBeRemovedFailsAndStays) {
     ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_READONLY, 1), 0);
-    sys.removexattr = failingRemovexattr;
+    failByPlan<&Calls::removexattr>();
     failAfter(0, EPERM);
     EXPECT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, 1), 1);
     sys = kDefaultSystemCalls;
@@ -354,7 +318,7 @@ TEST_F(PathFaultTest, APathIsMeasuredOnItselfOrItsNearestExistingAncestor) {
 }
 
 TEST_F(PathFaultTest, AFailedFreeSpaceQueryAnswersItsErrorAndZero) {
-    sys.statvfs = failingStatvfs;
+    failByPlan<&Calls::statvfs>();
     failAfter(0, EIO);
     uint32_t freeBytes = 0xAAAA;
     EXPECT_EQ(cFileGetDiskFree(source.c_str(), &freeBytes), kIoError);
@@ -362,7 +326,7 @@ TEST_F(PathFaultTest, AFailedFreeSpaceQueryAnswersItsErrorAndZero) {
 }
 
 TEST_F(PathFaultTest, ARefusedStatusQueryStillMeasures) {
-    sys.statx = failingStatx;
+    failByPlan<&Calls::statx>();
     failAfter(0, EACCES);
     uint32_t freeBytes = 0;
     // Whatever the reason, the refused query reads as "not found", as on Windows.
@@ -373,7 +337,7 @@ TEST_F(PathFaultTest, ARefusedStatusQueryStillMeasures) {
 // ---- The current directory -----------------------------------------------------------
 
 TEST_F(PathFaultTest, AFailedCurrentDirectoryQueryWritesNothing) {
-    sys.getcwd = failingGetcwd;
+    failByPlan<&Calls::getcwd>();
     char buffer[CFILE_DIR_BUFFER_SIZE];
     std::memset(buffer, 'X', sizeof buffer);
     failAfter(0, EACCES);

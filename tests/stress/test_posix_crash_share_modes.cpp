@@ -22,8 +22,11 @@
 #include <vector>
 
 #include "qorvel.h"
+#include "status_words.h"
 #include "stress.h"
 #include "test_support.h"
+
+using namespace qtest::words;
 
 namespace {
 
@@ -82,7 +85,7 @@ void checkAgainstOthers(Board& board, int self, unsigned mode) {
             checkAgainstOthers(board, self, mode);
             slot.state.fetch_and(kDying);
             cFileClose(handle);
-        } else if (status == 0x00200306) {
+        } else if (status == kSharingViolation) {
             slot.refusals.fetch_add(1);
         } else {
             slot.unexpected.fetch_add(1);

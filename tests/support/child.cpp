@@ -159,22 +159,10 @@ std::string thisProgram() {
 }  // namespace
 
 Child::Child() : impl_(new Impl) {
-    Pipe in = pipeToChild();
-    Pipe out = pipeFromChild();
-#ifdef _WIN32
-    impl_->process = startProcess(thisProgram(), {kChildFlag}, in.childEnd, out.childEnd,
-                                  GetStdHandle(STD_ERROR_HANDLE));
-#else
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in.childEnd, 0);
-    posix_spawn_file_actions_adddup2(&actions, out.childEnd, 1);
-    impl_->process = startProcess(thisProgram(), {kChildFlag}, &actions);
-#endif
-    closePipeEnd(in.childEnd);
-    closePipeEnd(out.childEnd);
-    impl_->toChild = in.parentEnd;
-    impl_->fromChild = out.parentEnd;
+    PipedProcess started = startPiped(thisProgram(), {kChildFlag});
+    impl_->process = started.process;
+    impl_->toChild = started.toChild;
+    impl_->fromChild = started.fromChild;
 }
 
 // Closing its input ends the helper; one that does not reply any more has

@@ -59,6 +59,15 @@ Pipe pipeToChild() { return makePipe(false); }
 Pipe pipeFromChild() { return makePipe(true); }
 void closePipeEnd(PipeEnd end) { CloseHandle(end); }
 
+HANDLE openInheritable(const std::string& path, bool forWriting) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE handle = CreateFileA(
+        path.c_str(), forWriting ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        &inherit, forWriting ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+    return handle;
+}
+
 PROCESS_INFORMATION startProcess(const std::string& program, const std::vector<std::string>& args,
                                  HANDLE in, HANDLE out, HANDLE err) {
     HANDLE inherited[3] = {in, out, err};
@@ -179,7 +188,49 @@ int waitForExit(pid_t& pid) {
 
 void killProcess(pid_t& pid) { kill(pid, SIGKILL); }
 
+int inForkedProcess(const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    return waitForExit(pid);
+}
+
+int asNobody(const std::function<int()>& body) {
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() != 0) return body();
+    return inForkedProcess([&] {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) return kCannotSwitchUser;
+        return body();
+    });
+}
+
 #endif
+
+PipedProcess startPiped(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& errPath) {
+    Pipe in = pipeToChild();
+    Pipe out = pipeFromChild();
+    PipedProcess started;
+#ifdef _WIN32
+    HANDLE err = errPath.empty() ? GetStdHandle(STD_ERROR_HANDLE) : openInheritable(errPath, true);
+    started.process = startProcess(program, args, in.childEnd, out.childEnd, err);
+    if (!errPath.empty()) CloseHandle(err);
+#else
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in.childEnd, 0);
+    posix_spawn_file_actions_adddup2(&actions, out.childEnd, 1);
+    if (!errPath.empty()) {
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+    }
+    started.process = startProcess(program, args, &actions);
+#endif
+    closePipeEnd(in.childEnd);
+    closePipeEnd(out.childEnd);
+    started.toChild = in.parentEnd;
+    started.fromChild = out.parentEnd;
+    return started;
+}
 
 LineRead readLineUntil(PipeEnd from, Clock::time_point deadline, std::string* line) {
     line->clear();

@@ -5,6 +5,7 @@
 #define QORVEL_TESTS_SUPPORT_PROCESS_H
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ Pipe pipeFromChild();
 void closePipeEnd(PipeEnd end);
 
 #ifdef _WIN32
+// A file handle a started program can inherit: opened to read, or made
+// empty to write.
+HANDLE openInheritable(const std::string& path, bool forWriting);
 // Starts `program` with `args` and exactly these three handles inherited (the
 // library's own handles are inheritable and must not leak into it).
 PROCESS_INFORMATION startProcess(const std::string& program, const std::vector<std::string>& args,
@@ -46,6 +50,29 @@ PROCESS_INFORMATION startProcess(const std::string& program, const std::vector<s
 pid_t startProcess(const std::string& program, const std::vector<std::string>& args,
                    posix_spawn_file_actions_t* actions);
 #endif
+
+#ifndef _WIN32
+// Runs `body` in a forked copy of this process, which inherits its
+// descriptors and library handles, and answers its exit code as waitForExit.
+int inForkedProcess(const std::function<int()>& body);
+
+// Runs `body` as the unprivileged user nobody: in a forked copy when this
+// process is root (root may write any file), here otherwise. A copy that
+// cannot switch users exits with kCannotSwitchUser.
+constexpr int kCannotSwitchUser = 100;
+int asNobody(const std::function<int()>& body);
+#endif
+
+// A started program whose standard input and output are pipes to this
+// process; its standard error goes to the file `errPath`, or, when that is
+// empty, where this process's goes.
+struct PipedProcess {
+    ProcessId process;
+    PipeEnd toChild;
+    PipeEnd fromChild;
+};
+PipedProcess startPiped(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& errPath = "");
 
 // Waits for the process to end and answers its exit code (128 + the signal
 // for a POSIX process that a signal ended).

@@ -37,19 +37,24 @@ void makeReadOnly(const std::string& path, bool readOnly);
 // call() sends one command line and answers the reply line.
 //
 // Commands (tokens separated by single spaces; status words in hex):
-//   open PATH MODE            -> "STATUS HANDLE"
-//   create PATH MODE          -> "STATUS HANDLE"
-//   close HANDLE              -> "STATUS"
-//   lock HANDLE START LENGTH  -> "STATUS"
-//   unlock HANDLE START LENGTH -> "STATUS"
-//   append PATH TEXT          -> "STATUS"   (TEXT is the rest of the line; \n and \r are unescaped)
-//   appendlines PATH PREFIX COUNT -> "STATUS" (COUNT lines "PREFIX-<i>\r\n", stops at the first
-//   failure) appendthreads PATH PREFIX THREADS COUNT -> "STATUS" (THREADS threads at once, each
-//   COUNT
-//                             lines "PREFIX-<t>-<i>\r\n"; the first failure any thread met)
-//   remove PATH               -> "STATUS"
-//   rename FROM TO            -> "STATUS"
-//   sleep SECONDS             -> "0" after that long (a helper that hangs)
+// clang-format off
+//   open PATH MODE                -> "STATUS HANDLE"
+//   create PATH MODE              -> "STATUS HANDLE"
+//   close HANDLE                  -> "STATUS"
+//   lock HANDLE START LENGTH      -> "STATUS"
+//   unlock HANDLE START LENGTH    -> "STATUS"
+//   append PATH TEXT              -> "STATUS"  TEXT is the rest of the line; \n and \r are
+//                                              unescaped
+//   appendlines PATH PREFIX COUNT -> "STATUS"  COUNT lines "PREFIX-<i>\r\n", stops at the
+//                                              first failure
+//   appendthreads PATH PREFIX THREADS COUNT
+//                                 -> "STATUS"  THREADS threads at once, each COUNT lines
+//                                              "PREFIX-<t>-<i>\r\n"; the first failure any
+//                                              thread met
+//   remove PATH                   -> "STATUS"
+//   rename FROM TO                -> "STATUS"
+//   sleep SECONDS                 -> "0"       after that long (a helper that hangs)
+// clang-format on
 // The process ends when the object goes (its handles, and their locks, go with it).
 class Child {
 public:
