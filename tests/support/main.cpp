@@ -33,9 +33,11 @@ public:
         running_.clear();
     }
 
+    // The thread sleeps on its own copy of the deadline: GoogleTest deletes
+    // the listener when the tests end, while the thread sleeps on.
     void watch() {
-        std::thread([this] {
-            std::this_thread::sleep_until(deadline_);
+        std::thread([this, deadline = deadline_] {
+            std::this_thread::sleep_until(deadline);
             std::lock_guard<std::mutex> hold(mutex_);
             auto seconds = static_cast<long>(
                 std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count());
