@@ -20,15 +20,14 @@
 
 #include "fixtures.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "test_support.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr cFileStatus kAccessDenied = 0x00050301u;
-constexpr cFileStatus kSharingViolation = 0x00200306u;
-constexpr cFileStatus kLockViolation = 0x00210307u;
+using namespace qtest::words;
 
 class PosixShareEdgeTest : public qtest::HandlesOnAFileTest {
 protected:

@@ -10,6 +10,7 @@
 
 #include "gluster.h"
 #include "qorvel.h"
+#include "status_words.h"
 #include "stress.h"
 #include "test_support.h"
 
@@ -17,9 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr cFileStatus kSharing = 0x00200306;
-constexpr cFileStatus kLockViolation = 0x00210307;
-constexpr cFileStatus kAccessDenied = 0x00050301;
+using namespace qtest::words;
 
 class AcrossClients : public qcluster::OnTwoClients {
 protected:
@@ -74,7 +73,7 @@ TEST_F(AcrossClients, ShareModesHoldBetweenClients) {
                 for (unsigned share : shares) {
                     unsigned asked = access | share;
                     bool fits = qstress::compatible(held, asked);
-                    EXPECT_EQ(openOnB(static_cast<cFileMode>(asked)), fits ? 0u : kSharing)
+                    EXPECT_EQ(openOnB(static_cast<cFileMode>(asked)), fits ? 0u : kSharingViolation)
                         << std::hex << "held 0x" << held << " on A, asked 0x" << asked << " on B";
                     ++pairs;
                     refused += fits ? 0 : 1;
@@ -118,8 +117,8 @@ TEST_F(AcrossClients, AHeldFileIsNeitherRemovedNorRenamedFromTheOtherClient) {
     qtest::HandleInOtherProcess readerOnA(onA(name), CFILE_ACCESS_READ | CFILE_SHARE_READWRITE);
     ASSERT_EQ(readerOnA.opened(), 0u);
     std::string moved = onB(name + ".moved");
-    EXPECT_EQ(cFileRemove(onB(name).c_str()), kSharing);
-    EXPECT_EQ(cFileRename(onB(name).c_str(), moved.c_str()), kSharing);
+    EXPECT_EQ(cFileRemove(onB(name).c_str()), kSharingViolation);
+    EXPECT_EQ(cFileRename(onB(name).c_str(), moved.c_str()), kSharingViolation);
     EXPECT_TRUE(qtest::exists(onB(name)));
 
     ASSERT_EQ(readerOnA.close(), 0u);
@@ -145,7 +144,7 @@ TEST_F(AcrossClients, AKilledHolderReleasesTheFile) {
     qtest::Child holderOnA;
     int32_t handle = -1;
     ASSERT_EQ(holderOnA.open("open", onA(name), CFILE_ACCESS_READWRITE, &handle), 0u);
-    ASSERT_EQ(openOnB(CFILE_ACCESS_READ | CFILE_SHARE_READWRITE), kSharing);
+    ASSERT_EQ(openOnB(CFILE_ACCESS_READ | CFILE_SHARE_READWRITE), kSharingViolation);
     holderOnA.kill();
     double waited = secondsUntilOpenOnB(CFILE_ACCESS_READ | CFILE_SHARE_READWRITE, 60);
     std::printf("[ cluster  ] holder killed: the other client opened the file after %.3f s\n",
@@ -159,7 +158,8 @@ TEST_F(AcrossClients, ALostClientReleasesTheFile) {
     qtest::Child holderOnA;
     int32_t handle = -1;
     ASSERT_EQ(holderOnA.open("open", onA(name), CFILE_ACCESS_READWRITE, &handle), 0u);
-    ASSERT_EQ(qtest::HandleInOtherProcess(onA(name), CFILE_ACCESS_READ).opened(), kSharing);
+    ASSERT_EQ(qtest::HandleInOtherProcess(onA(name), CFILE_ACCESS_READ).opened(),
+              kSharingViolation);
     ASSERT_GT(volume.clientA(), 0);
     ::kill(volume.clientA(), SIGKILL);
     double waited = secondsUntilOpenOnB(CFILE_ACCESS_READ | CFILE_SHARE_READWRITE, 120);
