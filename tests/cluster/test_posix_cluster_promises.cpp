@@ -113,6 +113,39 @@ TEST_F(AcrossClients, ByteRangeLocksBindTheOtherClient) {
     EXPECT_EQ(qtest::readFile(onA(name)), "0123456789ABCDEfghij");
 }
 
+// A transfer inside the handle's own lock asks the server nothing; one that
+// reaches past it, or comes after the unlock, must still meet A's lock.
+TEST_F(AcrossClients, TransfersInsideTheirOwnLockStillMeetTheOtherClientsLocks) {
+    qtest::HandleInOtherProcess lockerOnA(onA(name),
+                                          CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE);
+    ASSERT_EQ(lockerOnA.opened(), 0u);
+    ASSERT_EQ(lockerOnA.lock(10, 5), 0u);
+    for (unsigned access : {CFILE_ACCESS_READWRITE, CFILE_ACCESS_READ}) {
+        SCOPED_TRACE(access);
+        cFileHandle handle = CFILE_INVALID_HANDLE;
+        ASSERT_EQ(cFileOpen(onB(name).c_str(),
+                            static_cast<cFileMode>(access | CFILE_SHARE_READWRITE), &handle),
+                  0u);
+        ASSERT_EQ(cFileLock(handle, 2, 8), 0u);
+        char buffer[16];
+        uint32_t count = 0;
+        EXPECT_EQ(cFileSeek(handle, 2, CFILE_SEEK_BEGIN, nullptr), 0u);
+        EXPECT_EQ(cFileRead(handle, buffer, 8, &count), 0u);  // bytes 2..9: its own
+        EXPECT_EQ(std::string(buffer, count), "23456789");
+        EXPECT_EQ(cFileSeek(handle, 2, CFILE_SEEK_BEGIN, nullptr), 0u);
+        EXPECT_EQ(cFileRead(handle, buffer, 9, &count), kLockViolation);  // and byte 10
+        EXPECT_EQ(cFileSeek(handle, 1, CFILE_SEEK_BEGIN, nullptr), 0u);
+        EXPECT_EQ(cFileRead(handle, buffer, 2, &count), 0u);  // byte 1 is nobody's
+        ASSERT_EQ(cFileUnlock(handle, 2, 8), 0u);
+        ASSERT_EQ(lockerOnA.lock(4, 2), 0u);
+        EXPECT_EQ(cFileSeek(handle, 2, CFILE_SEEK_BEGIN, nullptr), 0u);
+        EXPECT_EQ(cFileRead(handle, buffer, 4, &count), kLockViolation);
+        ASSERT_EQ(lockerOnA.unlock(4, 2), 0u);
+        cFileClose(handle);
+    }
+    EXPECT_EQ(qtest::readFile(onA(name)), "0123456789abcdefghij");
+}
+
 TEST_F(AcrossClients, AHeldFileIsNeitherRemovedNorRenamedFromTheOtherClient) {
     qtest::HandleInOtherProcess readerOnA(onA(name), CFILE_ACCESS_READ | CFILE_SHARE_READWRITE);
     ASSERT_EQ(readerOnA.opened(), 0u);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +13,7 @@
 
 #include "faults.h"
 #include "platform/posix/syscalls.h"
+#include "process.h"
 #include "qorvel.h"
 #include "status_words.h"
 #include "test_support.h"
@@ -99,13 +103,55 @@ TEST_F(OpenFaultTest, AReaderThatCannotPublishItsDenialStillChecksIt) {
 }
 
 TEST_F(OpenFaultTest, AFailedAttributeCheckNeitherOpensNorEmpties) {
-    failByPlan<&Calls::fstat>();
+    failByPlan<&Calls::statx>();
     failWith(EIO);
     cFileHandle handle = 99;
     EXPECT_EQ(cFileOpen(file.c_str(), 0x0042, &handle), kIoError);
     failWith(EIO);
     EXPECT_EQ(cFileCreate(file.c_str(), 0x0042, 0, &handle), kIoError);
     EXPECT_EQ(qtest::readFile(file), "content");
+}
+
+// A file system without a block device of its own (here a tmpfs in a mount
+// namespace of a child's own) is asked its type once per open: through its
+// mount, which no file server hears of, or by fstatfs where the kernel cannot
+// say; when neither answers, the open fails and leaves nothing open.
+TEST_F(OpenFaultTest, AFileSystemWithoutABlockDeviceIsAskedItsTypeOnce) {
+    std::string volume = dir.path("volume");
+    ASSERT_EQ(mkdir(volume.c_str(), 0700), 0);
+    constexpr int kNoMount = 100;
+    int code = qtest::inForkedProcess([&] {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", volume.c_str(), "tmpfs", 0, "size=64k") != 0) {
+            return kNoMount;
+        }
+        std::string inside = volume + "/file";
+        qtest::writeFile(inside, "x");
+        auto opens = [&] {
+            cFileHandle handle = CFILE_INVALID_HANDLE;
+            cFileStatus status = cFileOpen(inside.c_str(), 0x0041, &handle);
+            if (status == 0) cFileClose(handle);
+            return status;
+        };
+        struct statx mount;
+        uint64_t type = 0;
+        bool kernelSays = statx(AT_FDCWD, inside.c_str(), 0, 0x4000, &mount) == 0 &&
+                          (mount.stx_mask & 0x4000) &&
+                          kDefaultSystemCalls.statmount(mount.stx_mnt_id, &type) == 0;
+        int descriptors = qtest::openDescriptorCount();
+        failByPlan<&Calls::fstatfs>();
+        failWith(EIO);
+        if (kernelSays && opens() != 0) return 1;  // fstatfs never asked
+        failByPlan<&Calls::statmount>();
+        failAfter(0, ENOSYS, 1);
+        if (opens() != 0) return 2;  // fstatfs answers
+        failAfter(0, EIO, 2);
+        if (opens() != kIoError) return 3;
+        return qtest::openDescriptorCount() == descriptors ? 0 : 4;
+    });
+    if (code == kNoMount) GTEST_SKIP() << "no mount namespace for a tmpfs here";
+    EXPECT_EQ(code, 0);
 }
 
 TEST_F(OpenFaultTest, AFailedTruncationReportsAndCloses) {

@@ -110,16 +110,12 @@ uint32_t openForDisposition(const char* path, int flags, Disposition disposition
 
 // ---- Second descriptions --------------------------------------------------------
 
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // A second, write-only description of the regular file `handle` is open on,
 // by its name, kept only when it is that same file. O_NONBLOCK: should the
 // name lead to a FIFO by now, the open neither waits nor makes a writer.
 // Answers 0 with second->fd -1 where none can be had for permissions or
 // identity, else the error.
-uint32_t openSecond(const char* path, const struct stat& handle, int extraFlags,
+uint32_t openSecond(const char* path, const OpenedFile& handle, int extraFlags,
                     SecondDescription* second) {
     int fd = openRetrying(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | extraFlags, 0);
     if (fd < 0) {
@@ -132,7 +128,7 @@ uint32_t openSecond(const char* path, const struct stat& handle, int extraFlags,
         sys.close(fd);
         return error;
     }
-    if (!sameFile(status, handle)) {
+    if (status.st_dev != handle.device || status.st_ino != handle.inode) {
         sys.close(fd);
         return 0;
     }
@@ -152,11 +148,11 @@ uint32_t truncateToZero(int fd) {
 // handle without write access empties through a second description that
 // holds the write for the share check and goes when the file is empty. A
 // FIFO, socket or device has nothing to empty.
-uint32_t emptyFile(const char* path, int fd, const struct stat& status, bool writable) {
-    if (!S_ISREG(status.st_mode)) return 0;
+uint32_t emptyFile(const char* path, int fd, const OpenedFile& file, bool writable) {
+    if (!S_ISREG(file.mode)) return 0;
     if (writable) return truncateToZero(fd);
     SecondDescription writer;
-    uint32_t error = openSecond(path, status, O_CLOEXEC, &writer);
+    uint32_t error = openSecond(path, file, O_CLOEXEC, &writer);
     if (error != 0) return error;
     if (writer.fd < 0) return win32error::kAccessDenied;
     ShareRoles writing{false, false, true, false};
@@ -176,27 +172,25 @@ struct Prepared {
 uint32_t prepareHandle(const char* path, const Opened& opened, const Access& access,
                        uint32_t shareMode, Disposition disposition, Prepared* prepared) {
     int fd = opened.fd;
-    struct stat status;
-    if (sys.fstat(fd, &status) != 0) return win32ErrorFromErrno(errno);
+    OpenedFile file;
+    if (uint32_t error = describeOpenedFile(fd, &file); error != 0) return error;
     // Windows opens no directory as a file, in any mode.
-    if (S_ISDIR(status.st_mode)) return win32error::kAccessDenied;
-    bool shared = false;
-    if (uint32_t error = onSharedFileSystem(fd, status, &shared); error != 0) return error;
-    if (shared) prepared->facts |= kOnSharedFileSystem;
+    if (S_ISDIR(file.mode)) return win32error::kAccessDenied;
+    if (file.onSharedFileSystem) prepared->facts |= kOnSharedFileSystem;
     bool empties = disposition == Disposition::kCreateAlways && !opened.created;
     // The read-only attribute holds for every user, root included.
     bool writes = access.write || empties;
-    if (writes && !opened.created && S_ISREG(status.st_mode) && isReadOnlyFile(status.st_mode)) {
+    if (writes && !opened.created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {
         return win32error::kAccessDenied;
     }
     ShareRoles roles = shareRolesFor(access.read, access.write, shareMode);
-    if (needsWritableDescription(roles) && S_ISREG(status.st_mode)) {
-        uint32_t error = openSecond(path, status, 0, &prepared->second);
+    if (needsWritableDescription(roles) && S_ISREG(file.mode)) {
+        uint32_t error = openSecond(path, file, 0, &prepared->second);
         if (error != 0) return error;
     }
     Publisher via{access.read ? fd : -1, access.write ? fd : prepared->second.fd};
     uint32_t error = publishShareMode(roles, via, slotSalt(fd));
-    if (error == 0 && empties) error = emptyFile(path, fd, status, access.write);
+    if (error == 0 && empties) error = emptyFile(path, fd, file, access.write);
     bool hasData = access.read || access.write;
     if (hasData) prepared->facts |= kHasDataAccess;
     if (access.read) prepared->facts |= kReadable;

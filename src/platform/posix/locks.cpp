@@ -254,6 +254,19 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
     return true;
 }
 
+// Whether the next `count` bytes from the handle's position lie inside a
+// range it holds locked.
+bool insideOwnLock(int fd, uint32_t count) {
+    if (!holdsLocks(fd)) return false;
+    off_t position = sys.lseek(fd, 0, SEEK_CUR);
+    if (position < 0) return false;
+    auto start = uint64_t(position);
+    HeldLocks held;
+    return held.any(fd, [&](const HeldLock& lock) {
+        return lock.length != 0 && lock.start <= start && start + count <= lock.start + lock.length;
+    });
+}
+
 }  // namespace
 
 // Windows' byte-range locks are mandatory: a transfer through one handle of
@@ -267,8 +280,16 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
 // leaves room for no lock of the library. A handle that shares nothing has no
 // other handle to meet. A descriptor the kernel cannot ask (not open, or open
 // for no data) is left to the transfer, which answers for it.
+//
+// On a shared file system the query is a round trip to the file server. A
+// transfer inside a range the handle itself holds locked needs none (locks
+// are exclusive, so no other handle can hold those bytes), and learning that
+// costs one lseek the kernel answers itself. On a local file system the query
+// is as cheap as that lseek, so it is simply made.
 uint32_t lockedByOthers(int fd, int whence, uint32_t count) {
-    if (count == 0 || (factsOf(fd) & kSharesNothing)) return 0;
+    uint8_t facts = factsOf(fd);
+    if (count == 0 || (facts & kSharesNothing)) return 0;
+    if ((facts & kOnSharedFileSystem) && whence == SEEK_CUR && insideOwnLock(fd, count)) return 0;
     struct flock holder;
     if (!findOfdLock(fd, F_WRLCK, whence, 0, off_t(count), &holder)) {
         return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);

@@ -66,6 +66,12 @@ uint8_t factsOf(int fd) {
     return isRecorded(fd) ? gRecords[fd].facts.load(std::memory_order_relaxed) : 0;
 }
 
+bool holdsLocks(int fd) {
+    if (!isRecorded(fd)) return true;  // not counted: look
+    std::lock_guard<std::mutex> guard(gMutex);
+    return gRecords[fd].heldLocks > 0;
+}
+
 uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second) {
     if (!isRecorded(fd)) return win32error::kTooManyOpenFiles;
     std::lock_guard<std::mutex> guard(gMutex);

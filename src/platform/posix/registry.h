@@ -48,6 +48,9 @@ enum Fact : uint8_t {
 // did not open.
 uint8_t factsOf(int fd);
 
+// Whether the library recorded a byte-range lock taken through `fd`.
+bool holdsLocks(int fd);
+
 // The second description, and the identity (st_dev, st_ino) of the file it
 // was opened on, so that a stale one is closed only while it still is that.
 struct SecondDescription {

@@ -35,11 +35,28 @@ constexpr uint32_t kSharedTypes[] = {
     0x0BD00BD0u,       // Lustre
 };
 
-bool isSharedType(uint32_t type) {
-    for (uint32_t shared : kSharedTypes) {
+bool isSharedType(uint64_t type) {
+    for (uint64_t shared : kSharedTypes) {
         if (shared == type) return true;
     }
     return false;
+}
+
+// statx reports a mount's unique identity since Linux 6.8; older kernels
+// leave the bit out of the answer.
+constexpr unsigned kStatxUniqueMountId = 0x4000;  // STATX_MNT_ID_UNIQUE
+
+// The mount's own record first: the kernel answers it without asking the
+// file system, which for a network or FUSE file system is a round trip.
+uint32_t fileSystemType(int fd, const struct statx& status, uint64_t* type) {
+    if ((status.stx_mask & kStatxUniqueMountId) && sys.statmount(status.stx_mnt_id, type) == 0) {
+        return 0;
+    }
+    struct statfs fileSystem;
+    if (sys.fstatfs(fd, &fileSystem) != 0) return win32ErrorFromErrno(errno);
+    // f_type is a signed word on some architectures: its bits are the type.
+    *type = static_cast<uint32_t>(fileSystem.f_type);
+    return 0;
 }
 
 int setGate(int fd, short type, int command) {
@@ -63,13 +80,20 @@ uint32_t refreshSize(int fd) {
 
 }  // namespace
 
-uint32_t onSharedFileSystem(int fd, const struct stat& status, bool* shared) {
-    *shared = false;
-    if (major(status.st_dev) != 0) return 0;
-    struct statfs fileSystem;
-    if (sys.fstatfs(fd, &fileSystem) != 0) return win32ErrorFromErrno(errno);
-    // f_type is a signed word on some architectures: its bits are the type.
-    *shared = isSharedType(static_cast<uint32_t>(fileSystem.f_type));
+uint32_t describeOpenedFile(int fd, OpenedFile* file) {
+    struct statx status;
+    // All that fstat asks: a FUSE client refreshes its cached attributes for
+    // such a request as it would for fstat, and the mode must be the server's.
+    constexpr unsigned kAsked = STATX_BASIC_STATS | kStatxUniqueMountId;
+    if (sys.statx(fd, "", AT_EMPTY_PATH, kAsked, &status) != 0) return win32ErrorFromErrno(errno);
+    file->mode = status.stx_mode;
+    file->device = makedev(status.stx_dev_major, status.stx_dev_minor);
+    file->inode = status.stx_ino;
+    file->onSharedFileSystem = false;
+    if (status.stx_dev_major != 0) return 0;
+    uint64_t type = 0;
+    if (uint32_t error = fileSystemType(fd, status, &type); error != 0) return error;
+    file->onSharedFileSystem = isSharedType(type);
     return 0;
 }
 

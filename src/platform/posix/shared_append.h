@@ -27,10 +27,12 @@
 // Every appender takes steps 1, 2 and 4, so while one holds the gate no other
 // text can land, and the text of each lands whole after every text appended
 // before. Which files need the turn is learnt once, when the handle opens
-// (onSharedFileSystem, kept in the registry): only a file system on no block
+// (describeOpenedFile, kept in the registry): only a file system on no block
 // device of its own can be one other machines share, so a file on a local
-// disk costs nothing more; the others are asked their type (fstatfs): FUSE,
-// NFS, SMB/CIFS, CephFS, 9p, AFS and Lustre take the turn.
+// disk costs nothing more; for the others the kernel is asked the type of the
+// file's mount (statmount), which it answers itself, where fstatfs would be a
+// round trip to the file server. FUSE, NFS, SMB/CIFS, CephFS, 9p, AFS and
+// Lustre take the turn.
 //
 // The same fact makes the close of such a handle give up its locks in one
 // request before it closes (closeDescription): a FUSE client sends the
@@ -46,10 +48,17 @@
 
 namespace qorvel::platform::posix {
 
-// Whether the file of `fd`, whose status is `status`, lies on a file system
-// other machines may share. Answers 0, or the Win32 error when the file
-// system could not be asked.
-uint32_t onSharedFileSystem(int fd, const struct stat& status, bool* shared);
+// What an open learns of its file: its type and identity, and whether it
+// lies on a file system other machines may share.
+struct OpenedFile {
+    mode_t mode = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool onSharedFileSystem = false;
+};
+
+// Answers 0, or the Win32 error when the file could not be asked.
+uint32_t describeOpenedFile(int fd, OpenedFile* file);
 
 // Takes the turn (steps 1 and 2 above). Answers 0, or the Win32 error; the
 // gate is then not held.

@@ -2,6 +2,7 @@
 
 #include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <cerrno>
 #include <cstdio>
 
 namespace qorvel::platform::posix {
@@ -26,16 +27,52 @@ ssize_t copyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t cou
     return ::copy_file_range(in, inOffset, out, outOffset, count, flags);
 }
 
+#ifndef SYS_statmount
+#define SYS_statmount 457  // the same number on every architecture
+#endif
+
+// The kernel's request and the head of its answer (linux/mount.h); the
+// answer is asked for whole, as the kernel lays it out.
+struct MountIdRequest {
+    uint32_t size;
+    uint32_t spare;
+    uint64_t mountId;
+    uint64_t parameters;
+};
+struct MountStatus {
+    uint32_t size;
+    uint32_t spare;
+    uint64_t mask;
+    uint32_t deviceMajor;
+    uint32_t deviceMinor;
+    uint64_t magic;
+    unsigned char rest[480];
+};
+constexpr uint64_t kStatmountSuperBlockBasics = 0x1;  // STATMOUNT_SB_BASIC
+
+int statmountMagic(uint64_t mountId, uint64_t* fileSystemMagic) {
+    MountIdRequest request = {sizeof request, 0, mountId, kStatmountSuperBlockBasics};
+    MountStatus status = {};
+    if (::syscall(SYS_statmount, &request, &status, sizeof status, 0) != 0) return -1;
+    if (!(status.mask & kStatmountSuperBlockBasics)) {
+        errno = ENODATA;
+        return -1;
+    }
+    *fileSystemMagic = status.magic;
+    return 0;
+}
+
 }  // namespace
 
 // Constant-initialised, so the table is ready before any static constructor
 // of a host can call into the library.
 constexpr SystemCalls defaultTable() {
     return {
-        openFile,      ::close,     ::read,    ::write,    ::lseek,    ::ftruncate,   ::fsync,
-        fcntlLock,     fcntlInt,    fstatFd,   statPath,   lstatPath,  statxPath,     ::unlink,
-        renameat2Path, ::link,      ::mkdir,   ::rmdir,    ::chmod,    ::fchmod,      ::futimens,
-        ::getcwd,      statvfsPath, copyRange, ::getxattr, ::setxattr, ::removexattr, ::fstatfs,
+        openFile,   ::close,    ::read,        ::write,   ::lseek,        ::ftruncate,
+        ::fsync,    fcntlLock,  fcntlInt,      fstatFd,   statPath,       lstatPath,
+        statxPath,  ::unlink,   renameat2Path, ::link,    ::mkdir,        ::rmdir,
+        ::chmod,    ::fchmod,   ::futimens,    ::getcwd,  statvfsPath,    copyRange,
+        ::getxattr, ::setxattr, ::removexattr, ::fstatfs, statmountMagic,
     };
 }
 

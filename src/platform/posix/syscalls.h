@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace qorvel::platform::posix {
 
@@ -49,6 +50,8 @@ struct SystemCalls {
     int (*setxattr)(const char* path, const char* name, const void* value, size_t size, int flags);
     int (*removexattr)(const char* path, const char* name);
     int (*fstatfs)(int fd, struct statfs* status);  // the file system's type
+    // statmount(2) for the magic number of a mount's file system (Linux 6.8).
+    int (*statmount)(uint64_t mountId, uint64_t* fileSystemMagic);
 };
 
 // The table in force. Tests may replace entries; production code never does.
