@@ -145,7 +145,7 @@ TEST_F(OpenFaultTest, AFileSystemWithoutABlockDeviceIsAskedItsTypeOnce) {
         if (kernelSays && opens() != 0) return 1;  // fstatfs never asked
         failByPlan<&Calls::statmount>();
         failAfter(0, ENOSYS, 1);
-        if (opens() != 0) return 2;  // fstatfs answers
+        if (kernelSays && opens() != 0) return 2;  // fstatfs answers
         failAfter(0, EIO, 2);
         if (opens() != kIoError) return 3;
         return qtest::openDescriptorCount() == descriptors ? 0 : 4;

@@ -257,14 +257,8 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
 // Whether the next `count` bytes from the handle's position lie inside a
 // range it holds locked.
 bool insideOwnLock(int fd, uint32_t count) {
-    if (!holdsLocks(fd)) return false;
     off_t position = sys.lseek(fd, 0, SEEK_CUR);
-    if (position < 0) return false;
-    auto start = uint64_t(position);
-    HeldLocks held;
-    return held.any(fd, [&](const HeldLock& lock) {
-        return lock.length != 0 && lock.start <= start && start + count <= lock.start + lock.length;
-    });
+    return position >= 0 && insideHeldLock(fd, uint64_t(position), count);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ namespace {
 
 struct Record {
     std::atomic<uint8_t> facts;
-    uint16_t heldLocks;  // how many entries of gHeld are this descriptor's
+    // How many entries of gHeld are this descriptor's; written under the
+    // mutex, read without it by insideHeldLock.
+    std::atomic<uint16_t> heldLocks;
     SecondDescription second;
 };
 
@@ -48,14 +50,14 @@ void forgetHeldLocks(int fd) {
             ++i;
         }
     }
-    if (isRecorded(fd)) gRecords[fd].heldLocks = 0;
+    if (isRecorded(fd)) gRecords[fd].heldLocks.store(0, std::memory_order_relaxed);
 }
 
 // With the mutex held.
 void clear(int fd) {
     Record& record = gRecords[fd];
     uint8_t facts = record.facts.exchange(0, std::memory_order_relaxed);
-    if (record.heldLocks > 0) forgetHeldLocks(fd);
+    if (record.heldLocks.load(std::memory_order_relaxed) > 0) forgetHeldLocks(fd);
     closeSecond(record.second, (facts & kOnSharedFileSystem) != 0);
     record.second = SecondDescription{};
 }
@@ -66,10 +68,20 @@ uint8_t factsOf(int fd) {
     return isRecorded(fd) ? gRecords[fd].facts.load(std::memory_order_relaxed) : 0;
 }
 
-bool holdsLocks(int fd) {
-    if (!isRecorded(fd)) return true;  // not counted: look
-    std::lock_guard<std::mutex> guard(gMutex);
-    return gRecords[fd].heldLocks > 0;
+bool insideHeldLock(int fd, uint64_t start, uint64_t length) {
+    if (isRecorded(fd) && gRecords[fd].heldLocks.load(std::memory_order_relaxed) == 0) {
+        return false;
+    }
+    std::unique_lock<std::mutex> guard(gMutex, std::try_to_lock);
+    if (!guard.owns_lock()) return false;
+    for (size_t i = 0; i < gHeldCount; ++i) {
+        const HeldLock& held = gHeld[i];
+        if (held.fd == fd && held.length != 0 && held.start <= start &&
+            start + length <= held.start + held.length) {
+            return true;
+        }
+    }
+    return false;
 }
 
 uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second) {
@@ -96,7 +108,9 @@ HeldLocks::~HeldLocks() { gMutex.unlock(); }
 bool HeldLocks::full() const { return gHeldCount == kMaxHeldLocks; }
 
 HeldLock* HeldLocks::find(int fd, uint64_t start, uint64_t length) {
-    if (isRecorded(fd) && gRecords[fd].heldLocks == 0) return nullptr;
+    if (isRecorded(fd) && gRecords[fd].heldLocks.load(std::memory_order_relaxed) == 0) {
+        return nullptr;
+    }
     for (size_t i = 0; i < gHeldCount; ++i) {
         HeldLock& held = gHeld[i];
         if (held.fd == fd && held.start == start && held.length == length) return &held;
@@ -106,11 +120,11 @@ HeldLock* HeldLocks::find(int fd, uint64_t start, uint64_t length) {
 
 void HeldLocks::add(const HeldLock& lock) {
     gHeld[gHeldCount++] = lock;
-    if (isRecorded(lock.fd)) ++gRecords[lock.fd].heldLocks;
+    if (isRecorded(lock.fd)) gRecords[lock.fd].heldLocks.fetch_add(1, std::memory_order_relaxed);
 }
 
 void HeldLocks::remove(HeldLock* held) {
-    if (isRecorded(held->fd)) --gRecords[held->fd].heldLocks;
+    if (isRecorded(held->fd)) gRecords[held->fd].heldLocks.fetch_sub(1, std::memory_order_relaxed);
     *held = gHeld[--gHeldCount];
 }
 

@@ -48,8 +48,11 @@ enum Fact : uint8_t {
 // did not open.
 uint8_t factsOf(int fd);
 
-// Whether the library recorded a byte-range lock taken through `fd`.
-bool holdsLocks(int fd);
+// Whether a range lock the library recorded for `fd` holds every byte of
+// [start, start + length). Never waits: while another thread holds the
+// registry (its lock calls may wait on a file server) it answers false, and
+// the caller asks the kernel instead.
+bool insideHeldLock(int fd, uint64_t start, uint64_t length);
 
 // The second description, and the identity (st_dev, st_ino) of the file it
 // was opened on, so that a stale one is closed only while it still is that.

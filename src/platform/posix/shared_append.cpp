@@ -82,15 +82,17 @@ uint32_t refreshSize(int fd) {
 
 uint32_t describeOpenedFile(int fd, OpenedFile* file) {
     struct statx status;
-    // All that fstat asks: a FUSE client refreshes its cached attributes for
-    // such a request as it would for fstat, and the mode must be the server's.
+    // All that fstat asks: the mode must be the server's, and FUSE and NFS
+    // clients refresh their cached attributes for this request as for fstat
+    // (for fewer fields they may answer from the cache).
     constexpr unsigned kAsked = STATX_BASIC_STATS | kStatxUniqueMountId;
     if (sys.statx(fd, "", AT_EMPTY_PATH, kAsked, &status) != 0) return win32ErrorFromErrno(errno);
     file->mode = status.stx_mode;
     file->device = makedev(status.stx_dev_major, status.stx_dev_minor);
     file->inode = status.stx_ino;
     file->onSharedFileSystem = false;
-    if (status.stx_dev_major != 0) return 0;
+    // A directory is refused by the caller: nothing to ask.
+    if (status.stx_dev_major != 0 || S_ISDIR(file->mode)) return 0;
     uint64_t type = 0;
     if (uint32_t error = fileSystemType(fd, status, &type); error != 0) return error;
     file->onSharedFileSystem = isSharedType(type);

@@ -3,6 +3,7 @@
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 
 namespace qorvel::platform::posix {
@@ -27,8 +28,13 @@ ssize_t copyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t cou
     return ::copy_file_range(in, inOffset, out, outOffset, count, flags);
 }
 
-#ifndef SYS_statmount
-#define SYS_statmount 457  // the same number on every architecture
+// C library headers older than Linux 6.8 lack the number; it is 457 in the
+// table most architectures share (not x32, alpha or MIPS: there the kernel's
+// mount record is not asked, and fstatfs answers).
+#if !defined(SYS_statmount) && !(defined(__x86_64__) && defined(__ILP32__)) &&               \
+    (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__arm__) || \
+     defined(__riscv) || defined(__powerpc__) || defined(__s390__) || defined(__loongarch__))
+#define SYS_statmount 457
 #endif
 
 // The kernel's request and the head of its answer (linux/mount.h); the
@@ -48,9 +54,12 @@ struct MountStatus {
     uint64_t magic;
     unsigned char rest[480];
 };
+static_assert(sizeof(MountIdRequest) == 24, "MNT_ID_REQ_SIZE_VER0");
+static_assert(offsetof(MountStatus, magic) == 24 && sizeof(MountStatus) == 512, "struct statmount");
 constexpr uint64_t kStatmountSuperBlockBasics = 0x1;  // STATMOUNT_SB_BASIC
 
 int statmountMagic(uint64_t mountId, uint64_t* fileSystemMagic) {
+#ifdef SYS_statmount
     MountIdRequest request = {sizeof request, 0, mountId, kStatmountSuperBlockBasics};
     MountStatus status = {};
     if (::syscall(SYS_statmount, &request, &status, sizeof status, 0) != 0) return -1;
@@ -60,6 +69,12 @@ int statmountMagic(uint64_t mountId, uint64_t* fileSystemMagic) {
     }
     *fileSystemMagic = status.magic;
     return 0;
+#else
+    (void)mountId;
+    (void)fileSystemMagic;
+    errno = ENOSYS;
+    return -1;
+#endif
 }
 
 }  // namespace
