@@ -324,7 +324,10 @@ QORVEL_API cFileStatus QORVEL_CALL cFileCreate(const char *path, cFileMode mode,
  * Releases a handle, and with it the byte-range locks taken through it.
  * @param handle a handle from cFileOpen() or cFileCreate()
  * @return 0; 0x00000303 for ::CFILE_INVALID_HANDLE; 0x00060303 for a handle
- *         the platform does not know (also one closed already).
+ *         the platform does not know (also one closed already); on a file
+ *         system other machines share, the error of syncing what the handle
+ *         wrote, which it does before its locks go (the handle is closed
+ *         all the same).
  */
 QORVEL_API cFileStatus QORVEL_CALL cFileClose(cFileHandle handle);
 /**
@@ -444,7 +447,11 @@ QORVEL_API cFileStatus QORVEL_CALL cFileIsEof(cFileHandle handle, int16_t *isEof
  *         which takes no lock; 0x00060303 for an unknown handle.
  * @note cFilePrepLock() is not needed. Linux keeps locks per handle (open
  *       file description), as Windows does
- *       (<a href="../platform-notes.md#byte-range-locks">locks</a>).
+ *       (<a href="../platform-notes.md#byte-range-locks">locks</a>). On a
+ *       file system other machines share, a lock that has bytes makes them
+ *       current: reads inside it see what other machines wrote under their
+ *       locks (<a href="../distributed.md#data-between-machines">data
+ *       between machines</a>).
  */
 QORVEL_API cFileStatus QORVEL_CALL cFileLock(cFileHandle handle, uint32_t start, uint32_t length);
 /**
@@ -455,7 +462,9 @@ QORVEL_API cFileStatus QORVEL_CALL cFileLock(cFileHandle handle, uint32_t start,
  * @param length the length given to cFileLock()
  * @return 0; 0x00000303 for ::CFILE_INVALID_HANDLE; 0x009E0307 when no lock
  *         with exactly this range is held through the handle (Wine answers
- *         0x00210307).
+ *         0x00210307); on a file system other machines share, the error of
+ *         syncing what the handle wrote, which it does first (the lock then
+ *         stays held).
  */
 QORVEL_API cFileStatus QORVEL_CALL cFileUnlock(cFileHandle handle, uint32_t start, uint32_t length);
 

@@ -100,7 +100,7 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
 // lands at the end of the file in one step, after everything appended before
 // it through any handle, in any process, also on other machines. Where a file
 // system shares the file with other machines, POSIX appenders take turns
-// cluster-wide (posix/shared_append.h); a Windows file server places each
+// cluster-wide (posix/shared_file_system.h); a Windows file server places each
 // append-only write at the end itself.
 bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred);
 

@@ -131,6 +131,15 @@ private:
             volume_.clear();
             return "the volume cannot be created";
         }
+        // The client's own caches of small files and of attributes answer
+        // reads for a second after another machine changed the file, under
+        // a lock or not; hosts that share data turn them off
+        // (docs/distributed.md), and so does this volume.
+        for (const char* cache : {"performance.quick-read", "performance.stat-prefetch"}) {
+            if (!run("gluster --mode=script volume set " + volume_ + " " + cache + " off")) {
+                return std::string("the volume refuses ") + cache + " off";
+            }
+        }
         if (!run("gluster --mode=script volume start " + volume_))
             return "the volume does not start";
         if (!mount("a") || !mount("b")) return "the volume cannot be mounted (FUSE refused?)";

@@ -98,6 +98,13 @@ std::string run(const std::string& line) {
         return hex(verb == "lock" ? cFileLock(handle, number(t[2]), number(t[3]))
                                   : cFileUnlock(handle, number(t[2]), number(t[3])));
     }
+    if (verb == "writeat" && t.size() == 4) {  // writeat HANDLE OFFSET TEXT
+        cFileHandle handle = cFileHandle(std::stol(t[1]));
+        cFileStatus status = cFileSeek(handle, number(t[2]), CFILE_SEEK_BEGIN, nullptr);
+        uint32_t count = 0;
+        if (status == 0) status = cFileWrite(handle, t[3].data(), uint32_t(t[3].size()), &count);
+        return hex(status);
+    }
     if (verb == "append" && t.size() >= 2) {
         return hex(cFileWriteToFile(t[1].c_str(), unescape(restAfter(line, 2)).c_str()));
     }

@@ -89,11 +89,22 @@ PROCESS_INFORMATION startProcess(const std::string& program, const std::vector<s
     std::string commandLine = quoteArgument(program);
     for (const std::string& arg : args) commandLine += " " + quoteArgument(arg);
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
-                                  EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                                  &startup.StartupInfo, &process);
+    // Wine's server, loaded by other test programs, now and then refuses a
+    // start that succeeds a moment later: three tries before the test fails.
+    BOOL started = FALSE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) Sleep(200);
+        started = CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+                                 EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                 &startup.StartupInfo, &process);
+        if (!started) error = GetLastError();
+    }
     DeleteProcThreadAttributeList(list);
-    if (!started) throw std::runtime_error("cannot start " + program);
+    if (!started) {
+        throw std::runtime_error("cannot start " + program + " (error " + std::to_string(error) +
+                                 ")");
+    }
     return process;
 }
 

@@ -92,6 +92,10 @@ public:
     uint32_t lock(uint32_t start, uint32_t length) { return call("lock", start, length); }
     uint32_t unlock(uint32_t start, uint32_t length) { return call("unlock", start, length); }
     uint32_t close() { return child_.status("close " + std::to_string(handle_)); }
+    uint32_t writeAt(uint32_t offset, const std::string& word) {
+        return child_.status("writeat " + std::to_string(handle_) + " " + std::to_string(offset) +
+                             " " + word);
+    }
 
 private:
     uint32_t call(const char* verb, uint32_t start, uint32_t length) {

@@ -12,7 +12,7 @@
 #include "platform/posix/readonly.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/share_modes.h"
-#include "platform/posix/shared_append.h"
+#include "platform/posix/shared_file_system.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -248,14 +248,18 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
     return kInvalidHandle;
 }
 
+// On a shared file system what the handle wrote reaches the server before its
+// locks go (shared_file_system.h); a sync that fails is reported once the
+// handle is closed, as Windows closes it.
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     bool shared = (factsOf(handle) & kOnSharedFileSystem) != 0;
+    uint32_t pushed = shared ? pushWrites(handle) : 0;
     release(handle);
-    if (closeDescription(handle, shared) == 0) return true;
+    int closed = closeDescription(handle, shared);
     // Linux has released the descriptor even when close reports EINTR.
-    if (errno == EINTR) return true;
-    return failWithErrno(errno);
+    if (closed != 0 && errno != EINTR) return failWithErrno(errno);
+    return pushed == 0 || fail(pushed);
 }
 
 // Windows refuses to flush a handle without write access (5); a read-only

@@ -10,7 +10,7 @@
 #include "platform/posix/locks.h"
 #include "platform/posix/path_parts.h"
 #include "platform/posix/registry.h"
-#include "platform/posix/shared_append.h"
+#include "platform/posix/shared_file_system.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -90,12 +90,14 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
     *transferred = 0;
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     if (refusedByLocks(handle, count, SEEK_CUR)) return false;
-    return writeWhole(handle, buffer, count, transferred);
+    bool written = writeWhole(handle, buffer, count, transferred);
+    if (*transferred > 0 && (factsOf(handle) & kOnSharedFileSystem)) noteWrite(handle);
+    return written;
 }
 
 // An O_APPEND descriptor: the kernel moves to the end and writes under the
 // file's lock, one step for each write. On a file system other machines
-// share, the write is bracketed by a cluster-wide turn (shared_append.h),
+// share, the write is bracketed by a cluster-wide turn (shared_file_system.h),
 // which also tells the look for others' locks where the end is. The look and
 // the write are two steps: a lock taken between them does not stop the
 // append.
@@ -155,6 +157,7 @@ bool setEndOfFile(Handle handle, uint64_t position) {
         result = sys.ftruncate(handle, off_t(position));
     } while (result != 0 && errno == EINTR);
     if (result != 0) return fail(endOfFileError(handle, errno));
+    if (factsOf(handle) & kOnSharedFileSystem) noteWrite(handle);
     return true;
 }
 

@@ -48,6 +48,7 @@
 #include "platform/posix/locks.h"
 #include "platform/posix/ofd_locks.h"
 #include "platform/posix/registry.h"
+#include "platform/posix/shared_file_system.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
@@ -193,6 +194,7 @@ uint32_t lockRange(HeldLocks& held, int fd, uint64_t start, uint64_t length) {
         if (error != 0) return error;
     }
     uint32_t error = zeroLengthInside(fd, start, length);
+    if (error == 0 && (facts & kOnSharedFileSystem)) error = refreshLockedRange(fd, start, length);
     if (error != 0) {
         unlockRange(fd, from, span, readOnly);
         return error;
@@ -242,6 +244,11 @@ uint32_t releaseLocks(const HeldLock& lock) {
 bool unlock(int fd, uint64_t start, uint64_t length) {
     if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
     if (withoutDataAccess(fd)) return fail(win32error::kAccessDenied);
+    // What the lock protected reaches the server before another machine can
+    // lock it (shared_file_system.h); the lock stays when it cannot.
+    if (length != 0 && (factsOf(fd) & kOnSharedFileSystem)) {
+        if (uint32_t error = pushWrites(fd); error != 0) return fail(error);
+    }
     HeldLocks held;
     HeldLock* lock = held.find(fd, start, length);
     if (lock == nullptr) {

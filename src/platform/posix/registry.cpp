@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "platform/platform.h"
-#include "platform/posix/shared_append.h"
+#include "platform/posix/shared_file_system.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform::posix {
@@ -82,6 +82,17 @@ bool insideHeldLock(int fd, uint64_t start, uint64_t length) {
         }
     }
     return false;
+}
+
+void addFacts(int fd, uint8_t facts) {
+    if (isRecorded(fd) && (gRecords[fd].facts.load(std::memory_order_relaxed) & kOpenedHere)) {
+        gRecords[fd].facts.fetch_or(facts, std::memory_order_relaxed);
+    }
+}
+
+bool takeFacts(int fd, uint8_t facts) {
+    if (!isRecorded(fd)) return false;
+    return (gRecords[fd].facts.fetch_and(uint8_t(~facts), std::memory_order_relaxed) & facts) != 0;
 }
 
 uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second) {

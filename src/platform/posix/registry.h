@@ -41,12 +41,18 @@ enum Fact : uint8_t {
     kSharesNothing = 0x4,
     kReadable = 0x8,
     kWritable = 0x10,
-    kOnSharedFileSystem = 0x20,  // shared_append.h
+    kOnSharedFileSystem = 0x20,  // shared_file_system.h
+    kUnpushedWrites = 0x40,      // shared_file_system.h: written since last synced
 };
 
 // Read without the mutex: a byte written whole. 0 for a number the library
 // did not open.
 uint8_t factsOf(int fd);
+
+// Sets, or clears and answers, facts of a descriptor the library opened (no
+// effect, and false, for another).
+void addFacts(int fd, uint8_t facts);
+bool takeFacts(int fd, uint8_t facts);
 
 // Whether a range lock the library recorded for `fd` holds every byte of
 // [start, start + length). Never waits: while another thread holds the

@@ -22,6 +22,12 @@ int statxPath(int dirfd, const char* path, int flags, unsigned int mask, struct 
 int renameat2Path(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
     return static_cast<int>(::syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
 }
+int fadviseFd(int fd, off_t offset, off_t length, int advice) {
+    int error = ::posix_fadvise(fd, offset, length, advice);
+    if (error == 0) return 0;
+    errno = error;
+    return -1;
+}
 int statvfsPath(const char* path, struct statvfs* status) { return ::statvfs(path, status); }
 ssize_t copyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count,
                   unsigned int flags) {
@@ -83,11 +89,11 @@ int statmountMagic(uint64_t mountId, uint64_t* fileSystemMagic) {
 // of a host can call into the library.
 constexpr SystemCalls defaultTable() {
     return {
-        openFile,   ::close,    ::read,        ::write,   ::lseek,        ::ftruncate,
-        ::fsync,    fcntlLock,  fcntlInt,      fstatFd,   statPath,       lstatPath,
-        statxPath,  ::unlink,   renameat2Path, ::link,    ::mkdir,        ::rmdir,
-        ::chmod,    ::fchmod,   ::futimens,    ::getcwd,  statvfsPath,    copyRange,
-        ::getxattr, ::setxattr, ::removexattr, ::fstatfs, statmountMagic,
+        openFile,   ::close,    ::read,        ::write,   ::lseek,     ::ftruncate,
+        ::fsync,    fcntlLock,  fcntlInt,      fstatFd,   statPath,    lstatPath,
+        statxPath,  ::unlink,   renameat2Path, ::link,    ::mkdir,     ::rmdir,
+        ::chmod,    ::fchmod,   ::futimens,    ::getcwd,  statvfsPath, copyRange,
+        ::getxattr, ::setxattr, ::removexattr, ::fstatfs, fadviseFd,   statmountMagic,
     };
 }
 

@@ -50,6 +50,8 @@ struct SystemCalls {
     int (*setxattr)(const char* path, const char* name, const void* value, size_t size, int flags);
     int (*removexattr)(const char* path, const char* name);
     int (*fstatfs)(int fd, struct statfs* status);  // the file system's type
+    // posix_fadvise, answering -1 and errno like the others.
+    int (*fadvise)(int fd, off_t offset, off_t length, int advice);
     // statmount(2) for the magic number of a mount's file system (Linux 6.8).
     int (*statmount)(uint64_t mountId, uint64_t* fileSystemMagic);
 };

@@ -1,4 +1,4 @@
-#include "platform/posix/shared_append.h"
+#include "platform/posix/shared_file_system.h"
 
 #include <linux/magic.h>
 #include <sys/sysmacros.h>
@@ -9,6 +9,7 @@
 #include "platform/posix/errors.h"
 #include "platform/posix/lock_space.h"
 #include "platform/posix/ofd_locks.h"
+#include "platform/posix/registry.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform::posix {
@@ -112,6 +113,24 @@ uint32_t beginAppend(int fd) {
 // of the description in one request (closeDescription), which saves the
 // appender a round trip of its own.
 uint32_t endAppend(int fd) { return sys.fsync(fd) == 0 ? 0 : win32ErrorFromErrno(errno); }
+
+uint32_t refreshLockedRange(int fd, uint64_t start, uint64_t length) {
+    if (uint32_t error = refreshSize(fd); error != 0) return error;
+    // Pages a client holds dirty (one that caches writes) are kept: they are
+    // this handle's own bytes, under its lock.
+    sys.fadvise(fd, off_t(start), off_t(length), POSIX_FADV_DONTNEED);
+    return 0;
+}
+
+void noteWrite(int fd) { addFacts(fd, kUnpushedWrites); }
+
+uint32_t pushWrites(int fd) {
+    if (!takeFacts(fd, kUnpushedWrites)) return 0;
+    if (sys.fsync(fd) == 0) return 0;
+    uint32_t error = win32ErrorFromErrno(errno);
+    addFacts(fd, kUnpushedWrites);
+    return error;
+}
 
 int closeDescription(int fd, bool onSharedFileSystem) {
     // Length 0: to the end of the lock space.

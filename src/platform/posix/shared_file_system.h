@@ -1,0 +1,101 @@
+// What a file system that several machines share needs beyond a local one.
+//
+// Which file systems. Learnt once, when a handle opens (describeOpenedFile,
+// kept in the registry as kOnSharedFileSystem): only a file system on no
+// block device of its own can be one other machines share, so a file on a
+// local disk costs nothing more; for the others the kernel is asked the type
+// of the file's mount (statmount), which it answers itself, where fstatfs
+// would be a round trip to the file server. FUSE, NFS, SMB/CIFS, CephFS, 9p,
+// AFS and Lustre are shared.
+//
+// The append. On a local file system an O_APPEND write is placed at the end
+// in one step under the inode's lock, so appenders in any number of
+// processes never meet. Where other machines write the file too, that step
+// is not one: the client may send one write as several requests, and
+// GlusterFS's write-behind holds a write back after the call has returned and
+// sends it later. Appends from two machines then interleave, and one line
+// tears another (measured on GlusterFS: 8 torn of 4,000 lines). There,
+// appenders take turns cluster-wide:
+//
+//   1. wait for the append gate: an OFD write lock on one byte beyond every
+//      lock the library takes otherwise. The lock travels to the file server,
+//      which grants it to one appender of all machines at a time and drops it
+//      when its holder's descriptor goes (a killed process) or when the
+//      holder's client is lost;
+//   2. ask for the file's size with AT_STATX_FORCE_SYNC: a client that places
+//      O_APPEND writes itself writes at the size it holds, and this makes it
+//      the server's. (GlusterFS places them at the brick, which opens the
+//      file O_APPEND, at its true end);
+//   3. (the caller writes)
+//   4. fsync, so every part of the text is at the server before the gate
+//      lets the next appender write (on GlusterFS neither the write nor the
+//      close waits for that); the gate goes with the handle's close.
+//
+// Every appender takes steps 1, 2 and 4, so while one holds the gate no other
+// text can land, and the text of each lands whole after every text appended
+// before.
+//
+// Data under a lock. A client keeps what it read and holds back what it
+// wrote, so a host on one machine that locks a record, reads it, changes it
+// and unlocks would otherwise read bytes another machine replaced long ago,
+// and write its change over theirs. A lock names the bytes it protects, so
+// the library makes the data of those bytes current there, as an NFS client
+// does on its own: a range lock, once granted, asks the server for the
+// file's size (statx, AT_STATX_FORCE_SYNC) and drops the kernel's cached
+// pages of the range (refreshLockedRange); an unlock, and a close, of a
+// handle that wrote since it last did so first sync its data to the server
+// (pushWrites). Caches the client keeps itself are beyond the library's
+// reach (GlusterFS's quick-read and stat-prefetch: docs/distributed.md).
+//
+// Closing. The close of a handle on a shared file system gives up its locks
+// in one request before it closes (closeDescription): a FUSE client sends the
+// release of a closed description's locks after close() has returned, so a
+// host that closes and opens again at once would otherwise meet its own
+// closed handle.
+#ifndef QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
+#define QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
+
+#include <sys/stat.h>
+
+#include <cstdint>
+
+namespace qorvel::platform::posix {
+
+// What an open learns of its file: its type and identity, and whether it
+// lies on a file system other machines may share.
+struct OpenedFile {
+    mode_t mode = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool onSharedFileSystem = false;
+};
+
+// Answers 0, or the Win32 error when the file could not be asked.
+uint32_t describeOpenedFile(int fd, OpenedFile* file);
+
+// Takes the turn (steps 1 and 2 above). Answers 0, or the Win32 error; the
+// gate is then not held.
+uint32_t beginAppend(int fd);
+
+// Ends the turn (step 4) after a write that succeeded. Answers 0, or the
+// Win32 error when the text could not be made to reach the server. The gate
+// stays held until the handle is closed, which the caller does next.
+uint32_t endAppend(int fd);
+
+// Makes the bytes [start, start + length) that a handle just locked current
+// (above). Answers 0, or the Win32 error.
+uint32_t refreshLockedRange(int fd, uint64_t start, uint64_t length);
+
+// Notes a write through a handle on a shared file system, for pushWrites.
+void noteWrite(int fd);
+
+// Syncs what the handle wrote since it last did so (above). Answers 0, or
+// the Win32 error; the writes then count as not pushed still.
+uint32_t pushWrites(int fd);
+
+// Closes a descriptor; one on a shared file system gives up its locks first.
+int closeDescription(int fd, bool onSharedFileSystem);
+
+}  // namespace qorvel::platform::posix
+
+#endif  // QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
