@@ -26,8 +26,19 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace qcluster {
+
+// The client caches a test program's volume turns off: a program that checks
+// data between the clients defines QORVEL_CLUSTER_CLIENT_CACHES_OFF before
+// it includes this header; the others run on GlusterFS's defaults.
+#ifdef QORVEL_CLUSTER_CLIENT_CACHES_OFF
+inline const std::vector<std::string> kClientCaches = {"performance.quick-read",
+                                                       "performance.stat-prefetch"};
+#else
+inline const std::vector<std::string> kClientCaches = {};
+#endif
 
 class GlusterVolume : public ::testing::Environment {
 public:
@@ -134,10 +145,10 @@ private:
         // The client's own caches of small files and of attributes answer
         // reads for a second after another machine changed the file, under
         // a lock or not; hosts that share data turn them off
-        // (docs/distributed.md), and so does this volume.
-        for (const char* cache : {"performance.quick-read", "performance.stat-prefetch"}) {
+        // (docs/distributed.md), and so do the programs that test it.
+        for (const std::string& cache : kClientCaches) {
             if (!run("gluster --mode=script volume set " + volume_ + " " + cache + " off")) {
-                return std::string("the volume refuses ") + cache + " off";
+                return "the volume refuses " + cache + " off";
             }
         }
         if (!run("gluster --mode=script volume start " + volume_))

@@ -146,34 +146,6 @@ TEST_F(AcrossClients, TransfersInsideTheirOwnLockStillMeetTheOtherClientsLocks) 
     EXPECT_EQ(qtest::readFile(onA(name)), "0123456789abcdefghij");
 }
 
-// Lock, change, unlock on A; lock and read on B, whose client has the old
-// bytes and the old size cached: B reads what A wrote, the growth included.
-TEST_F(AcrossClients, WhatOneClientWroteUnderALockTheOtherReadsUnderIt) {
-    qtest::HandleInOtherProcess writerOnA(onA(name),
-                                          CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE);
-    ASSERT_EQ(writerOnA.opened(), 0u);
-    cFileHandle handle = CFILE_INVALID_HANDLE;
-    ASSERT_EQ(cFileOpen(onB(name).c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &handle),
-              0u);
-    char buffer[64];
-    uint32_t count = 0;
-    for (int round = 0; round < 10; ++round) {
-        std::string record =
-            "round" + std::to_string(round) + "-" + std::string(size_t(round), '+');
-        ASSERT_EQ(cFileSeek(handle, 0, CFILE_SEEK_BEGIN, nullptr), 0u);
-        ASSERT_EQ(cFileRead(handle, buffer, sizeof buffer, &count), 0u);  // cached on B
-        ASSERT_EQ(writerOnA.lock(0, 64), 0u);
-        ASSERT_EQ(writerOnA.writeAt(16, record), 0u);
-        ASSERT_EQ(writerOnA.unlock(0, 64), 0u);
-        ASSERT_EQ(cFileLock(handle, 0, 64), 0u);
-        ASSERT_EQ(cFileSeek(handle, 16, CFILE_SEEK_BEGIN, nullptr), 0u);
-        ASSERT_EQ(cFileRead(handle, buffer, sizeof buffer, &count), 0u);
-        EXPECT_EQ(std::string(buffer, count), record) << "round " << round;
-        ASSERT_EQ(cFileUnlock(handle, 0, 64), 0u);
-    }
-    cFileClose(handle);
-}
-
 TEST_F(AcrossClients, AHeldFileIsNeitherRemovedNorRenamedFromTheOtherClient) {
     qtest::HandleInOtherProcess readerOnA(onA(name), CFILE_ACCESS_READ | CFILE_SHARE_READWRITE);
     ASSERT_EQ(readerOnA.opened(), 0u);
