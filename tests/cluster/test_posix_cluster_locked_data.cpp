@@ -41,6 +41,14 @@ protected:
         cFileClose(handle);
         cFileRemove(onA(name).c_str());
     }
+    // A lock of bytes 2..5 and a write through A; then the next sync fails.
+    void writeUnderALockWithTheNextSyncFailing() {
+        uint32_t count = 0;
+        ASSERT_EQ(cFileLock(handle, 2, 4), 0u);
+        ASSERT_EQ(cFileWrite(handle, "ab", 2, &count), 0u);
+        failByPlan<&Calls::fsync>();
+        failAfter(0, EIO);
+    }
     // Whether another handle, through the other client, may lock the bytes.
     bool lockableFromB() {
         qtest::HandleInOtherProcess lockerOnB(onB(name), CFILE_ACCESS_READ | CFILE_SHARE_READWRITE);
@@ -81,11 +89,7 @@ TEST_F(LockedData, ALockThatCannotMakeItsBytesCurrentIsNotTaken) {
 }
 
 TEST_F(LockedData, AnUnlockThatCannotSyncKeepsTheLockAndSaysWhy) {
-    uint32_t count = 0;
-    ASSERT_EQ(cFileLock(handle, 2, 4), 0u);
-    ASSERT_EQ(cFileWrite(handle, "ab", 2, &count), 0u);
-    failByPlan<&Calls::fsync>();
-    failAfter(0, EIO);
+    writeUnderALockWithTheNextSyncFailing();
     EXPECT_EQ(cFileUnlock(handle, 2, 4), kIoError);
     EXPECT_FALSE(lockableFromB());
     EXPECT_EQ(cFileUnlock(handle, 2, 4), 0u);  // synced now
@@ -94,11 +98,7 @@ TEST_F(LockedData, AnUnlockThatCannotSyncKeepsTheLockAndSaysWhy) {
 }
 
 TEST_F(LockedData, ACloseThatCannotSyncClosesAndSaysWhy) {
-    uint32_t count = 0;
-    ASSERT_EQ(cFileLock(handle, 2, 4), 0u);
-    ASSERT_EQ(cFileWrite(handle, "ab", 2, &count), 0u);
-    failByPlan<&Calls::fsync>();
-    failAfter(0, EIO);
+    writeUnderALockWithTheNextSyncFailing();
     EXPECT_EQ(cFileClose(handle), kIoError);
     EXPECT_EQ(cFileClose(handle), kInvalidHandle);
     handle = CFILE_INVALID_HANDLE;
