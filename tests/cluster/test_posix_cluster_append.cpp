@@ -9,8 +9,10 @@ namespace {
 using ClusterStress = qcluster::OnTwoClients;
 
 TEST_F(ClusterStress, KilledAppendersOnTwoClientsLoseNoLineAndTearNone) {
+    // Mount A learns of B's last lines after its attribute timeout (1 s).
     qstress::runKilledAppenders({onA("log.txt"), onB("log.txt")}, qstress::runTime(60),
-                                std::chrono::milliseconds(100), {100, 2000});
+                                std::chrono::milliseconds(100), {100, 2000},
+                                std::chrono::seconds(2));
 }
 
 }  // namespace

@@ -79,10 +79,13 @@ struct AtLeast {
 
 // Appender i works through paths[i % paths.size()]: names of one file (the
 // same file through different mounts). One is killed and replaced every
-// `meanPause` on average for `runTime`.
+// `meanPause` on average for `runTime`. The file is read back through
+// paths[0] once `settle` has passed: a client of a shared file system sees
+// the last lines another client appended only after its caches expire.
 inline void runKilledAppenders(const std::vector<std::string>& paths,
                                std::chrono::milliseconds runTime,
-                               std::chrono::microseconds meanPause, AtLeast minimum) {
+                               std::chrono::microseconds meanPause, AtLeast minimum,
+                               std::chrono::milliseconds settle = {}) {
     Board* board = qstress::sharedObject<Board>();
 
     std::mt19937 random(std::random_device{}());
@@ -146,6 +149,7 @@ inline void runKilledAppenders(const std::vector<std::string>& paths,
     };
 
     // Read the file back line by line.
+    std::this_thread::sleep_for(settle);
     const std::string content = qtest::readFile(paths[0]);
     std::map<std::tuple<int, int>, std::vector<uint32_t>> seen;  // (slot, life) -> lines
     long lines = 0, torn = 0, pieces = 0;
