@@ -262,8 +262,9 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
 }
 
 // Whether the next `count` bytes from the handle's position lie inside a
-// range it holds locked.
+// range it holds locked. A handle that holds none is not asked its position.
 bool insideOwnLock(int fd, uint32_t count) {
+    if (!mayHoldLocks(fd)) return false;
     off_t position = sys.lseek(fd, 0, SEEK_CUR);
     return position >= 0 && insideHeldLock(fd, uint64_t(position), count);
 }

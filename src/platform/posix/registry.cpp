@@ -68,10 +68,12 @@ uint8_t factsOf(int fd) {
     return isRecorded(fd) ? gRecords[fd].facts.load(std::memory_order_relaxed) : 0;
 }
 
+bool mayHoldLocks(int fd) {
+    return !isRecorded(fd) || gRecords[fd].heldLocks.load(std::memory_order_relaxed) > 0;
+}
+
 bool insideHeldLock(int fd, uint64_t start, uint64_t length) {
-    if (isRecorded(fd) && gRecords[fd].heldLocks.load(std::memory_order_relaxed) == 0) {
-        return false;
-    }
+    if (!mayHoldLocks(fd)) return false;
     std::unique_lock<std::mutex> guard(gMutex, std::try_to_lock);
     if (!guard.owns_lock()) return false;
     for (size_t i = 0; i < gHeldCount; ++i) {

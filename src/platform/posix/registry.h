@@ -54,6 +54,10 @@ uint8_t factsOf(int fd);
 void addFacts(int fd, uint8_t facts);
 bool takeFacts(int fd, uint8_t facts);
 
+// Whether `fd` may hold a recorded byte-range lock: false only for a
+// descriptor whose record counts none. Read without the mutex.
+bool mayHoldLocks(int fd);
+
 // Whether a range lock the library recorded for `fd` holds every byte of
 // [start, start + length). Never waits: while another thread holds the
 // registry (its lock calls may wait on a file server) it answers false, and
