@@ -22,23 +22,33 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qcluster {
 
-// The client caches a test program's volume turns off: a program that checks
-// data between the clients defines QORVEL_CLUSTER_CLIENT_CACHES_OFF before
-// it includes this header; the others run on GlusterFS's defaults.
+// Volume options. Every volume keeps a lock's holder from writing once its
+// client lost the connection (client.strict-locks, which shared data needs:
+// docs/distributed.md). A program that checks data between the clients
+// defines QORVEL_CLUSTER_CLIENT_CACHES_OFF before it includes this header; one
+// that cuts a client off defines QORVEL_CLUSTER_SHORT_TIMEOUTS, so that the
+// server drops a silent client after seconds, not 42 s; the others run on
+// GlusterFS's defaults.
+inline const std::vector<std::pair<std::string, std::string>> kVolumeOptions = {
+    {"client.strict-locks", "on"},
 #ifdef QORVEL_CLUSTER_CLIENT_CACHES_OFF
-inline const std::vector<std::string> kClientCaches = {"performance.quick-read",
-                                                       "performance.stat-prefetch"};
-#else
-inline const std::vector<std::string> kClientCaches = {};
+    {"performance.quick-read", "off"},  {"performance.stat-prefetch", "off"},
 #endif
+#ifdef QORVEL_CLUSTER_SHORT_TIMEOUTS
+    {"server.tcp-user-timeout", "5"},   {"server.keepalive-time", "2"},
+    {"server.keepalive-interval", "1"}, {"server.keepalive-count", "3"},
+#endif
+};
 
 class GlusterVolume : public ::testing::Environment {
 public:
@@ -53,6 +63,34 @@ public:
     std::string mountB() const { return base_ + "/b"; }
     // The client process of mount A (the "machine" a test may lose).
     pid_t clientA() const { return readPid(base_ + "/a.pid"); }
+
+    // Mount A's client's connection to the brick (its other one goes to
+    // glusterd, port 24007): the local port, and the socket's inode, which a
+    // reconnect changes (it may take the same port again).
+    struct Connection {
+        int port = 0;
+        unsigned long socket = 0;
+    };
+    Connection brickConnectionOfA() const {
+        std::string owner = "pid=" + std::to_string(clientA()) + ",";
+        FILE* sockets = popen("ss -tnpeH state established 2>/dev/null", "r");
+        if (sockets == nullptr) return {};
+        Connection found;
+        char line[1024];
+        while (found.port == 0 && fgets(line, sizeof line, sockets) != nullptr) {
+            char local[128], peer[128];
+            const char* inode = std::strstr(line, " ino:");
+            if (std::strstr(line, owner.c_str()) == nullptr || inode == nullptr ||
+                std::sscanf(line, "%*s %*s %127s %127s", local, peer) != 2 ||
+                std::string(peer).rfind(":24007") != std::string::npos) {
+                continue;
+            }
+            found.port = std::atoi(std::strrchr(local, ':') + 1);
+            found.socket = std::strtoul(inode + 5, nullptr, 10);
+        }
+        pclose(sockets);
+        return found;
+    }
 
     // Mounts A again after its client was lost.
     bool remountA() {
@@ -142,13 +180,9 @@ private:
             volume_.clear();
             return "the volume cannot be created";
         }
-        // The client's own caches of small files and of attributes answer
-        // reads for a second after another machine changed the file, under
-        // a lock or not; hosts that share data turn them off
-        // (docs/distributed.md), and so do the programs that test it.
-        for (const std::string& cache : kClientCaches) {
-            if (!run("gluster --mode=script volume set " + volume_ + " " + cache + " off")) {
-                return "the volume refuses " + cache + " off";
+        for (const auto& [option, value] : kVolumeOptions) {
+            if (!run("gluster --mode=script volume set " + volume_ + " " + option + " " + value)) {
+                return "the volume refuses " + option + " " + value;
             }
         }
         if (!run("gluster --mode=script volume start " + volume_))
@@ -181,6 +215,50 @@ private:
     std::string base_;
     std::string volume_;
     bool startedDaemon_ = false;
+};
+
+// A network partition between one client and the file server: the traffic of
+// one connection on the loopback interface is dropped both ways, and nothing
+// else (other volumes' clients on this machine keep theirs). The two rules go
+// with the object, failed tests included, and nothing but them is removed.
+class CutOff {
+public:
+    explicit CutOff(int port) : port_(std::to_string(port)) {
+        if (port <= 0) {
+            unavailable_ = "the client has no connection to the brick";
+        } else if (std::system("command -v iptables >/dev/null 2>&1") != 0) {
+            unavailable_ = "iptables is not installed (Debian package iptables)";
+        } else if (!rule("-I", "--sport")) {
+            unavailable_ = "iptables refuses a rule (CAP_NET_ADMIN missing?)";
+        } else if (!rule("-I", "--dport")) {
+            rule("-D", "--sport");
+            unavailable_ = "iptables refuses a rule (CAP_NET_ADMIN missing?)";
+        }
+    }
+    ~CutOff() { heal(); }
+    CutOff(const CutOff&) = delete;
+    CutOff& operator=(const CutOff&) = delete;
+
+    // Empty when the connection is cut; otherwise why it is not.
+    const std::string& unavailable() const { return unavailable_; }
+
+    void heal() {
+        if (!unavailable_.empty()) return;
+        rule("-D", "--sport");
+        rule("-D", "--dport");
+        unavailable_ = "healed";
+    }
+
+private:
+    // -w: other programs on the machine may change the tables at the same time.
+    bool rule(const char* action, const char* direction) {
+        return std::system(("iptables -w 10 " + std::string(action) + " INPUT -i lo -p tcp " +
+                            direction + " " + port_ + " -j DROP >/dev/null 2>&1")
+                               .c_str()) == 0;
+    }
+
+    std::string port_;
+    std::string unavailable_;
 };
 
 // Registers the volume for the test program (before main runs the tests).

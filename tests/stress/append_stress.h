@@ -77,6 +77,12 @@ struct AtLeast {
     long lines;
 };
 
+// What a kill in the middle of a write may leave of its text.
+enum class Killed {
+    kMayLeaveAStart,  // a local file system: the kernel stops at a page boundary
+    kLeavesAllOrNone,
+};
+
 // Appender i works through paths[i % paths.size()]: names of one file (the
 // same file through different mounts). One is killed and replaced every
 // `meanPause` on average for `runTime`. The file is read back through
@@ -85,7 +91,8 @@ struct AtLeast {
 inline void runKilledAppenders(const std::vector<std::string>& paths,
                                std::chrono::milliseconds runTime,
                                std::chrono::microseconds meanPause, AtLeast minimum,
-                               std::chrono::milliseconds settle = {}) {
+                               std::chrono::milliseconds settle = {},
+                               Killed killed = Killed::kMayLeaveAStart) {
     Board* board = qstress::sharedObject<Board>();
 
     std::mt19937 random(std::random_device{}());
@@ -211,6 +218,9 @@ inline void runKilledAppenders(const std::vector<std::string>& paths,
         kProcesses, paths.size(), minutes, kills, lines, completed, inFlight, pieces, torn,
         board->unexpected.load());
     EXPECT_EQ(torn, 0);
+    if (killed == Killed::kLeavesAllOrNone) {
+        EXPECT_EQ(pieces, 0) << "a killed appender left the start of its text, another followed";
+    }
     EXPECT_EQ(board->unexpected.load(), 0)
         << "an append answered " << std::hex << board->lastUnexpected.load();
     EXPECT_GT(kills, minimum.kills);

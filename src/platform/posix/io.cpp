@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
@@ -110,6 +111,8 @@ bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
         if (error != 0) return fail(error);
     }
     if (refusedByLocks(handle, count, SEEK_END)) return false;
+    std::unique_ptr<char[]> copy;
+    if (takesTurn) buffer = appendSource(buffer, count, &copy);
     if (!writeWhole(handle, buffer, count, transferred)) return false;
     uint32_t error = takesTurn ? endAppend(handle) : 0;
     return error == 0 || fail(error);

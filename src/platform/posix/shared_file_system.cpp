@@ -1,10 +1,13 @@
 #include "platform/posix/shared_file_system.h"
 
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
 
 #include <cerrno>
+#include <cstring>
+#include <new>
 
 #include "platform/posix/errors.h"
 #include "platform/posix/lock_space.h"
@@ -73,10 +76,32 @@ int setGate(int fd, short type, int command) {
     return result;
 }
 
+uint32_t refreshSize(int fd, struct statx* status, unsigned asked = STATX_SIZE) {
+    if (sys.statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, asked, status) == 0) return 0;
+    return win32ErrorFromErrno(errno);
+}
+
 uint32_t refreshSize(int fd) {
     struct statx status;
-    if (sys.statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_SIZE, &status) == 0) return 0;
-    return win32ErrorFromErrno(errno);
+    return refreshSize(fd, &status);
+}
+
+// A FUSE client copies a buffered write into the page cache a page at a time
+// and, when its process is killed in between, sends the pages copied so far:
+// the start of the text, which the next appender's text then follows. A
+// direct write goes to the file system as one request of the whole text (up
+// to the connection's largest write, 128 KiB on GlusterFS), which the kernel
+// either never sends or waits for, provided the pages of the text need not
+// be faulted in first (the caller sends a copy: appendSource). A client that
+// refuses keeps writing through its cache.
+void sendInOneRequest(int fd, const struct statx& status) {
+    uint64_t type = 0;
+    if (!(status.stx_mask & kStatxUniqueMountId) || sys.statmount(status.stx_mnt_id, &type) != 0 ||
+        type != FUSE_SUPER_MAGIC) {
+        return;
+    }
+    int flags = sys.fcntlInt(fd, F_GETFL, 0);
+    if (flags >= 0 && !(flags & O_DIRECT)) sys.fcntlInt(fd, F_SETFL, flags | O_DIRECT);
 }
 
 }  // namespace
@@ -104,15 +129,28 @@ uint32_t beginAppend(int fd) {
     // Blocks until the holder writes and syncs, is killed, or its client is
     // lost; the file server hands the gate on in the order it was asked.
     if (setGate(fd, F_WRLCK, F_OFD_SETLKW) != 0) return win32ErrorFromErrno(errno);
-    uint32_t error = refreshSize(fd);
-    if (error != 0) setGate(fd, F_UNLCK, F_OFD_SETLK);
-    return error;
+    struct statx status;
+    uint32_t error = refreshSize(fd, &status, STATX_SIZE | kStatxUniqueMountId);
+    if (error != 0) {
+        setGate(fd, F_UNLCK, F_OFD_SETLK);
+        return error;
+    }
+    sendInOneRequest(fd, status);
+    return 0;
 }
 
 // The gate stays held until the handle closes: the close gives up every lock
 // of the description in one request (closeDescription), which saves the
 // appender a round trip of its own.
 uint32_t endAppend(int fd) { return sys.fsync(fd) == 0 ? 0 : win32ErrorFromErrno(errno); }
+
+const void* appendSource(const void* text, uint32_t count, std::unique_ptr<char[]>* copy) {
+    if (count > kWholeAppend) return text;
+    copy->reset(new (std::nothrow) char[count]);
+    if (!*copy) return text;
+    std::memcpy(copy->get(), text, count);
+    return copy->get();
+}
 
 uint32_t refreshLockedRange(int fd, uint64_t start, uint64_t length) {
     if (uint32_t error = refreshSize(fd); error != 0) return error;

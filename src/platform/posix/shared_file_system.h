@@ -35,6 +35,17 @@
 // text can land, and the text of each lands whole after every text appended
 // before.
 //
+// An appender killed in the middle of its write. A FUSE client's buffered
+// write goes through the page cache a page at a time and sends what it
+// copied when its process is killed between two pages: the start of a text
+// that crosses a page boundary, which the next appender's text follows (a
+// torn line, measured on GlusterFS: 1 of 6,663 lines). So on FUSE step 2
+// also makes the handle's writes direct (O_DIRECT): the kernel sends the
+// whole text as one request, which it either never sends or waits for,
+// unless it had to fault in a page of the text first; the caller therefore
+// writes from a copy it has just made (appendSource). A text longer than
+// kWholeAppend may still be cut at a request boundary.
+//
 // Data under a lock. A client keeps what it read and holds back what it
 // wrote, so a host on one machine that locks a record, reads it, changes it
 // and unlocks would otherwise read bytes another machine replaced long ago,
@@ -58,6 +69,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <memory>
 
 namespace qorvel::platform::posix {
 
@@ -76,6 +88,14 @@ uint32_t describeOpenedFile(int fd, OpenedFile* file);
 // Takes the turn (steps 1 and 2 above). Answers 0, or the Win32 error; the
 // gate is then not held.
 uint32_t beginAppend(int fd);
+
+// The largest text a FUSE client sends as one request (GlusterFS: 128 KiB).
+constexpr uint32_t kWholeAppend = 128 * 1024;
+
+// What the caller of an append on a shared file system writes: a copy of a
+// text of up to kWholeAppend bytes, in *copy, or the text itself (a longer
+// one, or when no memory is left for the copy).
+const void* appendSource(const void* text, uint32_t count, std::unique_ptr<char[]>* copy);
 
 // Ends the turn (step 4) after a write that succeeded. Answers 0, or the
 // Win32 error when the text could not be made to reach the server. The gate
