@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 export DEBIAN_FRONTEND=noninteractive
 source .ci/packages.sh
-install_missing glusterfs-server glusterfs-client
+install_missing glusterfs-server glusterfs-client iptables
 
 # The test programs tear their volume down themselves, also after failed
 # tests; a program that crashed leaves its mounts, volume and daemon behind.
@@ -22,6 +22,13 @@ leftovers() {
     gluster --mode=script volume delete "$volume" >/dev/null || true
   done
   for base in /tmp/qorvel-gluster-*; do
+    # The rules of a partition test that crashed before it healed the cut.
+    if [ -f "$base/cut-port" ]; then
+      local port
+      port=$(cat "$base/cut-port")
+      iptables -w 10 -D INPUT -i lo -p tcp --sport "$port" -j DROP || true
+      iptables -w 10 -D INPUT -i lo -p tcp --dport "$port" -j DROP || true
+    fi
     [ -f "$base/glusterd.pid" ] && kill "$(cat "$base/glusterd.pid")" 2>/dev/null || true
     rm -rf "$base"
   done

@@ -61,6 +61,10 @@ public:
     const std::string& unavailable() const { return unavailable_; }
     std::string mountA() const { return base_ + "/a"; }
     std::string mountB() const { return base_ + "/b"; }
+    // Where a cut-off connection's port is noted (CutOff).
+    std::string cutRecord() const { return base_ + "/cut-port"; }
+    // Where the server keeps the volume's files.
+    std::string brick() const { return base_ + "/brick"; }
     // The client process of mount A (the "machine" a test may lose).
     pid_t clientA() const { return readPid(base_ + "/a.pid"); }
 
@@ -220,10 +224,13 @@ private:
 // A network partition between one client and the file server: the traffic of
 // one connection on the loopback interface is dropped both ways, and nothing
 // else (other volumes' clients on this machine keep theirs). The two rules go
-// with the object, failed tests included, and nothing but them is removed.
+// with the object, failed tests included, and nothing but them is removed;
+// while they stand, the port is written in the file `record`, from which CI's
+// cluster step removes them after a program that crashed.
 class CutOff {
 public:
-    explicit CutOff(int port) : port_(std::to_string(port)) {
+    CutOff(int port, std::string record) : port_(std::to_string(port)), record_(std::move(record)) {
+        std::ofstream(record_) << port_ << "\n";
         if (port <= 0) {
             unavailable_ = "the client has no connection to the brick";
         } else if (std::system("command -v iptables >/dev/null 2>&1") != 0) {
@@ -234,6 +241,7 @@ public:
             rule("-D", "--sport");
             unavailable_ = "iptables refuses a rule (CAP_NET_ADMIN missing?)";
         }
+        if (!unavailable_.empty()) std::remove(record_.c_str());
     }
     ~CutOff() { heal(); }
     CutOff(const CutOff&) = delete;
@@ -246,6 +254,7 @@ public:
         if (!unavailable_.empty()) return;
         rule("-D", "--sport");
         rule("-D", "--dport");
+        std::remove(record_.c_str());
         unavailable_ = "healed";
     }
 
@@ -258,6 +267,7 @@ private:
     }
 
     std::string port_;
+    std::string record_;
     std::string unavailable_;
 };
 

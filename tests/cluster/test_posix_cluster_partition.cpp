@@ -85,7 +85,7 @@ protected:
 TEST_F(Partition, ACutOffHoldersWritesNeverLandInTheRangeTheServerGaveAway) {
     ASSERT_EQ(holder("writeat", "0 AAAAAAAAAAAAAAAA"), 0u);
     auto connection = volume.brickConnectionOfA();
-    qcluster::CutOff cut(connection.port);
+    qcluster::CutOff cut(connection.port, volume.cutRecord());
     if (!cut.unavailable().empty()) GTEST_SKIP() << cut.unavailable();
     double waited = secondsUntilLockedOnB();
     ASSERT_GE(waited, 0) << "the server never dropped the cut-off holder";
@@ -122,7 +122,7 @@ TEST_F(Partition, ACutOffHoldersWritesNeverLandInTheRangeTheServerGaveAway) {
 // A holder that only held the range during the cut learns at its unlock that
 // the range was no longer its own.
 TEST_F(Partition, ACutOffHolderLearnsAtItsUnlockThatItsLockWasLost) {
-    qcluster::CutOff cut(volume.brickConnectionOfA().port);
+    qcluster::CutOff cut(volume.brickConnectionOfA().port, volume.cutRecord());
     if (!cut.unavailable().empty()) GTEST_SKIP() << cut.unavailable();
     double waited = secondsUntilLockedOnB();
     ASSERT_GE(waited, 0) << "the server never dropped the cut-off holder";

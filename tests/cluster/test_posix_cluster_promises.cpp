@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "gluster.h"
+#include "platform/posix/gluster_brick.h"
 #include "qorvel.h"
 #include "status_words.h"
 #include "stress.h"
@@ -201,6 +202,21 @@ TEST_F(AcrossClients, ALostClientReleasesTheFile) {
     EXPECT_GE(waited, 0) << "still held two minutes after its client was lost";
     holderOnA.kill();
     EXPECT_TRUE(volume.remountA());
+}
+
+// A host that works in the brick directory itself meets none of the mounts'
+// share modes and locks: the directory is told from the mounts.
+TEST_F(AcrossClients, TheBrickDirectoryIsToldFromTheMounts) {
+    using qorvel::platform::posix::insideGlusterBrick;
+    std::string root;
+    EXPECT_TRUE(insideGlusterBrick(volume.brick() + "/" + name, &root));
+    EXPECT_EQ(root, volume.brick());
+    EXPECT_TRUE(insideGlusterBrick(volume.brick() + "/not/made/yet"));
+    EXPECT_TRUE(insideGlusterBrick(volume.brick()));
+    EXPECT_FALSE(insideGlusterBrick(onA(name)));
+    EXPECT_FALSE(insideGlusterBrick(volume.mountB()));
+    EXPECT_FALSE(insideGlusterBrick(volume.brick() + "/../a"));
+    EXPECT_FALSE(insideGlusterBrick("/tmp"));
 }
 
 }  // namespace

@@ -86,14 +86,8 @@ uint32_t refreshSize(int fd) {
     return refreshSize(fd, &status);
 }
 
-// A FUSE client copies a buffered write into the page cache a page at a time
-// and, when its process is killed in between, sends the pages copied so far:
-// the start of the text, which the next appender's text then follows. A
-// direct write goes to the file system as one request of the whole text (up
-// to the connection's largest write, 128 KiB on GlusterFS), which the kernel
-// either never sends or waits for, provided the pages of the text need not
-// be faulted in first (the caller sends a copy: appendSource). A client that
-// refuses keeps writing through its cache.
+// On FUSE, the append's writes go direct (the header: an appender killed in
+// the middle of its write). A client that refuses writes through its cache.
 void sendInOneRequest(int fd, const struct statx& status) {
     uint64_t type = 0;
     if (!(status.stx_mask & kStatxUniqueMountId) || sys.statmount(status.stx_mnt_id, &type) != 0 ||

@@ -57,6 +57,11 @@
 // handle that wrote since it last did so first sync its data to the server
 // (pushWrites). Caches the client keeps itself are beyond the library's
 // reach (GlusterFS's quick-read and stat-prefetch: docs/distributed.md).
+// The same sync is how a holder that a partition cut off from the server
+// learns that writes it was answered 0 for never arrived: its unlock and its
+// close fail. (That its writes never land in the range once the server gave
+// it to another machine is the client's part: GlusterFS's
+// client.strict-locks, docs/distributed.md.)
 //
 // Closing. The close of a handle on a shared file system gives up its locks
 // in one request before it closes (closeDescription): a FUSE client sends the
