@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # CI's cluster step (docs/distributed.md): the promises across two clients of
-# a GlusterFS volume that the test programs serve on this machine, and the
-# crash stress of appenders on both mounts (CTest label cluster, about 75 s).
+# a GlusterFS volume that the test programs serve on this machine, the
+# crash stress of appenders on both mounts and a client cut off by iptables
+# (CTest label cluster, about 130 s).
 # Needs root and FUSE; without them the tests are reported as skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
