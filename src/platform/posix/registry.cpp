@@ -1,13 +1,9 @@
 #include "platform/posix/registry.h"
 
-#include <sys/stat.h>
-
 #include <atomic>
 #include <mutex>
 
 #include "platform/platform.h"
-#include "platform/posix/shared_file_system.h"
-#include "platform/posix/syscalls.h"
 
 namespace qorvel::platform::posix {
 namespace {
@@ -17,10 +13,9 @@ struct Record {
     // How many entries of gHeld are this descriptor's; written under the
     // mutex, read without it by insideHeldLock.
     std::atomic<uint16_t> heldLocks;
-    SecondDescription second;
 };
 
-static_assert(sizeof(Record) <= 32, "the address space registry.h states");
+static_assert(sizeof(Record) <= 4, "the address space registry.h states");
 
 std::mutex gMutex;
 Record gRecords[kMaxDescriptors];
@@ -28,17 +23,6 @@ HeldLock gHeld[kMaxHeldLocks];
 size_t gHeldCount = 0;
 
 bool isRecorded(int fd) { return fd >= 0 && fd < kMaxDescriptors; }
-
-// A second description is closed only while its number still names the
-// file it was opened on: the host may have closed it and reused the number.
-void closeSecond(const SecondDescription& second, bool onSharedFileSystem) {
-    if (second.fd < 0) return;
-    struct stat status;
-    if (sys.fstat(second.fd, &status) != 0) return;
-    if (status.st_dev == second.device && status.st_ino == second.inode) {
-        closeDescription(second.fd, onSharedFileSystem);
-    }
-}
 
 // A descriptor beyond the records (one the host opened) keeps no count: its
 // locks are looked for all the same.
@@ -56,10 +40,8 @@ void forgetHeldLocks(int fd) {
 // With the mutex held.
 void clear(int fd) {
     Record& record = gRecords[fd];
-    uint8_t facts = record.facts.exchange(0, std::memory_order_relaxed);
+    record.facts.store(0, std::memory_order_relaxed);
     if (record.heldLocks.load(std::memory_order_relaxed) > 0) forgetHeldLocks(fd);
-    closeSecond(record.second, (facts & kOnSharedFileSystem) != 0);
-    record.second = SecondDescription{};
 }
 
 }  // namespace
@@ -97,11 +79,10 @@ bool takeFacts(int fd, uint8_t facts) {
     return (gRecords[fd].facts.fetch_and(uint8_t(~facts), std::memory_order_relaxed) & facts) != 0;
 }
 
-uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second) {
+uint32_t adopt(int fd, uint8_t facts) {
     if (!isRecorded(fd)) return win32error::kTooManyOpenFiles;
     std::lock_guard<std::mutex> guard(gMutex);
     clear(fd);
-    gRecords[fd].second = second;
     gRecords[fd].facts.store(facts, std::memory_order_relaxed);
     return 0;
 }

@@ -4,14 +4,15 @@
 // A record is adopted when the library opens a descriptor and released when
 // the library closes it: that the library opened it (descriptor 0 is then a
 // handle, not standard input), whether it has data access and whether it
-// shares nothing, the second description of a read handle that denies reading
-// (share_modes.h), and the byte-range locks taken through it (locks.cpp),
-// which OFD locks alone cannot tell apart or check for exactness.
+// shares nothing, and the byte-range locks taken through it (locks.cpp),
+// which OFD locks alone cannot tell apart or check for exactness. A record
+// holds no descriptor: the handle's share mode lives on the handle's own
+// description (share_modes.h), and releasing a record closes nothing.
 //
 // The storage is fixed and static, under one mutex: a record for each
 // descriptor number below kMaxDescriptors (Linux's own default ceiling on
 // open files, fs.nr_open), and kMaxHeldLocks byte-range locks for the whole
-// process. No heap memory: 32 bytes of address space per number (32 MiB),
+// process. No heap memory: 4 bytes of address space per number (4 MiB),
 // of which only the pages of numbers in use are ever touched. An
 // open that receives a number at or above the limit is refused with error 4
 // (too many open files); a lock beyond kMaxHeldLocks with error 36.
@@ -64,21 +65,12 @@ bool mayHoldLocks(int fd);
 // the caller asks the kernel instead.
 bool insideHeldLock(int fd, uint64_t start, uint64_t length);
 
-// The second description, and the identity (st_dev, st_ino) of the file it
-// was opened on, so that a stale one is closed only while it still is that.
-struct SecondDescription {
-    int fd = -1;
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
-// Starts the record of a descriptor the library just opened, after releasing
-// whatever a stale record of the number held. Answers 0, or the Win32 error
+// Starts the record of a descriptor the library just opened, forgetting
+// whatever a stale record of the number said. Answers 0, or the Win32 error
 // (4) for a number beyond the limit.
-uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second);
+uint32_t adopt(int fd, uint8_t facts);
 
-// Ends the record of a descriptor the library is about to close (or received
-// again from the kernel): closes its second description and forgets its
+// Ends the record of a descriptor the library is about to close: forgets its
 // byte-range locks (a number beyond the records has only locks to forget).
 void release(int fd);
 
