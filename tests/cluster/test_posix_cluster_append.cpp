@@ -2,7 +2,7 @@
 // append to one file while this process kills them at random: across
 // machines as within one, no completed line is lost and none is torn.
 #include "append_stress.h"
-#include "gluster.h"
+#include "cluster.h"
 
 namespace {
 

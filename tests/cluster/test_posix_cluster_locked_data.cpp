@@ -10,7 +10,7 @@
 #include <string>
 
 #include "faults.h"
-#include "gluster.h"
+#include "cluster.h"
 #include "qorvel.h"
 #include "status_words.h"
 #include "test_support.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "gluster.h"
+#include "cluster.h"
 #include "qorvel.h"
 #include "status_words.h"
 #include "stress.h"
