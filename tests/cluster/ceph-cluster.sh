@@ -32,11 +32,12 @@ wait_for() {
   done
 }
 
+# A port of the loopback address nothing answers on.
 free_port() {
   local port
   for _ in $(seq 100); do
     port=$((20000 + RANDOM % 20000))
-    ss -Htln "sport = :$port" | grep -q . || { echo "$port"; return; }
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
   done
   return 1
 }
@@ -45,7 +46,7 @@ write_conf() {
   local port=$1
   cat >"$conf" <<EOF
 [global]
-fsid = $(uuidgen)
+fsid = $(cat /proc/sys/kernel/random/uuid)
 mon host = v2:127.0.0.1:$port
 public network = 127.0.0.0/8
 auth cluster required = none
@@ -92,15 +93,16 @@ start() {
 
   [ "$(ceph_ osd create)" = 0 ]
   ceph-osd -c "$conf" -i 0 --mkfs >/dev/null 2>&1
-  ceph-osd -c "$conf" -i 0
+  ceph-osd -c "$conf" -i 0 2>>"$dir/log/start.log"
   wait_for 60 osd_up
 
   ceph_ osd pool create cephfs_metadata 8 >/dev/null 2>&1
   ceph_ osd pool create cephfs_data 8 >/dev/null 2>&1
   ceph_ fs new cephfs cephfs_metadata cephfs_data >/dev/null 2>&1
-  # Half the defaults, and the least the monitor accepts: a client that
-  # stops renewing its session is stale after session_timeout and evicted,
-  # its locks and capabilities given back, after session_autoclose.
+  # The least the monitor accepts (the defaults are 60 s and 300 s): a
+  # client that stops renewing its session is stale after session_timeout,
+  # and evicted, its locks and capabilities given back, after
+  # session_autoclose.
   ceph_ fs set cephfs session_timeout 30 >/dev/null 2>&1
   ceph_ fs set cephfs session_autoclose 30 >/dev/null 2>&1
   ceph-mds -c "$conf" -i a
@@ -111,14 +113,15 @@ start() {
 }
 
 osd_up() { ceph_ osd stat | grep -q '1 up'; }
-mds_active() { ceph_ fs status cephfs 2>/dev/null | grep -q active || ceph_ mds stat | grep -q 'up:active'; }
+mds_active() { ceph_ mds stat | grep -q 'up:active'; }
+mounted() { grep -q " $dir/$1 fuse.ceph-fuse " /proc/mounts; }
 
 mount_client() {
   local side=$1
   umount -l "$dir/$side" 2>/dev/null || true
   ceph-fuse -c "$conf" --id "$side" "$dir/$side" >/dev/null 2>&1
-  wait_for 30 test "$(stat -f -c %T "$dir/$side")" = fuseblk -o "$(stat -f -c %T "$dir/$side")" = fuse
-  touch "$dir/$side/.mounted-$side"
+  wait_for 30 mounted "$side"
+  ls "$dir/$side" >/dev/null
 }
 
 stop() {

@@ -1,6 +1,7 @@
-// The library's promises between two machines sharing a GlusterFS volume: a
-// helper process works through mount A, this process through mount B, and
-// what one holds the other must meet.
+// The library's promises between two machines sharing a file system (a
+// GlusterFS volume, a CephFS file system): a helper process works through
+// mount A, this process through mount B, and what one holds the other must
+// meet.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -185,8 +186,10 @@ TEST_F(AcrossClients, AKilledHolderReleasesTheFile) {
     EXPECT_GE(waited, 0) << "still held a minute after its holder was killed";
 }
 
-// The holder's whole client (its machine) lost: the server notices the
-// dropped connection and releases what that client held.
+// The holder's whole client (its machine) lost: the server releases what
+// that client held once it notices (GlusterFS's brick: when the connection
+// drops; Ceph's metadata server: when it evicts the client whose session
+// went unrenewed, after the file system's session_autoclose).
 TEST_F(AcrossClients, ALostClientReleasesTheFile) {
     qtest::Child holderOnA;
     int32_t handle = -1;

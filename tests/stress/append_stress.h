@@ -1,5 +1,5 @@
-// The crash stress of appenders, shared by the local run and the run across
-// the two clients of a GlusterFS volume. Processes append lines with
+// The crash stress of appenders, shared by the local run and the runs across
+// the two clients of a shared file system (GlusterFS, CephFS). Processes append lines with
 // cFileWriteToFile while the test kills them at random. Afterwards every
 // line an appender saw completed is in the file exactly once and whole; a
 // line cut off by a kill is whole, absent, or its first part (a kill stops a
