@@ -21,8 +21,7 @@ TEST_F(ClusterStress, KilledAppendersOnTwoClientsLoseNoLineAndTearNone) {
     // Mount A learns of B's last lines after its attribute timeout (1 s on
     // GlusterFS).
     qstress::runKilledAppenders({onA("log.txt"), onB("log.txt")}, qstress::runTime(60),
-                                std::chrono::milliseconds(100), kMinimum,
-                                std::chrono::seconds(2));
+                                std::chrono::milliseconds(100), kMinimum, std::chrono::seconds(2));
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <string>
 
-#include "faults.h"
 #include "cluster.h"
+#include "faults.h"
 #include "qorvel.h"
 #include "status_words.h"
 #include "test_support.h"
