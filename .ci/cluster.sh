@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 
 export DEBIAN_FRONTEND=noninteractive
 source .ci/packages.sh
-install_missing glusterfs-server glusterfs-client
-install_missing ceph-mon ceph-osd ceph-mds ceph-common ceph-fuse
+install_missing glusterfs-server glusterfs-client \
+  ceph-mon ceph-osd ceph-mds ceph-common ceph-fuse
 
 # The test programs tear their file system down themselves, also after
 # failed tests; a program that crashed leaves its mounts, volume and daemons
