@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
 # CI's cluster step (docs/distributed.md): the promises across two clients of
-# a GlusterFS volume that the test programs serve on this machine, the
-# crash stress of appenders on both mounts and a client cut off by iptables
-# (CTest label cluster, about 130 s).
+# a GlusterFS volume and of a CephFS file system that the test programs serve
+# on this machine, the crash stress of appenders on both mounts and, on
+# GlusterFS, a client cut off by iptables (CTest label cluster, about 100 s
+# on GlusterFS and 150 s on CephFS).
 # Needs root and FUSE; without them the tests are reported as skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 export DEBIAN_FRONTEND=noninteractive
 source .ci/packages.sh
-install_missing glusterfs-server glusterfs-client iptables
+install_missing glusterfs-server glusterfs-client iptables \
+  ceph-mon ceph-osd ceph-mds ceph-common ceph-fuse
 
-# The test programs tear their volume down themselves, also after failed
-# tests; a program that crashed leaves its mounts, volume and daemon behind.
+# The test programs tear their file system down themselves, also after
+# failed tests; a program that crashed leaves its mounts, volume and daemons
+# behind.
 leftovers() {
   local point volume base
+  for base in /tmp/qorvel-ceph-*; do
+    [ -d "$base" ] || continue
+    bash tests/cluster/ceph-cluster.sh stop "$base" || true
+    rm -rf "$base"
+  done
   for point in $(awk '$2 ~ "^/tmp/qorvel-gluster-" {print $2}' /proc/mounts); do
     umount -l "$point" || true
   done

@@ -1,34 +1,24 @@
-// A GlusterFS volume served on this machine and mounted twice, by two
-// separate client processes, each standing for one machine: what one client
-// caches, the other does not see, and locks meet only at the server.
-//
-// The volume lives for one test program (a GoogleTest environment): glusterd
-// is started unless one runs already, a one-brick volume is created and
-// started, and mounted at mountA() and mountB(). TearDown, which GoogleTest
-// runs after failed tests too, unmounts, stops and deletes the volume and
-// ends what it started. Where the volume cannot be had (not root, no FUSE,
-// no GlusterFS), every test skips with the reason: never a pass.
+// The GlusterFS engine of the two-mount fixture (two_mounts.h): glusterd is
+// started unless one runs already, a one-brick volume named after this
+// process is created and started, and each side is mounted by a glusterfs
+// client process of its own. The stop deletes the volume and ends a glusterd
+// the fixture started. Programs built for GlusterFS alone also reach the
+// brick and mount A's connection to it, which CutOff below cuts.
 #ifndef QORVEL_TESTS_CLUSTER_GLUSTER_H
 #define QORVEL_TESTS_CLUSTER_GLUSTER_H
 
-#include <gtest/gtest.h>
-
-#include <linux/magic.h>
-#include <signal.h>
-#include <sys/mount.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
+
+#include "two_mounts.h"
 
 namespace qcluster {
 
@@ -50,23 +40,18 @@ inline const std::vector<std::pair<std::string, std::string>> kVolumeOptions = {
 #endif
 };
 
-class GlusterVolume : public ::testing::Environment {
+class GlusterVolume : public TwoMounts {
 public:
     static GlusterVolume& instance() {
         static GlusterVolume* volume = new GlusterVolume;
         return *volume;
     }
+    const char* name() const override { return "gluster"; }
 
-    // Empty when the volume is mounted; otherwise why it is not.
-    const std::string& unavailable() const { return unavailable_; }
-    std::string mountA() const { return base_ + "/a"; }
-    std::string mountB() const { return base_ + "/b"; }
     // Where a cut-off connection's port is noted (CutOff).
-    std::string cutRecord() const { return base_ + "/cut-port"; }
+    std::string cutRecord() const { return base() + "/cut-port"; }
     // Where the server keeps the volume's files.
-    std::string brick() const { return base_ + "/brick"; }
-    // The client process of mount A (the "machine" a test may lose).
-    pid_t clientA() const { return readPid(base_ + "/a.pid"); }
+    std::string brick() const { return base() + "/brick"; }
 
     // Mount A's client's connection to the brick (its other one goes to
     // glusterd, port 24007): the local port, and the socket's inode, which a
@@ -96,91 +81,28 @@ public:
         return found;
     }
 
-    // Mounts A again after its client was lost.
-    bool remountA() {
-        umount2(mountA().c_str(), MNT_DETACH);
-        return mount("a");
-    }
-
-    void SetUp() override {
-        unavailable_ = missingPrerequisite();
-        if (!unavailable_.empty()) return;
-        char pattern[] = "/tmp/qorvel-gluster-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            unavailable_ = "no scratch directory";
-            return;
-        }
-        base_ = pattern;
-        volume_ = "qorvel-" + std::to_string(getpid());
-        unavailable_ = start();
-        if (!unavailable_.empty()) std::printf("[ cluster  ] %s\n", unavailable_.c_str());
-    }
-
-    void TearDown() override {
-        if (base_.empty()) return;
-        for (const char* side : {"a", "b"}) {
-            umount2((base_ + "/" + side).c_str(), MNT_DETACH);
-            pid_t client = readPid(base_ + "/" + side + ".pid");
-            if (client > 0) ::kill(client, SIGKILL);
-        }
-        if (!volume_.empty()) {
-            run("gluster --mode=script volume stop " + volume_ + " force");
-            run("gluster --mode=script volume delete " + volume_);
-        }
-        if (startedDaemon_) {
-            pid_t daemon = readPid(base_ + "/glusterd.pid");
-            if (daemon > 0) ::kill(daemon, SIGTERM);
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(base_, ignored);
-    }
-
-private:
-    static bool run(const std::string& command) {
-        return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-    }
-
-    static pid_t readPid(const std::string& file) {
-        std::ifstream in(file);
-        long pid = 0;
-        in >> pid;
-        return static_cast<pid_t>(pid);
-    }
-
-    static std::string missingPrerequisite() {
-        if (geteuid() != 0) return "GlusterFS needs root: not root";
-        if (access("/dev/fuse", R_OK | W_OK) != 0) return "no FUSE: /dev/fuse cannot be opened";
+protected:
+    std::string missingPrerequisite() override {
+        std::string missing = needRootAndFuse();
+        if (!missing.empty()) return "GlusterFS needs root and FUSE: " + missing;
         if (!run("command -v glusterd") || !run("command -v glusterfs")) {
             return "GlusterFS is not installed (glusterfs-server, glusterfs-client)";
         }
         return {};
     }
 
-    static bool isFuse(const std::string& path) {
-        struct statfs fileSystem;
-        return statfs(path.c_str(), &fileSystem) == 0 &&
-               static_cast<uint32_t>(fileSystem.f_type) == FUSE_SUPER_MAGIC;
-    }
-
-    // glusterd refuses a brick named by the loopback address itself; the
-    // machine's own name, which resolves to one of its addresses, is taken.
-    static std::string hostName() {
-        char name[256] = {};
-        gethostname(name, sizeof name - 1);
-        return name;
-    }
-
-    std::string start() {
+    std::string start() override {
+        volume_ = "qorvel-" + std::to_string(getpid());
         if (!run("gluster --mode=script volume list")) {
-            if (!run("glusterd -p " + base_ + "/glusterd.pid")) return "glusterd does not start";
+            if (!run("glusterd -p " + base() + "/glusterd.pid")) return "glusterd does not start";
             startedDaemon_ = true;
             if (!waitFor([] { return run("gluster --mode=script volume list"); })) {
                 return "glusterd does not answer";
             }
         }
-        std::filesystem::create_directories(base_ + "/brick");
-        if (!run("gluster --mode=script volume create " + volume_ + " " + hostName() + ":" + base_ +
-                 "/brick force")) {
+        std::filesystem::create_directories(base() + "/brick");
+        if (!run("gluster --mode=script volume create " + volume_ + " " + hostName() + ":" +
+                 base() + "/brick force")) {
             volume_.clear();
             return "the volume cannot be created";
         }
@@ -195,28 +117,40 @@ private:
         return {};
     }
 
-    bool mount(const std::string& side) {
-        std::string point = base_ + "/" + side;
+    void stop() override {
+        if (!volume_.empty()) {
+            run("gluster --mode=script volume stop " + volume_ + " force");
+            run("gluster --mode=script volume delete " + volume_);
+        }
+        if (startedDaemon_) {
+            pid_t daemon = readPid(base() + "/glusterd.pid");
+            if (daemon > 0) ::kill(daemon, SIGTERM);
+        }
+    }
+
+    bool mount(const std::string& side) override {
+        std::string point = base() + "/" + side;
         std::filesystem::create_directories(point);
         if (!run("glusterfs --volfile-server=127.0.0.1 --volfile-id=" + volume_ +
-                 " --pid-file=" + base_ + "/" + side + ".pid " + point)) {
+                 " --pid-file=" + clientPidFile(side) + " " + point)) {
             return false;
         }
         return waitFor([&] { return isFuse(point) && access(point.c_str(), W_OK) == 0; });
     }
 
-    template <class Ready>
-    static bool waitFor(Ready ready) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!ready()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return true;
+    std::string clientPidFile(const std::string& side) const override {
+        return base() + "/" + side + ".pid";
     }
 
-    std::string unavailable_ = "not set up";
-    std::string base_;
+private:
+    // glusterd refuses a brick named by the loopback address itself; the
+    // machine's own name, which resolves to one of its addresses, is taken.
+    static std::string hostName() {
+        char name[256] = {};
+        gethostname(name, sizeof name - 1);
+        return name;
+    }
+
     std::string volume_;
     bool startedDaemon_ = false;
 };
@@ -269,23 +203,6 @@ private:
     std::string port_;
     std::string record_;
     std::string unavailable_;
-};
-
-// Registers the volume for the test program (before main runs the tests).
-inline const bool kVolumeRegistered =
-    (::testing::AddGlobalTestEnvironment(&GlusterVolume::instance()), true);
-
-// Tests on the volume: each skips, with the reason, where it is not mounted.
-class OnTwoClients : public ::testing::Test {
-protected:
-    GlusterVolume& volume = GlusterVolume::instance();
-
-    void SetUp() override {
-        if (!volume.unavailable().empty()) GTEST_SKIP() << volume.unavailable();
-    }
-    // The same file seen through each client.
-    std::string onA(const std::string& name) const { return volume.mountA() + "/" + name; }
-    std::string onB(const std::string& name) const { return volume.mountB() + "/" + name; }
 };
 
 }  // namespace qcluster

@@ -1,6 +1,8 @@
-// The bytes a lock protects, between two clients of a GlusterFS volume whose
-// own client caches are off: what one client wrote under its lock, the other
-// reads under its own; and the steps that make it so (making the locked bytes
+// The bytes a lock protects, between two clients of a shared file system
+// (a GlusterFS volume with its own client caches off; CephFS, whose clients
+// keep their caches coherent through the metadata server but let the
+// kernel's page cache lag behind): what one client wrote under its lock, the
+// other reads under its own; and the steps that make it so (making the locked bytes
 // current, syncing what was written) fail cleanly: the status says why, and
 // no lock or handle is left in between.
 #define QORVEL_CLUSTER_CLIENT_CACHES_OFF
@@ -9,8 +11,8 @@
 #include <cerrno>
 #include <string>
 
+#include "cluster.h"
 #include "faults.h"
-#include "gluster.h"
 #include "qorvel.h"
 #include "status_words.h"
 #include "test_support.h"

@@ -2,7 +2,7 @@
 // GlusterFS volume whose server drops a silent client after seconds: the
 // server gives the range to the other client, and the cut-off holder's
 // writes never land inside it; each write the holder was answered 0 for is
-// reported lost by its unlock and its close.
+// reported lost by its unlock and its close. Built for GlusterFS alone.
 #define QORVEL_CLUSTER_SHORT_TIMEOUTS
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "gluster.h"
+#include "cluster.h"
 #include "qorvel.h"
 #include "test_support.h"
 

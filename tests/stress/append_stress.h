@@ -1,9 +1,10 @@
-// The crash stress of appenders, shared by the local run and the run across
-// the two clients of a GlusterFS volume. Processes append lines with
-// cFileWriteToFile while the test kills them at random. Afterwards every
-// line an appender saw completed is in the file exactly once and whole; a
-// line cut off by a kill is whole, absent, or its first part (a kill stops a
-// write at a page boundary); nothing else is there.
+// The crash stress of appenders, shared by the local run and the runs across
+// the two clients of a shared file system (GlusterFS, CephFS). Processes
+// append lines with cFileWriteToFile while the test kills them at random.
+// Afterwards every line an appender saw completed is in the file exactly
+// once and whole; a line cut off by a kill is whole, absent, or, on a local
+// file system, its first part (a kill stops a write at a page boundary;
+// Killed); nothing else is there.
 #ifndef QORVEL_TESTS_STRESS_APPEND_STRESS_H
 #define QORVEL_TESTS_STRESS_APPEND_STRESS_H
 
