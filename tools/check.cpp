@@ -339,7 +339,10 @@ std::string describe(const FileSystem& fs) {
         return "NFS" + (fs.version.empty() ? "" : " version " + fs.version) + from(fs.source);
     case FileSystemKind::smb: return "SMB/CIFS share " + fs.source + ", kernel client";
     case FileSystemKind::windowsShare: return "SMB share " + fs.source + " (" + fs.type + ")";
-    case FileSystemKind::fuseOther: return "FUSE file system " + fs.type + from(fs.source);
+    case FileSystemKind::fuseOther:
+        // "fuse.SUBTYPE": the subtype names the file system.
+        return "FUSE file system " + (fs.type.compare(0, 5, "fuse.") == 0 ? fs.type.substr(5) : fs.type) +
+               from(fs.source);
     case FileSystemKind::unknown: break;
     }
     return "unknown file system (" + fs.type + ")";
