@@ -52,8 +52,9 @@ struct KindRow {
 // docs/distributed.md; the others say they are not measured.
 const KindRow kKinds[] = {
     {FileSystemKind::localDisk,
-     {{Reach::everyProcess, "every process that reaches it runs on this machine, whose kernel "
-                            "keeps every handle's share mode"},
+     {{Reach::everyProcess,
+       "every process that reaches it runs on this machine, whose kernel "
+       "keeps every handle's share mode"},
       {Reach::everyProcess, "this machine's kernel keeps them for every process"},
       {Reach::everyProcess, "a holder's share mode is seen by every process of this machine"},
       {Reach::everyProcess, "each text lands whole at the end of the file"},
@@ -61,8 +62,9 @@ const KindRow kKinds[] = {
       {Reach::everyProcess, "no network lies between the processes that reach it"}},
      nullptr},
     {FileSystemKind::memory,
-     {{Reach::everyProcess, "the file lives in this machine's memory: every process that "
-                            "reaches it runs here, and this kernel keeps every share mode"},
+     {{Reach::everyProcess,
+       "the file lives in this machine's memory: every process that "
+       "reaches it runs here, and this kernel keeps every share mode"},
       {Reach::everyProcess, "this machine's kernel keeps them for every process"},
       {Reach::everyProcess, "a holder's share mode is seen by every process of this machine"},
       {Reach::everyProcess, "each text lands whole at the end of the file"},
@@ -70,9 +72,10 @@ const KindRow kKinds[] = {
       {Reach::everyProcess, "no network lies between the processes that reach it"}},
      nullptr},
     {FileSystemKind::overlay,
-     {{Reach::everyProcess, "for every process that reaches the file through this overlay "
-                            "mount: the layers' own directories, reached directly, hold other "
-                            "files as far as share modes and locks go"},
+     {{Reach::everyProcess,
+       "for every process that reaches the file through this overlay "
+       "mount: the layers' own directories, reached directly, hold other "
+       "files as far as share modes and locks go"},
       {Reach::everyProcess, "this machine's kernel keeps them, on the overlay's file"},
       {Reach::everyProcess, "a holder's share mode is seen by every process of this machine"},
       {Reach::everyProcess, "each text lands whole at the end of the file"},
@@ -80,113 +83,146 @@ const KindRow kKinds[] = {
       {Reach::everyProcess, "no network lies between the processes that reach it"}},
      nullptr},
     {FileSystemKind::glusterfs,
-     {{Reach::acrossMachines, "the bricks keep the library's locks for the clients of every "
-                              "machine (measured: 144 pairs of modes across two clients)"},
+     {{Reach::acrossMachines,
+       "the bricks keep the library's locks for the clients of every "
+       "machine (measured: 144 pairs of modes across two clients)"},
       {Reach::acrossMachines, "the bricks grant and refuse them for every client (measured)"},
-      {Reach::acrossMachines, "a removal or rename meets the holders' share modes at the "
-                              "bricks (measured)"},
-      {Reach::acrossMachines, "each append takes its turn on a lock the bricks grant to one "
-                              "client at a time and syncs before passing it on (measured: 0 "
-                              "torn, 0 lost lines across two clients)"},
-      {Reach::acrossMachines, "a granted lock drops this client's cached pages of its range "
-                              "and asks the server the size, an unlock syncs what was "
-                              "written; with the client's own caches below off, 0 of 60 reads "
-                              "under a lock were stale (measured)"},
-      {Reach::acrossMachines, "with client.strict-locks on, a client cut off for longer than "
-                              "the server waits does not reopen its files without their "
-                              "locks: its writes then fail instead of landing inside the lock "
-                              "the server gave another client, and its unlock or close "
-                              "reports the loss"}},
+      {Reach::acrossMachines,
+       "a removal or rename meets the holders' share modes at the "
+       "bricks (measured)"},
+      {Reach::acrossMachines,
+       "each append takes its turn on a lock the bricks grant to one "
+       "client at a time and syncs before passing it on (measured: 0 "
+       "torn, 0 lost lines across two clients)"},
+      {Reach::acrossMachines,
+       "a granted lock drops this client's cached pages of its range "
+       "and asks the server the size, an unlock syncs what was "
+       "written; with the client's own caches below off, 0 of 60 reads "
+       "under a lock were stale (measured)"},
+      {Reach::acrossMachines,
+       "with client.strict-locks on, a client cut off for longer than "
+       "the server waits does not reopen its files without their "
+       "locks: its writes then fail instead of landing inside the lock "
+       "the server gave another client, and its unlock or close "
+       "reports the loss"}},
      nullptr},
     {FileSystemKind::glusterBrick,
-     {{Reach::none, "the volume's clients keep their share modes in the bricks' server "
-                    "processes, which never see those of processes working in the brick "
-                    "directory itself: those meet only each other"},
-      {Reach::none, "locks taken here and locks taken through the volume's mounts do not "
-                    "meet"},
+     {{Reach::none,
+       "the volume's clients keep their share modes in the bricks' server "
+       "processes, which never see those of processes working in the brick "
+       "directory itself: those meet only each other"},
+      {Reach::none,
+       "locks taken here and locks taken through the volume's mounts do not "
+       "meet"},
       {Reach::none, "a held file of the volume is removed here without a word"},
       {Reach::none, "appends here do not take the volume's turn"},
-      {Reach::none, "the volume's clients cache what they read; writes here reach none of "
-                    "their caches"},
+      {Reach::none,
+       "the volume's clients cache what they read; writes here reach none of "
+       "their caches"},
       {Reach::none, "the promises never meet the volume's clients at all"}},
      "Work through a mount of the volume (mount -t glusterfs SERVER:/VOLUME DIRECTORY), "
      "never in a brick directory."},
     {FileSystemKind::cephKernel,
-     {{Reach::acrossMachines, "the metadata server keeps POSIX and OFD locks for every "
-                              "client (not measured with the kernel client)"},
+     {{Reach::acrossMachines,
+       "the metadata server keeps POSIX and OFD locks for every "
+       "client (not measured with the kernel client)"},
       {Reach::acrossMachines, "the metadata server keeps them for every client (not measured)"},
-      {Reach::acrossMachines, "a removal or rename meets the holders' share modes at the "
-                              "metadata server (not measured)"},
-      {Reach::acrossMachines, "each append takes its turn on a lock the metadata server "
-                              "grants (not measured)"},
-      {Reach::acrossMachines, "the metadata server's capabilities revoke a client's cached "
-                              "data before another writes (not measured)"},
-      {Reach::unknown, "not measured: the metadata server frees an evicted client's locks "
-                       "after its session timeout; whether that client's writes then fail "
-                       "is not known here"}},
+      {Reach::acrossMachines,
+       "a removal or rename meets the holders' share modes at the "
+       "metadata server (not measured)"},
+      {Reach::acrossMachines,
+       "each append takes its turn on a lock the metadata server "
+       "grants (not measured)"},
+      {Reach::acrossMachines,
+       "the metadata server's capabilities revoke a client's cached "
+       "data before another writes (not measured)"},
+      {Reach::unknown,
+       "not measured: the metadata server frees an evicted client's locks "
+       "after its session timeout; whether that client's writes then fail "
+       "is not known here"}},
      nullptr},
     {FileSystemKind::cephFuse,
-     {{Reach::acrossMachines, "the metadata server keeps POSIX and OFD locks for every "
-                              "client, ceph-fuse passing them on"},
+     {{Reach::acrossMachines,
+       "the metadata server keeps POSIX and OFD locks for every "
+       "client, ceph-fuse passing them on"},
       {Reach::acrossMachines, "the metadata server keeps them for every client"},
-      {Reach::acrossMachines, "a removal or rename meets the holders' share modes at the "
-                              "metadata server"},
-      {Reach::acrossMachines, "each append takes its turn on a lock the metadata server "
-                              "grants"},
-      {Reach::acrossMachines, "the metadata server's capabilities revoke a client's cached "
-                              "data before another writes"},
-      {Reach::unknown, "the metadata server frees an evicted client's locks after its "
-                       "session timeout; whether that client's writes then fail is not "
-                       "known here"}},
+      {Reach::acrossMachines,
+       "a removal or rename meets the holders' share modes at the "
+       "metadata server"},
+      {Reach::acrossMachines,
+       "each append takes its turn on a lock the metadata server "
+       "grants"},
+      {Reach::acrossMachines,
+       "the metadata server's capabilities revoke a client's cached "
+       "data before another writes"},
+      {Reach::unknown,
+       "the metadata server frees an evicted client's locks after its "
+       "session timeout; whether that client's writes then fail is not "
+       "known here"}},
      nullptr},
     {FileSystemKind::nfs,
-     {{Reach::acrossMachines, "the client sends the library's locks to the server (NFSv4 "
-                              "byte-range locks; NFSv3 through lockd); not measured"},
+     {{Reach::acrossMachines,
+       "the client sends the library's locks to the server (NFSv4 "
+       "byte-range locks; NFSv3 through lockd); not measured"},
       {Reach::acrossMachines, "the server grants them for every client (not measured)"},
-      {Reach::acrossMachines, "a removal or rename meets the holders' share modes at the "
-                              "server (not measured)"},
-      {Reach::acrossMachines, "each append takes its turn on the server's lock (not "
-                              "measured)"},
-      {Reach::acrossMachines, "the client writes back and revalidates its cache around "
-                              "locks (not measured)"},
-      {Reach::unknown, "not measured: the server frees a lost client's locks when its lease "
-                       "ends (90 s by default)"}},
+      {Reach::acrossMachines,
+       "a removal or rename meets the holders' share modes at the "
+       "server (not measured)"},
+      {Reach::acrossMachines,
+       "each append takes its turn on the server's lock (not "
+       "measured)"},
+      {Reach::acrossMachines,
+       "the client writes back and revalidates its cache around "
+       "locks (not measured)"},
+      {Reach::unknown,
+       "not measured: the server frees a lost client's locks when its lease "
+       "ends (90 s by default)"}},
      nullptr},
     {FileSystemKind::smb,
-     {{Reach::unknown, "the client sends the library's locks to the server as SMB locks; "
-                       "whether a server takes those far beyond the end of a file, where "
-                       "share modes live, is not tested"},
-      {Reach::acrossMachines, "SMB byte-range locks, which the server enforces on every "
-                              "client (not measured)"},
+     {{Reach::unknown,
+       "the client sends the library's locks to the server as SMB locks; "
+       "whether a server takes those far beyond the end of a file, where "
+       "share modes live, is not tested"},
+      {Reach::acrossMachines,
+       "SMB byte-range locks, which the server enforces on every "
+       "client (not measured)"},
       {Reach::unknown, "rests on the share-mode locks (above)"},
-      {Reach::acrossMachines, "each append takes its turn on a lock the server grants (not "
-                              "measured)"},
-      {Reach::acrossMachines, "the server breaks other clients' oplocks and leases before a "
-                              "write (not measured)"},
+      {Reach::acrossMachines,
+       "each append takes its turn on a lock the server grants (not "
+       "measured)"},
+      {Reach::acrossMachines,
+       "the server breaks other clients' oplocks and leases before a "
+       "write (not measured)"},
       {Reach::unknown, "not measured: the server frees a lost session's locks"}},
      nullptr},
     {FileSystemKind::windowsShare,
      {{Reach::acrossMachines, "the file server keeps every client's share modes"},
       {Reach::acrossMachines, "the file server keeps every client's locks"},
-      {Reach::acrossMachines, "the file server refuses the removal of a file another client "
-                              "holds"},
+      {Reach::acrossMachines,
+       "the file server refuses the removal of a file another client "
+       "holds"},
       {Reach::acrossMachines, "the file server places each append at the end itself"},
-      {Reach::acrossMachines, "the file server breaks other clients' oplocks and leases "
-                              "before a write"},
-      {Reach::unknown, "depends on the file server (durable and persistent handles), which "
-                       "this client cannot ask"}},
+      {Reach::acrossMachines,
+       "the file server breaks other clients' oplocks and leases "
+       "before a write"},
+      {Reach::unknown,
+       "depends on the file server (durable and persistent handles), which "
+       "this client cannot ask"}},
      nullptr},
     {FileSystemKind::fuseOther,
-     {{Reach::thisMachineOnly, "a FUSE file system without lock support leaves the locks to "
-                               "this machine's kernel: processes of other machines (the "
-                               "server's own included) do not see them"},
+     {{Reach::thisMachineOnly,
+       "a FUSE file system without lock support leaves the locks to "
+       "this machine's kernel: processes of other machines (the "
+       "server's own included) do not see them"},
       {Reach::thisMachineOnly, "kept by this machine's kernel only"},
       {Reach::thisMachineOnly, "only this machine's holders are seen"},
       {Reach::thisMachineOnly, "the append's turn is a lock of this machine only"},
-      {Reach::thisMachineOnly, "another machine's writes reach this client only as the file "
-                               "system refreshes its caches"},
-      {Reach::thisMachineOnly, "locks that never leave this machine cannot be lost to a "
-                               "partition, nor do they protect anything on another"}},
+      {Reach::thisMachineOnly,
+       "another machine's writes reach this client only as the file "
+       "system refreshes its caches"},
+      {Reach::thisMachineOnly,
+       "locks that never leave this machine cannot be lost to a "
+       "partition, nor do they protect anything on another"}},
      "Keep every process that shares these files on this machine, or move the files to a "
      "file system whose server keeps locks (GlusterFS, with the settings this command "
      "names)."},
@@ -208,11 +244,11 @@ constexpr unsigned bit(Promise promise) { return 1u << static_cast<unsigned>(pro
 // it, VOLUME stands for the volume's name.
 struct Requirement {
     FileSystemKind kind;
-    unsigned promises;       // bits of Promise
-    const char* setting;     // as FileSystem::settings names it
-    const char* holdsWith;   // the values under which they hold, separated by '|'
+    unsigned promises;      // bits of Promise
+    const char* setting;    // as FileSystem::settings names it
+    const char* holdsWith;  // the values under which they hold, separated by '|'
     Reach otherwise;
-    const char* why;         // what goes wrong with another value
+    const char* why;  // what goes wrong with another value
     const char* fix;
 };
 
@@ -230,8 +266,7 @@ const Requirement kRequirements[] = {
      "the client answers a file's size from its own cache, so a file another machine grew "
      "reads short",
      "gluster volume set VOLUME performance.stat-prefetch off"},
-    {FileSystemKind::glusterfs, bit(Promise::partition), "client.strict-locks", "on",
-     Reach::none,
+    {FileSystemKind::glusterfs, bit(Promise::partition), "client.strict-locks", "on", Reach::none,
      "a client cut off for longer than the server waits reopens its files without their "
      "locks when it reconnects, and its writes, answered as done, land inside the lock the "
      "server gave another client meanwhile",
@@ -304,7 +339,8 @@ void applyRequirement(const Requirement& requirement, Report* report) {
     for (size_t i = 0; i < kPromiseCount; ++i) {
         if ((requirement.promises & (1u << i)) == 0) continue;
         Judgement& judgement = report->promises[i];
-        if (found != fileSystem.settings.end() && valueAllowed(found->second, requirement.holdsWith)) {
+        if (found != fileSystem.settings.end() &&
+            valueAllowed(found->second, requirement.holdsWith)) {
             judgement.reasons.push_back(setting + " is " + found->second);
             continue;
         }
@@ -314,8 +350,7 @@ void applyRequirement(const Requirement& requirement, Report* report) {
                                         requirement.holdsWith + ", " + requirement.why);
         } else {
             judgement.reach = weaker(judgement.reach, requirement.otherwise);
-            judgement.reasons.push_back(setting + " is " + found->second + ": " +
-                                        requirement.why);
+            judgement.reasons.push_back(setting + " is " + found->second + ": " + requirement.why);
         }
         addFix(report, withVolume(requirement.fix, fileSystem.volume));
     }
@@ -324,26 +359,30 @@ void applyRequirement(const Requirement& requirement, Report* report) {
 std::string describe(const FileSystem& fs) {
     auto from = [&](const std::string& what) { return what.empty() ? "" : " from " + what; };
     switch (fs.kind) {
-    case FileSystemKind::localDisk: return "local disk (" + fs.type + ")";
-    case FileSystemKind::memory: return "memory of this machine (" + fs.type + ")";
-    case FileSystemKind::overlay: return "overlay of this machine's directories (" + fs.type + ")";
-    case FileSystemKind::glusterfs:
-        return "GlusterFS volume " + fs.volume + from(fs.server) + ", FUSE client";
-    case FileSystemKind::glusterBrick:
-        return "brick directory " + fs.source + " of " +
-               (fs.volume.empty() ? "a GlusterFS volume" : "the GlusterFS volume " + fs.volume) +
-               ", on a local disk (" + fs.type + ")";
-    case FileSystemKind::cephKernel: return "CephFS" + from(fs.source) + ", kernel client";
-    case FileSystemKind::cephFuse: return "CephFS" + from(fs.source) + ", FUSE client (ceph-fuse)";
-    case FileSystemKind::nfs:
-        return "NFS" + (fs.version.empty() ? "" : " version " + fs.version) + from(fs.source);
-    case FileSystemKind::smb: return "SMB/CIFS share " + fs.source + ", kernel client";
-    case FileSystemKind::windowsShare: return "SMB share " + fs.source + " (" + fs.type + ")";
-    case FileSystemKind::fuseOther:
-        // "fuse.SUBTYPE": the subtype names the file system.
-        return "FUSE file system " + (fs.type.compare(0, 5, "fuse.") == 0 ? fs.type.substr(5) : fs.type) +
-               from(fs.source);
-    case FileSystemKind::unknown: break;
+        case FileSystemKind::localDisk: return "local disk (" + fs.type + ")";
+        case FileSystemKind::memory: return "memory of this machine (" + fs.type + ")";
+        case FileSystemKind::overlay:
+            return "overlay of this machine's directories (" + fs.type + ")";
+        case FileSystemKind::glusterfs:
+            return "GlusterFS volume " + fs.volume + from(fs.server) + ", FUSE client";
+        case FileSystemKind::glusterBrick:
+            return "brick directory " + fs.source + " of " +
+                   (fs.volume.empty() ? "a GlusterFS volume"
+                                      : "the GlusterFS volume " + fs.volume) +
+                   ", on a local disk (" + fs.type + ")";
+        case FileSystemKind::cephKernel: return "CephFS" + from(fs.source) + ", kernel client";
+        case FileSystemKind::cephFuse:
+            return "CephFS" + from(fs.source) + ", FUSE client (ceph-fuse)";
+        case FileSystemKind::nfs:
+            return "NFS" + (fs.version.empty() ? "" : " version " + fs.version) + from(fs.source);
+        case FileSystemKind::smb: return "SMB/CIFS share " + fs.source + ", kernel client";
+        case FileSystemKind::windowsShare: return "SMB share " + fs.source + " (" + fs.type + ")";
+        case FileSystemKind::fuseOther:
+            // "fuse.SUBTYPE": the subtype names the file system.
+            return "FUSE file system " +
+                   (fs.type.compare(0, 5, "fuse.") == 0 ? fs.type.substr(5) : fs.type) +
+                   from(fs.source);
+        case FileSystemKind::unknown: break;
     }
     return "unknown file system (" + fs.type + ")";
 }
@@ -377,22 +416,22 @@ bool allHold(const Report& report) {
 
 const char* reachText(Reach reach) {
     switch (reach) {
-    case Reach::everyProcess: return "holds for every process";
-    case Reach::acrossMachines: return "holds across machines";
-    case Reach::thisMachineOnly: return "holds within this machine only";
-    case Reach::none: return "does not hold";
-    case Reach::unknown: break;
+        case Reach::everyProcess: return "holds for every process";
+        case Reach::acrossMachines: return "holds across machines";
+        case Reach::thisMachineOnly: return "holds within this machine only";
+        case Reach::none: return "does not hold";
+        case Reach::unknown: break;
     }
     return "cannot tell";
 }
 
 const char* reachId(Reach reach) {
     switch (reach) {
-    case Reach::everyProcess: return "every-process";
-    case Reach::acrossMachines: return "across-machines";
-    case Reach::thisMachineOnly: return "this-machine-only";
-    case Reach::none: return "no";
-    case Reach::unknown: break;
+        case Reach::everyProcess: return "every-process";
+        case Reach::acrossMachines: return "across-machines";
+        case Reach::thisMachineOnly: return "this-machine-only";
+        case Reach::none: return "no";
+        case Reach::unknown: break;
     }
     return "unknown";
 }
@@ -410,6 +449,11 @@ std::string textReport(const std::string& path, const Report& report) {
     std::string text = quoted(path) + ": " + report.description + "\n";
     if (!fs.mountPoint.empty()) text += "mounted at " + quoted(fs.mountPoint) + "\n";
     if (!fs.settingsSource.empty()) text += "settings read from " + fs.settingsSource + "\n";
+    std::string settings;
+    for (const auto& setting : fs.settings) {
+        settings += (settings.empty() ? "" : ", ") + setting.first + " " + setting.second;
+    }
+    if (!settings.empty()) text += "settings: " + settings + "\n";
     for (const std::string& sentence : fs.unread) text += "not seen: " + sentence + "\n";
     text += "\n";
     for (size_t i = 0; i < kPromiseCount; ++i) {
@@ -420,10 +464,10 @@ std::string textReport(const std::string& path, const Report& report) {
     if (isShared(fs.kind)) text += std::string("\n") + kOtherClients + "\n";
     if (!report.advice.empty()) text += "\n" + report.advice + "\n";
     if (!report.fixes.empty()) {
-        text += std::string("\nTo make ") +
-                (fs.kind == FileSystemKind::glusterfs ? "them hold, on a machine of the volume's "
-                                                        "pool (the clients take it up at once):\n"
-                                                      : "them hold:\n");
+        text += std::string("\nTo make ") + (fs.kind == FileSystemKind::glusterfs
+                                                 ? "them hold, on a machine of the volume's "
+                                                   "pool (the clients take it up at once):\n"
+                                                 : "them hold:\n");
         for (const std::string& fix : report.fixes) text += "  " + fix + "\n";
     }
     return text;
@@ -483,8 +527,7 @@ int runCheck(const Command& self, const Arguments& arguments) {
         return usageError(self, "cannot look at " + quoted(path, true) + ": " + error);
     }
     Report report = judge(fileSystem);
-    std::string text =
-        arguments.has("json") ? jsonReport(path, report) : textReport(path, report);
+    std::string text = arguments.has("json") ? jsonReport(path, report) : textReport(path, report);
     int exitCode = printResult("check", text);
     if (exitCode != kExitOk) return exitCode;
     return allHold(report) ? kExitOk : kExitFailed;

@@ -48,7 +48,8 @@ struct MountEntry {
 std::string unescape(const std::string& field) {
     std::string text;
     for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3') {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
+            field[i + 1] <= '3') {
             text += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
             i += 3;
         } else {
@@ -61,7 +62,8 @@ std::string unescape(const std::string& field) {
 bool parseMountLine(const std::string& line, MountEntry* entry) {
     std::istringstream in(line);
     std::string parent, devices, root, options, word;
-    if (!(in >> entry->id >> parent >> devices >> root >> entry->mountPoint >> options)) return false;
+    if (!(in >> entry->id >> parent >> devices >> root >> entry->mountPoint >> options))
+        return false;
     while (in >> word && word != "-") {}
     if (!(in >> entry->type >> entry->source)) return false;
     in >> entry->superOptions;
@@ -147,6 +149,7 @@ bool runProgram(const std::vector<std::string>& arguments, std::string* output) 
         dup2(null, 2);
         dup2(pipeEnds[1], 1);
         std::vector<char*> argv;
+        argv.reserve(arguments.size() + 1);
         for (const std::string& word : arguments) argv.push_back(const_cast<char*>(word.c_str()));
         argv.push_back(nullptr);
         execvp(argv[0], argv.data());
@@ -263,10 +266,10 @@ void inspectGluster(const MountEntry& mount, FileSystem* fileSystem) {
     }
     std::string volumeFile;
     if (safeWord(fileSystem->server) && safeWord(fileSystem->volume) &&
-        runProgram({"gluster", "--mode=script", "--log-file=/dev/null", "--timeout=10",
-                    "--remote-host=" + fileSystem->server, "system::", "getspec",
-                    fileSystem->volume},
-                   &volumeFile) &&
+        runProgram(
+            {"gluster", "--mode=script", "--log-file=/dev/null", "--timeout=10",
+             "--remote-host=" + fileSystem->server, "system::", "getspec", fileSystem->volume},
+            &volumeFile) &&
         volumeFile.find("protocol/client") != std::string::npos) {
         fileSystem->settingsSource = "the volume file the server " + fileSystem->server +
                                      " gives clients (gluster system:: getspec " +
@@ -276,8 +279,9 @@ void inspectGluster(const MountEntry& mount, FileSystem* fileSystem) {
         if (volumeFile.find("protocol/client") == std::string::npos) {
             fileSystem->unread.push_back(
                 "the volume's options: the gluster command could not fetch its volume file "
-                "from " + fileSystem->server + ", and the client shows no graph in " +
-                mount.mountPoint + "/.meta");
+                "from " +
+                fileSystem->server + ", and the client shows no graph in " + mount.mountPoint +
+                "/.meta");
             return;
         }
         fileSystem->settingsSource =
@@ -288,7 +292,8 @@ void inspectGluster(const MountEntry& mount, FileSystem* fileSystem) {
     readGraphSettings(parseVolumeFile(volumeFile), fileSystem);
     fileSystem->unread.push_back(
         "the bricks' own options (server.*, features.locks-*), which no client is given: "
-        "gluster volume get " + fileSystem->volume + " all, on a machine of the volume's pool");
+        "gluster volume get " +
+        fileSystem->volume + " all, on a machine of the volume's pool");
 }
 
 // The volume's name for its id, where this machine serves it and may read
@@ -312,10 +317,9 @@ std::string volumeNamed(const std::string& id) {
 std::string uuidText(const unsigned char* bytes) {
     char text[40];
     std::snprintf(text, sizeof text,
-                  "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
-                  bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7],
-                  bytes[8], bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14],
-                  bytes[15]);
+                  "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", bytes[0],
+                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
+                  bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
     return text;
 }
 
@@ -337,8 +341,8 @@ bool findBrick(const std::string& path, FileSystem* fileSystem) {
             }
             fileSystem->volume = volumeNamed(uuidText(id));
             if (fileSystem->volume.empty()) {
-                fileSystem->unread.push_back("the name of the brick's volume (id " +
-                                             uuidText(id) + "): glusterd's records on this "
+                fileSystem->unread.push_back("the name of the brick's volume (id " + uuidText(id) +
+                                             "): glusterd's records on this "
                                              "machine do not name it, or need root to read");
             }
             return true;
@@ -364,8 +368,8 @@ FileSystemKind kindOf(const MountEntry& mount) {
     if (type == "fuseblk") return FileSystemKind::localDisk;
     if (type == "fuse" || type.compare(0, 5, "fuse.") == 0) return FileSystemKind::fuseOther;
     // Shared-disk and network file systems this program has no row for.
-    for (const char* shared : {"9p", "afs", "lustre", "gfs2", "ocfs2", "virtiofs", "beegfs",
-                               "gpfs", "orangefs", "smb2"}) {
+    for (const char* shared : {"9p", "afs", "lustre", "gfs2", "ocfs2", "virtiofs", "beegfs", "gpfs",
+                               "orangefs", "smb2"}) {
         if (type == shared) return FileSystemKind::unknown;
     }
     // Anything else mounted from a block device of this machine.
@@ -385,7 +389,8 @@ void readMountSettings(const MountEntry& mount, FileSystem* fileSystem) {
         fileSystem->settingsSource = "the mount's options (/proc/self/mountinfo)";
     } else if (fileSystem->kind == FileSystemKind::smb) {
         if (findOption(mount.superOptions, "vers", &value)) fileSystem->version = value;
-        fileSystem->settings["nobrl"] = findOption(mount.superOptions, "nobrl", &value) ? "on" : "off";
+        fileSystem->settings["nobrl"] =
+            findOption(mount.superOptions, "nobrl", &value) ? "on" : "off";
         if (findOption(mount.superOptions, "cache", &value)) fileSystem->settings["cache"] = value;
         fileSystem->settingsSource = "the mount's options (/proc/self/mountinfo)";
     }
@@ -398,9 +403,9 @@ bool inspectFileSystem(const std::string& path, FileSystem* fileSystem, std::str
     struct stat status;
     if (stat(path.c_str(), &status) != 0 || realpath(path.c_str(), resolved) == nullptr) {
         *error = errno == ENOENT || errno == ENOTDIR ? "it does not exist"
-                 : errno == EACCES                   ? "no permission to look (" +
-                                                         std::string(std::strerror(errno)) + ")"
-                                                     : std::strerror(errno);
+                 : errno == EACCES
+                     ? "no permission to look (" + std::string(std::strerror(errno)) + ")"
+                     : std::strerror(errno);
         return false;
     }
     MountEntry mount;

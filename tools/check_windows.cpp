@@ -48,23 +48,22 @@ bool inspectFileSystem(const std::string& path, FileSystem* fileSystem, std::str
         fileSystem->type = name;
     } else {
         fileSystem->type = "unnamed";
-        fileSystem->unread.push_back("the volume's file system (GetVolumeInformation: Win32 error " +
-                                     std::to_string(GetLastError()) + ")");
+        fileSystem->unread.push_back(
+            "the volume's file system (GetVolumeInformation: Win32 error " +
+            std::to_string(GetLastError()) + ")");
     }
     bool unc = root[0] == '\\' && root[1] == '\\';
     switch (GetDriveTypeA(root)) {
-    case DRIVE_FIXED:
-    case DRIVE_REMOVABLE:
-    case DRIVE_CDROM:
-    case DRIVE_RAMDISK:
-        fileSystem->kind = unc ? FileSystemKind::windowsShare : FileSystemKind::localDisk;
-        break;
-    case DRIVE_REMOTE:
-        fileSystem->kind = FileSystemKind::windowsShare;
-        break;
-    default:
-        fileSystem->kind = unc ? FileSystemKind::windowsShare : FileSystemKind::unknown;
-        break;
+        case DRIVE_FIXED:
+        case DRIVE_REMOVABLE:
+        case DRIVE_CDROM:
+        case DRIVE_RAMDISK:
+            fileSystem->kind = unc ? FileSystemKind::windowsShare : FileSystemKind::localDisk;
+            break;
+        case DRIVE_REMOTE: fileSystem->kind = FileSystemKind::windowsShare; break;
+        default:
+            fileSystem->kind = unc ? FileSystemKind::windowsShare : FileSystemKind::unknown;
+            break;
     }
     fileSystem->source = root;
     return true;

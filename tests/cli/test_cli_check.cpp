@@ -73,13 +73,13 @@ TEST_F(CliCheck, BadInputExitsTwoAndChangesNothing) {
     qtest::writeFile(file, "kept");
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"check"},
-                                                {"check", file, file},
-                                                {"check", file, "--frob"},
-                                                {"check", ""},
-                                                {"check", dir_.path("missing")},
-                                                {"check", dir_.path("missing/deeper")},
-                                                {"check", dir_.path("kept.txt/below")},
-                                                {"check", dir_.path(std::string(5000, 'p'))}}) {
+                                               {"check", file, file},
+                                               {"check", file, "--frob"},
+                                               {"check", ""},
+                                               {"check", dir_.path("missing")},
+                                               {"check", dir_.path("missing/deeper")},
+                                               {"check", dir_.path("kept.txt/below")},
+                                               {"check", dir_.path(std::string(5000, 'p'))}}) {
         ToolResult result = qtest::runTool(streams_.root(), args);
         SCOPED_TRACE(args.size() > 1 ? args[1].substr(0, 80) : "no PATH");
         EXPECT_EQ(result.exitCode, kUsage) << result.out << result.err;
@@ -211,9 +211,9 @@ TEST_F(CliCheckMounted, OverlayHoldsThroughItsMountAndSaysTheLayersAreOtherFiles
     }
     qtest::writeFile(dir_.path("upper") + "/data.bin", std::string(64, 'u'));
     MountedScratch scratch(dir_);
-    std::string refused = scratch.mountWith(
-        "overlay", "lowerdir=" + dir_.path("lower") + ",upperdir=" + dir_.path("upper") +
-                       ",workdir=" + dir_.path("work"));
+    std::string refused = scratch.mountWith("overlay", "lowerdir=" + dir_.path("lower") +
+                                                           ",upperdir=" + dir_.path("upper") +
+                                                           ",workdir=" + dir_.path("work"));
     if (!refused.empty()) GTEST_SKIP() << refused;
     std::string merged = scratch.point() + "/data.bin";
 
@@ -222,8 +222,9 @@ TEST_F(CliCheckMounted, OverlayHoldsThroughItsMountAndSaysTheLayersAreOtherFiles
     EXPECT_TRUE(contains(text.out, ": overlay of this machine's directories (overlay)\n"))
         << text.out;
     EXPECT_EQ(count(text.out, ": holds for every process\n"), 6u) << text.out;
-    EXPECT_TRUE(contains(text.out, "the layers' own directories, reached directly, hold other "
-                                   "files"))
+    EXPECT_TRUE(contains(text.out,
+                         "the layers' own directories, reached directly, hold other "
+                         "files"))
         << text.out;
 
     // What the check says: a lock through the overlay keeps other opens

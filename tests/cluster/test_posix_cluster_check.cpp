@@ -80,10 +80,12 @@ TEST_F(ClusterCheck, CachesOnExitOneNamingQuickReadThenZeroAfterItsCommands) {
     const std::string& name = volume.volume();
     CheckRun before = check(volume.mountA());
     ASSERT_EQ(before.exitCode, 1) << before.out;
-    EXPECT_TRUE(contains(before.out, ": GlusterFS volume " + name + " from 127.0.0.1, FUSE client\n"))
+    EXPECT_TRUE(
+        contains(before.out, ": GlusterFS volume " + name + " from 127.0.0.1, FUSE client\n"))
         << before.out;
-    EXPECT_TRUE(contains(before.out, "settings read from the volume file the server 127.0.0.1 "
-                                     "gives clients"))
+    EXPECT_TRUE(contains(before.out,
+                         "settings read from the volume file the server 127.0.0.1 "
+                         "gives clients"))
         << before.out;
     EXPECT_TRUE(contains(before.out, "fresh bytes under a lock: does not hold\n")) << before.out;
     EXPECT_TRUE(contains(before.out, "  performance.quick-read is on: ")) << before.out;
@@ -126,18 +128,19 @@ TEST_F(ClusterCheck, BrickDirectoryIsNamedAndItsLocksMissTheClients) {
 
     CheckRun brick = check(volume.brick() + "/" + file);
     EXPECT_EQ(brick.exitCode, 1) << brick.out;
-    EXPECT_TRUE(contains(brick.out, ": brick directory " + volume.brick() + " of the GlusterFS "
-                                    "volume " + volume.volume() + ", on a local disk"))
+    EXPECT_TRUE(contains(brick.out, ": brick directory " + volume.brick() +
+                                        " of the GlusterFS "
+                                        "volume " +
+                                        volume.volume() + ", on a local disk"))
         << brick.out;
     EXPECT_EQ(count(brick.out, ": does not hold\n"), 6u) << brick.out;
-    EXPECT_TRUE(contains(brick.out, "mount -t glusterfs SERVER:/" + volume.volume()))
-        << brick.out;
+    EXPECT_TRUE(contains(brick.out, "mount -t glusterfs SERVER:/" + volume.volume())) << brick.out;
 
     // What it says: a lock taken through a mount is not seen in the brick.
     cFileHandle onMount = CFILE_INVALID_HANDLE, inBrick = CFILE_INVALID_HANDLE;
-    ASSERT_EQ(cFileOpen(onA(file).c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE,
-                        &onMount),
-              CFILE_OK);
+    ASSERT_EQ(
+        cFileOpen(onA(file).c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &onMount),
+        CFILE_OK);
     ASSERT_EQ(cFileLock(onMount, 0, 10), CFILE_OK);
     ASSERT_EQ(cFileOpen((volume.brick() + "/" + file).c_str(),
                         CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &inBrick),
