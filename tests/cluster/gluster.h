@@ -51,9 +51,6 @@ public:
     const std::string& unavailable() const { return unavailable_; }
     std::string mountA() const { return base_ + "/a"; }
     std::string mountB() const { return base_ + "/b"; }
-    // The volume's name, and its one brick: a directory of this machine.
-    const std::string& volume() const { return volume_; }
-    std::string brick() const { return base_ + "/brick"; }
     // The client process of mount A (the "machine" a test may lose).
     pid_t clientA() const { return readPid(base_ + "/a.pid"); }
 

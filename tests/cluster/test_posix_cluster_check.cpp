@@ -74,10 +74,17 @@ protected:
         GTEST_SKIP() << "the qorvel program is not built (QORVEL_BUILD_TOOLS is off)";
 #endif
     }
+    // The fixture names its volume after this process and keeps its one
+    // brick beside the mounts.
+    static std::string volumeName() { return "qorvel-" + std::to_string(getpid()); }
+    std::string brick() const {
+        std::string a = volume.mountA();
+        return a.substr(0, a.rfind('/')) + "/brick";
+    }
 };
 
 TEST_F(ClusterCheck, CachesOnExitOneNamingQuickReadThenZeroAfterItsCommands) {
-    const std::string& name = volume.volume();
+    const std::string name = volumeName();
     CheckRun before = check(volume.mountA());
     ASSERT_EQ(before.exitCode, 1) << before.out;
     EXPECT_TRUE(
@@ -126,15 +133,16 @@ TEST_F(ClusterCheck, BrickDirectoryIsNamedAndItsLocksMissTheClients) {
     std::string file = "brick-check.bin";
     ASSERT_EQ(cFileWriteToFile(onA(file).c_str(), "0123456789abcdef"), CFILE_OK);
 
-    CheckRun brick = check(volume.brick() + "/" + file);
-    EXPECT_EQ(brick.exitCode, 1) << brick.out;
-    EXPECT_TRUE(contains(brick.out, ": brick directory " + volume.brick() +
-                                        " of the GlusterFS "
-                                        "volume " +
-                                        volume.volume() + ", on a local disk"))
-        << brick.out;
-    EXPECT_EQ(count(brick.out, ": does not hold\n"), 6u) << brick.out;
-    EXPECT_TRUE(contains(brick.out, "mount -t glusterfs SERVER:/" + volume.volume())) << brick.out;
+    CheckRun inBrickDirectory = check(brick() + "/" + file);
+    EXPECT_EQ(inBrickDirectory.exitCode, 1) << inBrickDirectory.out;
+    EXPECT_TRUE(contains(inBrickDirectory.out, ": brick directory " + brick() +
+                                                   " of the GlusterFS "
+                                                   "volume " +
+                                                   volumeName() + ", on a local disk"))
+        << inBrickDirectory.out;
+    EXPECT_EQ(count(inBrickDirectory.out, ": does not hold\n"), 6u) << inBrickDirectory.out;
+    EXPECT_TRUE(contains(inBrickDirectory.out, "mount -t glusterfs SERVER:/" + volumeName()))
+        << inBrickDirectory.out;
 
     // What it says: a lock taken through a mount is not seen in the brick.
     cFileHandle onMount = CFILE_INVALID_HANDLE, inBrick = CFILE_INVALID_HANDLE;
@@ -142,7 +150,7 @@ TEST_F(ClusterCheck, BrickDirectoryIsNamedAndItsLocksMissTheClients) {
         cFileOpen(onA(file).c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &onMount),
         CFILE_OK);
     ASSERT_EQ(cFileLock(onMount, 0, 10), CFILE_OK);
-    ASSERT_EQ(cFileOpen((volume.brick() + "/" + file).c_str(),
+    ASSERT_EQ(cFileOpen((brick() + "/" + file).c_str(),
                         CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &inBrick),
               CFILE_OK);
     EXPECT_EQ(cFileLock(inBrick, 0, 10), CFILE_OK);
