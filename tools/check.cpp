@@ -211,8 +211,9 @@ const KindRow kKinds[] = {
      nullptr},
     {FileSystemKind::fuseOther,
      {{Reach::thisMachineOnly,
-       "a FUSE file system without lock support leaves the locks to "
-       "this machine's kernel: processes of other machines (the "
+       "a FUSE file system that does not pass locks on to its server "
+       "(sshfs does not; of others this program cannot tell) leaves them "
+       "to this machine's kernel: processes of other machines (the "
        "server's own included) do not see them"},
       {Reach::thisMachineOnly, "kept by this machine's kernel only"},
       {Reach::thisMachineOnly, "only this machine's holders are seen"},
