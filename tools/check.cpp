@@ -102,9 +102,8 @@ const KindRow kKinds[] = {
       {Reach::acrossMachines,
        "with client.strict-locks on, a client cut off for longer than "
        "the server waits does not reopen its files without their "
-       "locks: its writes then fail instead of landing inside the lock "
-       "the server gave another client, and its unlock or close "
-       "reports the loss"}},
+       "locks: its writes never land inside the lock the server gave "
+       "another client, and its unlock or close reports their loss"}},
      nullptr},
     {FileSystemKind::glusterBrick,
      {{Reach::none,
