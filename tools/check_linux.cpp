@@ -380,6 +380,24 @@ FileSystemKind kindOf(const MountEntry& mount) {
     return FileSystemKind::unknown;
 }
 
+// A virtual extended attribute of CephFS, read at the mount; empty if none.
+std::string cephAttribute(const std::string& mountPoint, const char* name) {
+    char value[256];
+    ssize_t size = getxattr(mountPoint.c_str(), name, value, sizeof value);
+    return size > 0 ? std::string(value, static_cast<size_t>(size)) : std::string();
+}
+
+// CephFS names its cluster and this client's session by virtual attributes.
+void inspectCeph(const MountEntry& mount, FileSystem* fileSystem) {
+    std::string cluster = cephAttribute(mount.mountPoint, "ceph.cluster_fsid");
+    std::string client = cephAttribute(mount.mountPoint, "ceph.client_id");
+    if (cluster.empty()) {
+        fileSystem->unread.push_back("the cluster's id (ceph.cluster_fsid)");
+        return;
+    }
+    fileSystem->source = "cluster " + cluster + (client.empty() ? "" : ", session " + client);
+}
+
 void readMountSettings(const MountEntry& mount, FileSystem* fileSystem) {
     std::string value;
     if (fileSystem->kind == FileSystemKind::nfs) {
@@ -422,6 +440,9 @@ bool inspectFileSystem(const std::string& path, FileSystem* fileSystem, std::str
     } else if (fileSystem->kind == FileSystemKind::localDisk ||
                fileSystem->kind == FileSystemKind::memory) {
         if (findBrick(resolved, fileSystem)) fileSystem->kind = FileSystemKind::glusterBrick;
+    } else if (fileSystem->kind == FileSystemKind::cephFuse ||
+               fileSystem->kind == FileSystemKind::cephKernel) {
+        inspectCeph(mount, fileSystem);
     } else {
         readMountSettings(mount, fileSystem);
     }
