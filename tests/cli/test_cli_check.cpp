@@ -152,7 +152,8 @@ TEST_F(CliCheck, NoPermissionToLookExitsTwo) {
 // after it (failed or not).
 class MountedScratch {
 public:
-    explicit MountedScratch(const qtest::TempDir& dir) : point_(dir.path("mount")) {
+    explicit MountedScratch(const qtest::TempDir& dir, const std::string& name = "mount")
+        : point_(dir.path(name)) {
         mkdir(point_.c_str(), 0755);
     }
     ~MountedScratch() {
@@ -193,7 +194,8 @@ protected:
 };
 
 TEST_F(CliCheckMounted, TmpfsHoldsEveryPromise) {
-    MountedScratch scratch(dir_);
+    // The kernel lists a mount point's blank as \040.
+    MountedScratch scratch(dir_, "mount point");
     std::string refused = scratch.mountWith("tmpfs", "size=1m");
     if (!refused.empty()) GTEST_SKIP() << refused;
     qtest::writeFile(scratch.point() + "/data.bin", "x");
@@ -201,7 +203,7 @@ TEST_F(CliCheckMounted, TmpfsHoldsEveryPromise) {
     ToolResult text = check(scratch.point() + "/data.bin");
     EXPECT_EQ(text.exitCode, kOk) << text.out << text.err;
     EXPECT_TRUE(contains(text.out, ": memory of this machine (tmpfs)\n")) << text.out;
-    EXPECT_TRUE(contains(text.out, "mounted at " + scratch.point() + "\n")) << text.out;
+    EXPECT_TRUE(contains(text.out, "mounted at '" + scratch.point() + "'\n")) << text.out;
     EXPECT_EQ(count(text.out, ": holds for every process\n"), 6u) << text.out;
 }
 
