@@ -103,7 +103,9 @@ const KindRow kKinds[] = {
        "with client.strict-locks on, a client cut off for longer than "
        "the server waits does not reopen its files without their "
        "locks: its writes never land inside the lock the server gave "
-       "another client, and its unlock or close reports their loss"}},
+       "another client, and its unlock or close reports their loss; how "
+       "long the others wait for a lost holder's locks is the bricks' "
+       "server.tcp-user-timeout (42 s by default)"}},
      nullptr},
     {FileSystemKind::glusterBrick,
      {{Reach::none,

@@ -24,6 +24,7 @@
 
 #include "check.h"
 #include "cli.h"
+#include "platform/posix/gluster_brick.h"
 
 namespace qorvel_cli {
 
@@ -323,34 +324,24 @@ std::string uuidText(const unsigned char* bytes) {
     return text;
 }
 
-// A brick's root carries its volume's id (an extended attribute only root
-// reads) and GlusterFS's own .glusterfs directory (which anyone may see).
+// A brick directory, told by platform/posix/gluster_brick.h; its volume is
+// named where root may read the brick's volume id.
 bool findBrick(const std::string& path, FileSystem* fileSystem) {
-    for (std::string directory = path;;) {
-        unsigned char id[16];
-        ssize_t size = getxattr(directory.c_str(), "trusted.glusterfs.volume-id", id, sizeof id);
-        struct stat status;
-        bool marked = size == sizeof id;
-        bool seen = stat((directory + "/.glusterfs").c_str(), &status) == 0 &&
-                    S_ISDIR(status.st_mode) && status.st_uid == 0 && directory != "/";
-        if (marked || seen) {
-            fileSystem->source = directory;
-            if (!marked) {
-                fileSystem->unread.push_back("the brick's volume: its id needs root to read");
-                return true;
-            }
-            fileSystem->volume = volumeNamed(uuidText(id));
-            if (fileSystem->volume.empty()) {
-                fileSystem->unread.push_back("the name of the brick's volume (id " + uuidText(id) +
-                                             "): glusterd's records on this "
-                                             "machine do not name it, or need root to read");
-            }
-            return true;
-        }
-        if (directory == "/") return false;
-        size_t slash = directory.rfind('/');
-        directory = slash == 0 ? "/" : directory.substr(0, slash);
+    std::string root;
+    if (!qorvel::platform::posix::insideGlusterBrick(path, &root)) return false;
+    fileSystem->source = root;
+    unsigned char id[16];
+    if (getxattr(root.c_str(), "trusted.glusterfs.volume-id", id, sizeof id) != sizeof id) {
+        fileSystem->unread.push_back("the brick's volume: its id needs root to read");
+        return true;
     }
+    fileSystem->volume = volumeNamed(uuidText(id));
+    if (fileSystem->volume.empty()) {
+        fileSystem->unread.push_back("the name of the brick's volume (id " + uuidText(id) +
+                                     "): glusterd's records on this machine do not name it, or "
+                                     "need root to read");
+    }
+    return true;
 }
 
 // ---- Kinds ---------------------------------------------------------------------------
