@@ -66,6 +66,12 @@ bool inspectFileSystem(const std::string& path, FileSystem* fileSystem, std::str
             break;
     }
     fileSystem->source = root;
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) {
+        fileSystem->unread.push_back(
+            "under Wine, the host's file system beneath the drive (the Linux build of qorvel "
+            "check names it)");
+    }
     return true;
 }
 
