@@ -144,23 +144,29 @@ const KindRow kKinds[] = {
      nullptr},
     {FileSystemKind::cephFuse,
      {{Reach::acrossMachines,
-       "the metadata server keeps POSIX and OFD locks for every "
-       "client, ceph-fuse passing them on"},
-      {Reach::acrossMachines, "the metadata server keeps them for every client"},
+       "the metadata server keeps the library's locks for every client "
+       "(measured: 144 pairs of modes across two ceph-fuse clients)"},
+      {Reach::acrossMachines,
+       "the metadata server grants and refuses them for every client "
+       "(measured)"},
       {Reach::acrossMachines,
        "a removal or rename meets the holders' share modes at the "
-       "metadata server"},
+       "metadata server (measured)"},
       {Reach::acrossMachines,
        "each append takes its turn on a lock the metadata server "
-       "grants"},
+       "grants (measured: 0 torn, 0 lost lines across two clients; "
+       "slow where two machines append in turn)"},
       {Reach::acrossMachines,
-       "the metadata server's capabilities revoke a client's cached "
-       "data before another writes"},
+       "a granted lock drops this client's cached pages of its range, "
+       "which the client does not drop itself while another machine "
+       "holds the file open for writing (measured)"},
       {Reach::unknown,
-       "the metadata server frees an evicted client's locks after its "
-       "session timeout; whether that client's writes then fail is not "
-       "known here"}},
-     nullptr},
+       "not measured: the metadata server evicts a client whose session goes "
+       "unrenewed for session_timeout (60 s by default), frees its locks and "
+       "blocklists it at the object stores, so its later writes should fail; "
+       "an evicted client must be mounted again"}},
+     "Reads outside a lock are fresh only with fuse_disable_pagecache = true in the [client] "
+     "section of the machines' ceph.conf, which this program cannot read."},
     {FileSystemKind::nfs,
      {{Reach::acrossMachines,
        "the client sends the library's locks to the server (NFSv4 "
