@@ -393,8 +393,13 @@ void readMountSettings(const MountEntry& mount, FileSystem* fileSystem) {
     std::string value;
     if (fileSystem->kind == FileSystemKind::nfs) {
         if (findOption(mount.superOptions, "vers", &value)) fileSystem->version = value;
-        if (findOption(mount.superOptions, "local_lock", &value))
+        if (findOption(mount.superOptions, "local_lock", &value)) {
             fileSystem->settings["local_lock"] = value;
+        } else if (fileSystem->version.compare(0, 1, "4") == 0) {
+            // A kernel that lists no local_lock for NFSv4 takes none there: every
+            // lock goes to the server.
+            fileSystem->settings["local_lock"] = "none";
+        }
         fileSystem->settingsSource = "the mount's options (/proc/self/mountinfo)";
     } else if (fileSystem->kind == FileSystemKind::smb) {
         if (findOption(mount.superOptions, "vers", &value)) fileSystem->version = value;
