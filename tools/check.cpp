@@ -106,7 +106,8 @@ const KindRow kKinds[] = {
        "another client, and its unlock or close reports their loss; how "
        "long the others wait for a lost holder's locks is the bricks' "
        "server.tcp-user-timeout (42 s by default)"}},
-     nullptr},
+     "Reads outside a lock are fresh only on mounts with direct-io-mode=enable; under a "
+     "lock the library makes them fresh itself."},
     {FileSystemKind::glusterBrick,
      {{Reach::none,
        "the volume's clients keep their share modes in the bricks' server "

@@ -256,15 +256,43 @@ bool safeWord(const std::string& word) {
     return true;
 }
 
-void inspectGluster(const MountEntry& mount, FileSystem* fileSystem) {
-    // The source is SERVER:VOLUME or SERVER:/VOLUME (an IPv6 server in brackets).
-    size_t colon = mount.source.rfind(':');
-    if (colon != std::string::npos) {
-        fileSystem->server = mount.source.substr(0, colon);
-        fileSystem->volume = mount.source.substr(colon + 1);
-        if (!fileSystem->volume.empty() && fileSystem->volume[0] == '/')
-            fileSystem->volume.erase(0, 1);
+// The options the client was mounted with, from its command line as it
+// shows it (MOUNT/.meta/cmdline: {"Cmdlinestr": "glusterfs --OPTION=VALUE ..."}).
+// A client translator's option given at the mount (VOLUME-client-N.strict-locks=on)
+// counts as the volume's.
+bool readGlusterMountOptions(const MountEntry& mount, FileSystem* fileSystem) {
+    std::string text = readWhole(mount.mountPoint + "/.meta/cmdline");
+    if (text.find("Cmdlinestr") == std::string::npos) {
+        fileSystem->unread.push_back("this client's mount options (" + mount.mountPoint +
+                                     "/.meta/cmdline)");
+        return false;
     }
+    std::string directIo = "not given (FUSE caches the pages)";
+    std::istringstream words(text);
+    std::string word;
+    while (words >> word) {
+        if (!word.empty() && word.back() == '"') word.pop_back();
+        if (word.rfind("--direct-io-mode=", 0) == 0) directIo = word.substr(17);
+        if (word.rfind("--xlator-option=", 0) == 0) {
+            std::string option = word.substr(16);
+            size_t equals = option.rfind('=');
+            if (equals != std::string::npos) {
+                std::string key = option.substr(0, equals), value = option.substr(equals + 1);
+                fileSystem->settings["xlator-option " + key] = value;
+                if (key.find("-client-") != std::string::npos && key.size() > 13 &&
+                    key.compare(key.size() - 13, 13, ".strict-locks") == 0) {
+                    fileSystem->settings["client.strict-locks"] = value;
+                }
+            }
+        }
+    }
+    fileSystem->settings["direct-io-mode"] = directIo;
+    return true;
+}
+
+// The volume's options as its clients get them; false when neither source
+// answers.
+bool readVolumeOptions(const MountEntry& mount, FileSystem* fileSystem) {
     std::string volumeFile;
     if (safeWord(fileSystem->server) && safeWord(fileSystem->volume) &&
         runProgram(
@@ -283,7 +311,7 @@ void inspectGluster(const MountEntry& mount, FileSystem* fileSystem) {
                 "from " +
                 fileSystem->server + ", and the client shows no graph in " + mount.mountPoint +
                 "/.meta");
-            return;
+            return false;
         }
         fileSystem->settingsSource =
             "this client's graph (" + mount.mountPoint +
@@ -291,6 +319,25 @@ void inspectGluster(const MountEntry& mount, FileSystem* fileSystem) {
             "file): options changed since it was built may not show there";
     }
     readGraphSettings(parseVolumeFile(volumeFile), fileSystem);
+    return true;
+}
+
+void inspectGluster(const MountEntry& mount, FileSystem* fileSystem) {
+    // The source is SERVER:VOLUME or SERVER:/VOLUME (an IPv6 server in brackets).
+    size_t colon = mount.source.rfind(':');
+    if (colon != std::string::npos) {
+        fileSystem->server = mount.source.substr(0, colon);
+        fileSystem->volume = mount.source.substr(colon + 1);
+        if (!fileSystem->volume.empty() && fileSystem->volume[0] == '/')
+            fileSystem->volume.erase(0, 1);
+    }
+    bool volumeRead = readVolumeOptions(mount, fileSystem);
+    // Read after the volume's: an option the mount gives a translator wins.
+    if (readGlusterMountOptions(mount, fileSystem)) {
+        fileSystem->settingsSource = "this client's mount options (" + mount.mountPoint +
+                                     "/.meta/cmdline)" +
+                                     (volumeRead ? " and " + fileSystem->settingsSource : "");
+    }
     fileSystem->unread.push_back(
         "the bricks' own options (server.*, features.locks-*), which no client is given: "
         "gluster volume get " +

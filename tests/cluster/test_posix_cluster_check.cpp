@@ -90,10 +90,12 @@ TEST_F(ClusterCheck, CachesOnExitOneNamingQuickReadThenZeroAfterItsCommands) {
     EXPECT_TRUE(
         contains(before.out, ": GlusterFS volume " + name + " from 127.0.0.1, FUSE client\n"))
         << before.out;
-    EXPECT_TRUE(contains(before.out,
-                         "settings read from the volume file the server 127.0.0.1 "
-                         "gives clients"))
+    EXPECT_TRUE(contains(before.out, "settings read from this client's mount options (" +
+                                         volume.mountA() +
+                                         "/.meta/cmdline) and the volume file the server "
+                                         "127.0.0.1 gives clients"))
         << before.out;
+    EXPECT_TRUE(contains(before.out, "direct-io-mode not given")) << before.out;
     EXPECT_TRUE(contains(before.out, "fresh bytes under a lock: does not hold\n")) << before.out;
     EXPECT_TRUE(contains(before.out, "  performance.quick-read is on: ")) << before.out;
     EXPECT_TRUE(contains(before.out, "  performance.stat-prefetch is on: ")) << before.out;
@@ -107,7 +109,7 @@ TEST_F(ClusterCheck, CachesOnExitOneNamingQuickReadThenZeroAfterItsCommands) {
     // Without the gluster command, the client's own graph tells the same.
     CheckRun fromGraph = check(volume.mountB(), "PATH=/nonexistent ");
     EXPECT_EQ(fromGraph.exitCode, 1) << fromGraph.out;
-    EXPECT_TRUE(contains(fromGraph.out, "settings read from this client's graph (" +
+    EXPECT_TRUE(contains(fromGraph.out, "/.meta/cmdline) and this client's graph (" +
                                             volume.mountB() + "/.meta/graphs/active/volfile"))
         << fromGraph.out;
     EXPECT_TRUE(contains(fromGraph.out, "  performance.quick-read is on: ")) << fromGraph.out;
