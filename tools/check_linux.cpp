@@ -32,8 +32,9 @@ const char* const kCheckPlatformHelp =
     "The file system is the mount under PATH (/proc/self/mountinfo). On a\n"
     "GlusterFS mount the volume's options are read from the volume file its\n"
     "servers give clients (gluster system:: getspec, which needs no privilege),\n"
-    "else from the client's own graph (MOUNT/.meta); the bricks' own options\n"
-    "are given to no client and are not read. A directory of a local file system\n"
+    "else from the client's own graph (MOUNT/.meta), and its mount options from\n"
+    "its command line (MOUNT/.meta/cmdline); the bricks' own options are given\n"
+    "to no client and are not read. A directory of a local file system\n"
     "that is, or lies in, a GlusterFS brick is named as one (the brick's volume id\n"
     "needs root to read). NFS and SMB mounts are judged by their mount options.\n";
 
