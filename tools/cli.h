@@ -74,6 +74,7 @@ void addFileCommands(std::vector<Command>* list);    // log, append, cat, open, 
 void addPathCommands(std::vector<Command>* list);    // stat, rm, mv, mkdir, rmdir, chmod
 void addQueryCommands(std::vector<Command>* list);   // df, pwd, tmpdir, version, status
 void addHoldersCommand(std::vector<Command>* list);  // holders
+void addCheckCommand(std::vector<Command>* list);    // check
 
 // "qorvel 1.0.0": the program and the library are one release.
 std::string releaseLine();
@@ -106,6 +107,10 @@ std::string quoted(const std::string& name, bool always = false);
 // The length of the well-formed UTF-8 sequence of two to four bytes at `at`
 // (no overlong form, no surrogate, nothing beyond U+10FFFF), else 0.
 size_t utf8SequenceAt(const std::string& text, size_t at);
+
+// A JSON string: UTF-8 passes, a byte of no UTF-8 character becomes the
+// character of the same number, so that any name gives valid JSON.
+std::string jsonString(const std::string& text);
 
 // Writes all of `text` to standard output; false when that fails.
 bool writeOut(const std::string& text);

@@ -70,32 +70,6 @@ std::string textReport(const std::string& path, const HolderSearch& search) {
     return text;
 }
 
-// A JSON string: UTF-8 passes, a byte of no UTF-8 character becomes the
-// character of the same number, so that any name gives valid JSON.
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        auto c = static_cast<unsigned char>(text[i]);
-        size_t sequence = c >= 0x80 ? utf8SequenceAt(text, i) : 1;
-        if (sequence > 1) {
-            out += text.substr(i, sequence);
-            i += sequence;
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out += std::string("\\") + static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-        ++i;
-    }
-    return out + "\"";
-}
-
 std::string jsonHandle(const HeldHandle& handle) {
     std::string text = "{\"descriptor\": " + std::to_string(handle.descriptor) + ", \"mode\": ";
     text += handle.modeKnown ? std::to_string(handle.mode) +

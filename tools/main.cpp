@@ -100,6 +100,7 @@ const std::vector<Command>& commands() {
         addPathCommands(&all);
         addQueryCommands(&all);
         addHoldersCommand(&all);
+        addCheckCommand(&all);
         return all;
     }();
     return list;

@@ -107,6 +107,30 @@ size_t utf8SequenceAt(const std::string& text, size_t at) {
     return length;
 }
 
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        size_t sequence = c >= 0x80 ? utf8SequenceAt(text, i) : 1;
+        if (sequence > 1) {
+            out += text.substr(i, sequence);
+            i += sequence;
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += std::string("\\") + static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+        ++i;
+    }
+    return out + "\"";
+}
+
 namespace {
 
 // Bytes that must be written as $'\...' escapes: control bytes and bytes of

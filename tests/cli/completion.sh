@@ -42,6 +42,9 @@ touch "$scratch/alpha file.txt"
 expect "$scratch/alpha file.txt" cat "$scratch/al"
 expect "$scratch/alpha file.txt" holders "$scratch/al"
 expect "--help --json" holders "$scratch/alpha file.txt" --
+expect "check chmod" ch
+expect "$scratch/alpha file.txt" check "$scratch/al"
+expect "--help --json" check "$scratch/alpha file.txt" --
 
 # Every command of the help is offered.
 for command in $("$program" --help | sed -n 's/^  \([a-z][a-z]*\) .*/\1/p'); do
