@@ -75,11 +75,12 @@ release() {
   (. /etc/os-release && echo "$VERSION_CODENAME")
 }
 
-# missing_twins: "NAME ARCH VERSION" for every library of a second
-# architecture ("Multi-Arch: same") that the install needs, whose twin of
-# the machine's architecture is installed or to be installed, and whose
-# candidate there has no version for ARCH; VERSION is the release's, which
-# both architectures have.
+# missing_twins: "NAME ARCH VERSION INSTALLED CANDIDATE" for every library
+# of a second architecture ("Multi-Arch: same") that the install needs,
+# whose twin of the machine's architecture is installed or to be installed,
+# and whose candidate there has no version for ARCH; VERSION is the
+# release's, which both architectures have; INSTALLED and CANDIDATE are the
+# twin's ("-" for none).
 missing_twins() {
   local plan foreign name arch version candidate
   local -A installed=() candidates=() wanted=()
@@ -122,7 +123,7 @@ missing_twins() {
     if [ "$candidate" = - ] || [ "$candidate" = "$version" ]; then continue; fi
     grep -qx "$name:$arch" <<<"$have" && continue
     [ "${installed[$name]:--}" != - ] || [ -n "${wanted[$name]:-}" ] || continue
-    echo "$name $arch $version"
+    echo "$name $arch $version ${installed[$name]:--} $candidate"
   done < <(records "${names[@]}")
 }
 
@@ -156,8 +157,7 @@ fi
 
 pinned=()
 refused=
-while read -r name arch version; do
-  read -r _ installed candidate < <(policy "$name:$native")
+while read -r name arch version installed candidate; do
   if [ "$installed" != - ] && dpkg --compare-versions "$installed" gt "$version"; then
     say "$name:$native $installed is installed, but the lists hold no $name:$arch $installed"
     refused=yes
