@@ -12,6 +12,9 @@ install_missing() {
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
   done
   [ ${#missing[@]} -gt 0 ] || return 0
-  apt-get update -q
+  # A mirror may lack an index of an enabled second architecture (i386 of
+  # the security archive, see docs/windows.md): apt-get update then fails,
+  # and the lists it did fetch still serve this install.
+  apt-get update -q || echo "-- apt-get update could not fetch every index: installing with the lists it has"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${options[@]}" "${missing[@]}"
 }

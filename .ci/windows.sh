@@ -42,7 +42,7 @@ run_step() {
 step_install() {
   local commands packages package
   commands=$(recipe "$doc" windows-install)
-  packages=$(printf '%s\n' "$commands" | sed -n 's/^apt-get install -y //p')
+  packages=$(printf '%s\n' "$commands" | sed -n 's|^tools/debian-install.sh ||p')
   for package in $packages; do
     if ! dpkg -s "$package" >/dev/null 2>&1; then
       DEBIAN_FRONTEND=noninteractive run_step windows-install

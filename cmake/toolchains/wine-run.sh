@@ -101,6 +101,18 @@ program_dir=$(cd "$(dirname "$program")" && pwd)
 if [ -n "$owner" ] && ! as_user test -r "$program"; then
   program=$state/bin/$(basename "$program")
 fi
+
+# The Wine server of the prefix lives as long as any program in it, and the
+# program that starts it hands it its standard output: CTest, which reads a
+# test's output to its end, would then charge that test, and its limit, with
+# every test that runs under Wine meanwhile. Started here on /dev/null, the
+# server holds no test's output (with one running already, this start ends
+# at once).
+server=$(dirname "$loader")/wineserver
+[ -x "$server" ] || server=$(command -v wineserver || true)
+if [ -n "$server" ]; then
+  as_user "$server" </dev/null >/dev/null 2>&1 || true
+fi
 if [ -n "$owner" ]; then
   exec setpriv --reuid=$unprivileged --regid=$unprivileged --clear-groups -- "$loader" "$program" "$@"
 fi
