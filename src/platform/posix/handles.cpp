@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
+#include "platform/posix/locks.h"
 #include "platform/posix/readonly.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/share_modes.h"
@@ -234,29 +235,36 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
         return kInvalidHandle;
     }
     // The host may have closed an earlier library descriptor of this number
-    // itself: its second description goes before this one publishes.
-    if (factsOf(opened.fd) != 0) release(opened.fd);
+    // itself: its second description goes before this one publishes, and its
+    // locks went with its description.
+    if (factsOf(opened.fd) != 0) {
+        uint8_t staleFacts = 0;
+        release(opened.fd, &staleFacts);
+    }
     Prepared prepared;
     error = prepareHandle(path, opened, access, shareMode, disposition, &prepared);
     if (error == 0) error = adopt(opened.fd, prepared.facts, prepared.second);
     if (error == 0) return opened.fd;
     // A file this call created stays: another open may already hold it.
-    bool shared = (prepared.facts & kOnSharedFileSystem) != 0;
-    if (prepared.second.fd >= 0) closeDescription(prepared.second.fd, shared);
-    closeDescription(opened.fd, shared);
+    if (prepared.second.fd >= 0) sys.close(prepared.second.fd);
+    closeDescription(opened.fd, prepared.facts);
     setLastError(error);
     return kInvalidHandle;
 }
 
 // On a shared file system what the handle wrote reaches the server before its
 // locks go (shared_file_system.h); a sync that fails is reported once the
-// handle is closed, as Windows closes it.
+// handle is closed, as Windows closes it. The locks this process took through
+// the handle go before it closes: the description, and every lock taken
+// through it, lasts while a child that inherited the handle keeps it open,
+// and a child's locks stay the child's.
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     bool shared = (factsOf(handle) & kOnSharedFileSystem) != 0;
     uint32_t pushed = shared ? pushWrites(handle) : 0;
-    release(handle);
-    int closed = closeDescription(handle, shared);
+    uint8_t facts = 0;
+    giveUpLocks(handle, release(handle, &facts));
+    int closed = closeDescription(handle, facts);
     // Linux has released the descriptor even when close reports EINTR.
     if (closed != 0 && errno != EINTR) return failWithErrno(errno);
     return pushed == 0 || fail(pushed);

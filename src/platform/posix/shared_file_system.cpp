@@ -104,14 +104,15 @@ uint32_t beginAppend(int fd) {
     // Blocks until the holder writes and syncs, is killed, or its client is
     // lost; the file server hands the gate on in the order it was asked.
     if (setGate(fd, F_WRLCK, F_OFD_SETLKW) != 0) return win32ErrorFromErrno(errno);
+    addFacts(fd, kHoldsAppendGate);
     uint32_t error = refreshSize(fd);
     if (error != 0) setGate(fd, F_UNLCK, F_OFD_SETLK);
     return error;
 }
 
-// The gate stays held until the handle closes: the close gives up every lock
-// of the description in one request (closeDescription), which saves the
-// appender a round trip of its own.
+// The gate stays held until the handle closes, which gives it up
+// (closeDescription): the appender's next append needs no round trip to
+// take it again.
 uint32_t endAppend(int fd) { return sys.fsync(fd) == 0 ? 0 : win32ErrorFromErrno(errno); }
 
 uint32_t refreshLockedRange(int fd, uint64_t start, uint64_t length) {
@@ -132,9 +133,8 @@ uint32_t pushWrites(int fd) {
     return error;
 }
 
-int closeDescription(int fd, bool onSharedFileSystem) {
-    // Length 0: to the end of the lock space.
-    if (onSharedFileSystem) setOfdLock(fd, F_UNLCK, 0, 0);
+int closeDescription(int fd, uint8_t facts) {
+    if (facts & kHoldsAppendGate) setGate(fd, F_UNLCK, F_OFD_SETLK);
     return sys.close(fd);
 }
 

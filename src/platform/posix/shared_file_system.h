@@ -47,11 +47,14 @@
 // (pushWrites). Caches the client keeps itself are beyond the library's
 // reach (GlusterFS's quick-read and stat-prefetch: docs/distributed.md).
 //
-// Closing. The close of a handle on a shared file system gives up its locks
-// in one request before it closes (closeDescription): a FUSE client sends the
-// release of a closed description's locks after close() has returned, so a
-// host that closes and opens again at once would otherwise meet its own
-// closed handle.
+// Closing. A FUSE client sends the release of a closed description's locks
+// after close() has returned. The close of a handle gives up what this
+// process took through it (its byte-range locks, handles.cpp, and the append
+// gate) before it closes, so that they are gone when close returns; the
+// share mode belongs to the description, which a child that inherited the
+// handle may still hold, and goes with its last close. An open refused by
+// the share mode of a handle this process closed a moment ago is therefore
+// tried again for a short while (recentlyClosed).
 #ifndef QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 #define QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 
@@ -93,8 +96,10 @@ void noteWrite(int fd);
 // the Win32 error; the writes then count as not pushed still.
 uint32_t pushWrites(int fd);
 
-// Closes a descriptor; one on a shared file system gives up its locks first.
-int closeDescription(int fd, bool onSharedFileSystem);
+// Closes a descriptor whose record ended with `facts`: the append gate this
+// process holds through it goes first, and a descriptor on a shared file
+// system is remembered for a moment (recentlyClosed).
+int closeDescription(int fd, uint8_t facts);
 
 }  // namespace qorvel::platform::posix
 
