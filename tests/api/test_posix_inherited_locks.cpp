@@ -133,9 +133,11 @@ INSTANTIATE_TEST_SUITE_P(Modes, InheritedHandleTest, ::testing::Values(0x0044, 0
 TEST_P(InheritedHandleTest, AForkedChildIsNotGrantedItsParentsRegionAndCannotUnlockIt) {
     bool canWrite = writable();
     Statuses child = inForkedChild([&] {
-        Statuses statuses{readAt(handle, 0, 10), readAt(handle, 5, 20),
+        Statuses statuses{readAt(handle, 0, 10),
+                          readAt(handle, 5, 20),
                           canWrite ? transfer(handle, true, 9, 1) : kLockViolation,
-                          cFileUnlock(handle, 0, 10), cFileLock(handle, 0, 10),
+                          cFileUnlock(handle, 0, 10),
+                          cFileLock(handle, 0, 10),
                           cFileLock(handle, 5, 0)};
         // Bytes the parent did not lock are the child's to lock and use.
         statuses.push_back(cFileLock(handle, 20, 10));
@@ -143,8 +145,15 @@ TEST_P(InheritedHandleTest, AForkedChildIsNotGrantedItsParentsRegionAndCannotUnl
         statuses.push_back(cFileUnlock(handle, 20, 10));
         return statuses;
     });
-    Statuses expected{kLockViolation, kLockViolation, kLockViolation, kNotLocked,
-                      kLockViolation, kLockViolation, 0, 0, 0};
+    Statuses expected{kLockViolation,
+                      kLockViolation,
+                      kLockViolation,
+                      kNotLocked,
+                      kLockViolation,
+                      kLockViolation,
+                      0,
+                      0,
+                      0};
     EXPECT_EQ(child, expected);
     expectParentStillHolds();
     EXPECT_EQ(cFileUnlock(handle, 0, 10), 0u);

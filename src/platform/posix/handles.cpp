@@ -165,6 +165,7 @@ uint32_t emptyFile(const char* path, int fd, const OpenedFile& file, bool writab
 
 struct Prepared {
     uint8_t facts = kOpenedHere;
+    FileIdentity file;
     SecondDescription second;
 };
 
@@ -175,6 +176,7 @@ uint32_t prepareHandle(const char* path, const Opened& opened, const Access& acc
     int fd = opened.fd;
     OpenedFile file;
     if (uint32_t error = describeOpenedFile(fd, &file); error != 0) return error;
+    prepared->file = {file.device, file.inode};
     // Windows opens no directory as a file, in any mode.
     if (S_ISDIR(file.mode)) return win32error::kAccessDenied;
     if (file.onSharedFileSystem) prepared->facts |= kOnSharedFileSystem;
@@ -225,31 +227,55 @@ bool mayRemove(const char* path) {
 
 using namespace posix;
 
+namespace posix {
+namespace {
+
+// One open. Answers 0 with the descriptor in *fd, or the Win32 error; *file
+// says what it was open on, and whether that lies on a shared file system.
+uint32_t openOnce(const char* path, const Access& access, uint32_t shareMode,
+                  Disposition disposition, int* fd, Prepared* prepared) {
+    Opened opened;
+    uint32_t error = openForDisposition(path, access.flags, disposition, &opened);
+    if (error != 0) return error;
+    // The host may have closed an earlier library descriptor of this number
+    // itself: its second description goes before this one publishes; its
+    // locks went with its description, and nothing of it is given up.
+    if (factsOf(opened.fd) != 0) release(opened.fd);
+    error = prepareHandle(path, opened, access, shareMode, disposition, prepared);
+    if (error == 0) error = adopt(opened.fd, prepared->facts, prepared->file, prepared->second);
+    if (error == 0) {
+        *fd = opened.fd;
+        return 0;
+    }
+    // A file this call created stays: another open may already hold it.
+    if (prepared->second.fd >= 0) sys.close(prepared->second.fd);
+    closeDescription(opened.fd, prepared->facts, prepared->file);
+    return error;
+}
+
+}  // namespace
+}  // namespace posix
+
+// An open refused by the share mode of a handle this process closed a moment
+// ago on a shared file system is tried again for a short while: the client
+// gives up a closed description's locks a little after close returns
+// (shared_file_system.h).
 Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
                   Disposition disposition) {
     Access access = accessFor(desiredAccess);
-    Opened opened;
-    uint32_t error = openForDisposition(path, access.flags, disposition, &opened);
-    if (error != 0) {
-        setLastError(error);
-        return kInvalidHandle;
+    for (unsigned attempt = 0;; ++attempt) {
+        Prepared prepared;
+        int fd = -1;
+        uint32_t error = openOnce(path, access, shareMode, disposition, &fd, &prepared);
+        if (error == 0) return fd;
+        bool onShared = (prepared.facts & kOnSharedFileSystem) != 0;
+        bool again = error == win32error::kSharingViolation && onShared &&
+                     closedMomentsAgo(prepared.file) && waitBeforeRetry(attempt);
+        if (!again) {
+            setLastError(error);
+            return kInvalidHandle;
+        }
     }
-    // The host may have closed an earlier library descriptor of this number
-    // itself: its second description goes before this one publishes, and its
-    // locks went with its description.
-    if (factsOf(opened.fd) != 0) {
-        uint8_t staleFacts = 0;
-        release(opened.fd, &staleFacts);
-    }
-    Prepared prepared;
-    error = prepareHandle(path, opened, access, shareMode, disposition, &prepared);
-    if (error == 0) error = adopt(opened.fd, prepared.facts, prepared.second);
-    if (error == 0) return opened.fd;
-    // A file this call created stays: another open may already hold it.
-    if (prepared.second.fd >= 0) sys.close(prepared.second.fd);
-    closeDescription(opened.fd, prepared.facts);
-    setLastError(error);
-    return kInvalidHandle;
 }
 
 // On a shared file system what the handle wrote reaches the server before its
@@ -262,9 +288,9 @@ bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     bool shared = (factsOf(handle) & kOnSharedFileSystem) != 0;
     uint32_t pushed = shared ? pushWrites(handle) : 0;
-    uint8_t facts = 0;
-    giveUpLocks(handle, release(handle, &facts));
-    int closed = closeDescription(handle, facts);
+    Released released = release(handle);
+    giveUpLocks(handle, released.locks);
+    int closed = closeDescription(handle, released.facts, released.file);
     // Linux has released the descriptor even when close reports EINTR.
     if (closed != 0 && errno != EINTR) return failWithErrno(errno);
     return pushed == 0 || fail(pushed);

@@ -24,12 +24,13 @@ struct Record {
     std::atomic<uint8_t> facts;
     uint32_t capacity;
     HeldLock* locks;
+    FileIdentity file;
     SecondDescription second;
 };
 
 namespace {
 
-static_assert(sizeof(Record) <= 64, "the address space registry.h states");
+static_assert(sizeof(Record) <= 72, "the address space registry.h states");
 
 // This process, told apart from every process whose memory it holds a copy
 // of: a forked child counts one more than its parent, so the numbers along
@@ -103,6 +104,7 @@ struct Ended {
     HeldLock* locks = nullptr;
     size_t count = 0;
     uint8_t facts = 0;
+    FileIdentity file;
 };
 
 // Under the guard.
@@ -116,6 +118,8 @@ Ended endRecord(Record& record) {
     record.capacity = 0;
     record.lockCount.store(0, std::memory_order_relaxed);
     record.opener.store(0, std::memory_order_relaxed);
+    ended.file = record.file;
+    record.file = FileIdentity{};
     ended.second = record.second;
     record.second = SecondDescription{};
     return ended;
@@ -160,7 +164,7 @@ bool takeFacts(int fd, uint8_t facts) {
 }
 
 // The stale record's locks went with its descriptor: nothing to give up.
-uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second) {
+uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file, const SecondDescription& second) {
     if (!isRecorded(fd)) return win32error::kTooManyOpenFiles;
     Record& record = gRecords[fd];
     Ended stale;
@@ -168,6 +172,7 @@ uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second) {
         Guard guard(record);
         stale = endRecord(record);
         record.second = second;
+        record.file = file;
         record.opener.store(thisProcess(), std::memory_order_relaxed);
         record.facts.store(facts, std::memory_order_relaxed);
     }
@@ -176,18 +181,20 @@ uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second) {
     return 0;
 }
 
-EndedLocks release(int fd, uint8_t* facts) {
-    *facts = factsOf(fd);
-    if (!isRecorded(fd)) return {};
+Released release(int fd) {
+    Released released;
+    if (!isRecorded(fd)) return released;
     Record& record = gRecords[fd];
     Ended ended;
     {
         Guard guard(record);
         ended = endRecord(record);
     }
-    *facts = ended.facts;
     closeSecond(ended.second);
-    return {ended.locks, ended.count};
+    released.locks = EndedLocks(ended.locks, ended.count);
+    released.facts = ended.facts;
+    released.file = ended.file;
+    return released;
 }
 
 EndedLocks::~EndedLocks() { delete[] locks_; }
@@ -195,6 +202,17 @@ EndedLocks::~EndedLocks() { delete[] locks_; }
 EndedLocks::EndedLocks(EndedLocks&& other) noexcept : locks_(other.locks_), count_(other.count_) {
     other.locks_ = nullptr;
     other.count_ = 0;
+}
+
+EndedLocks& EndedLocks::operator=(EndedLocks&& other) noexcept {
+    if (this != &other) {
+        delete[] locks_;
+        locks_ = other.locks_;
+        count_ = other.count_;
+        other.locks_ = nullptr;
+        other.count_ = 0;
+    }
+    return *this;
 }
 
 RecordedLocks::RecordedLocks(int fd) : record_(isRecorded(fd) ? &gRecords[fd] : nullptr) {
@@ -208,7 +226,8 @@ RecordedLocks::~RecordedLocks() {
 }
 
 bool RecordedLocks::full() const {
-    return record_ == nullptr || record_->lockCount.load(std::memory_order_relaxed) >= kMaxHeldLocks;
+    return record_ == nullptr ||
+           record_->lockCount.load(std::memory_order_relaxed) >= kMaxHeldLocks;
 }
 
 HeldLock* RecordedLocks::find(uint64_t start, uint64_t length) {

@@ -95,10 +95,16 @@ struct SecondDescription {
     ino_t inode = 0;
 };
 
+// The file a descriptor is open on.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
 // Starts the record of a descriptor the library just opened, after releasing
 // whatever a stale record of the number held. Answers 0, or the Win32 error
 // (4) for a number beyond the limit.
-uint32_t adopt(int fd, uint8_t facts, const SecondDescription& second);
+uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file, const SecondDescription& second);
 
 // A byte-range lock held through a descriptor, as locks.cpp records it.
 struct HeldLock {
@@ -119,7 +125,7 @@ public:
     EndedLocks(EndedLocks&& other) noexcept;
     EndedLocks(const EndedLocks&) = delete;
     EndedLocks& operator=(const EndedLocks&) = delete;
-    EndedLocks& operator=(EndedLocks&&) = delete;
+    EndedLocks& operator=(EndedLocks&& other) noexcept;
 
     const HeldLock* begin() const { return locks_; }
     const HeldLock* end() const { return locks_ + count_; }
@@ -129,11 +135,18 @@ private:
     size_t count_ = 0;
 };
 
+// What a record held when it ended.
+struct Released {
+    EndedLocks locks;  // this process's byte-range locks
+    uint8_t facts = 0;
+    FileIdentity file;
+};
+
 // Ends the record of a descriptor the library is about to close (or received
-// again from the kernel): closes its second description, and hands back the
-// byte-range locks this process held through it, for the caller to give up
-// before the descriptor closes. Facts, as they were, in *facts.
-EndedLocks release(int fd, uint8_t* facts);
+// again from the kernel): closes its second description, and hands back what
+// it held, for the caller to give up this process's locks before the
+// descriptor closes.
+Released release(int fd);
 
 struct Record;
 

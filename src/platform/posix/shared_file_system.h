@@ -54,13 +54,15 @@
 // share mode belongs to the description, which a child that inherited the
 // handle may still hold, and goes with its last close. An open refused by
 // the share mode of a handle this process closed a moment ago is therefore
-// tried again for a short while (recentlyClosed).
+// tried again for a short while (closedMomentsAgo).
 #ifndef QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 #define QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 
 #include <sys/stat.h>
 
 #include <cstdint>
+
+#include "platform/posix/registry.h"
 
 namespace qorvel::platform::posix {
 
@@ -97,9 +99,18 @@ void noteWrite(int fd);
 uint32_t pushWrites(int fd);
 
 // Closes a descriptor whose record ended with `facts`: the append gate this
-// process holds through it goes first, and a descriptor on a shared file
-// system is remembered for a moment (recentlyClosed).
-int closeDescription(int fd, uint8_t facts);
+// process holds through it goes first, and the file of a descriptor on a
+// shared file system is remembered for a moment (closedMomentsAgo).
+int closeDescription(int fd, uint8_t facts, const FileIdentity& file);
+
+// Whether this process closed a descriptor of `file` on a shared file system
+// a moment ago (kRecentClose).
+bool closedMomentsAgo(const FileIdentity& file);
+
+// Waits before attempt `attempt` + 1 of an open that a just-closed handle's
+// share mode refused; false when the attempts are used up (about half a
+// second in all).
+bool waitBeforeRetry(unsigned attempt);
 
 }  // namespace qorvel::platform::posix
 
