@@ -249,7 +249,10 @@ uint32_t openOnce(const char* path, const Access& access, uint32_t shareMode,
     }
     // A file this call created stays: another open may already hold it.
     if (prepared->second.fd >= 0) sys.close(prepared->second.fd);
-    closeDescription(opened.fd, prepared->facts, prepared->file);
+    Released unadopted;
+    unadopted.facts = prepared->facts;
+    unadopted.file = prepared->file;
+    closeDescription(opened.fd, unadopted);
     return error;
 }
 
@@ -280,17 +283,17 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
 
 // On a shared file system what the handle wrote reaches the server before its
 // locks go (shared_file_system.h); a sync that fails is reported once the
-// handle is closed, as Windows closes it. The locks this process took through
-// the handle go before it closes: the description, and every lock taken
-// through it, lasts while a child that inherited the handle keeps it open,
-// and a child's locks stay the child's.
+// handle is closed, as Windows closes it. A description another process may
+// hold too (a child that inherited the handle) outlives the close, and every
+// lock taken through it: the locks this process took through the handle go
+// first, and a child's stay the child's.
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     bool shared = (factsOf(handle) & kOnSharedFileSystem) != 0;
     uint32_t pushed = shared ? pushWrites(handle) : 0;
     Released released = release(handle);
-    giveUpLocks(handle, released.locks);
-    int closed = closeDescription(handle, released.facts, released.file);
+    if (released.mayBeInherited) giveUpLocks(handle, released.locks);
+    int closed = closeDescription(handle, released);
     // Linux has released the descriptor even when close reports EINTR.
     if (closed != 0 && errno != EINTR) return failWithErrno(errno);
     return pushed == 0 || fail(pushed);

@@ -22,7 +22,9 @@ struct Record {
     // Entries of `locks`; written under the guard, read without it.
     std::atomic<uint32_t> lockCount;
     std::atomic<uint8_t> facts;
-    uint32_t capacity;
+    uint16_t capacity;
+    // The forks this process had made when it opened the descriptor.
+    uint32_t forksAtOpen;
     HeldLock* locks;
     FileIdentity file;
     SecondDescription second;
@@ -37,10 +39,15 @@ static_assert(sizeof(Record) <= 72, "the address space registry.h states");
 // a line of descent never repeat.
 std::atomic<uint32_t> gProcess{1};
 
+// The forks this process made (and its parent had made): a descriptor opened
+// before one may be held by a child too.
+std::atomic<uint32_t> gForks{0};
+
+void countFork() { gForks.fetch_add(1, std::memory_order_relaxed); }
 void countForkedChild() { gProcess.fetch_add(1, std::memory_order_relaxed); }
 
 // Registered when the library is loaded, before any handle can exist.
-[[maybe_unused]] const int gForkHandler = pthread_atfork(nullptr, nullptr, countForkedChild);
+[[maybe_unused]] const int gForkHandler = pthread_atfork(countFork, nullptr, countForkedChild);
 
 uint32_t thisProcess() { return gProcess.load(std::memory_order_relaxed); }
 
@@ -104,6 +111,7 @@ struct Ended {
     HeldLock* locks = nullptr;
     size_t count = 0;
     uint8_t facts = 0;
+    bool mayBeInherited = false;
     FileIdentity file;
 };
 
@@ -111,6 +119,8 @@ struct Ended {
 Ended endRecord(Record& record) {
     Ended ended;
     ended.facts = record.facts.exchange(0, std::memory_order_relaxed);
+    ended.mayBeInherited = record.opener.load(std::memory_order_relaxed) != thisProcess() ||
+                           record.forksAtOpen != gForks.load(std::memory_order_relaxed);
     holdHere(record);
     ended.locks = record.locks;
     ended.count = record.lockCount.load(std::memory_order_relaxed);
@@ -173,6 +183,7 @@ uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file, const SecondDesc
         stale = endRecord(record);
         record.second = second;
         record.file = file;
+        record.forksAtOpen = gForks.load(std::memory_order_relaxed);
         record.opener.store(thisProcess(), std::memory_order_relaxed);
         record.facts.store(facts, std::memory_order_relaxed);
     }
@@ -193,6 +204,7 @@ Released release(int fd) {
     closeSecond(ended.second);
     released.locks = EndedLocks(ended.locks, ended.count);
     released.facts = ended.facts;
+    released.mayBeInherited = ended.mayBeInherited;
     released.file = ended.file;
     return released;
 }
@@ -244,7 +256,7 @@ bool RecordedLocks::add(const HeldLock& lock) {
     if (full()) return false;
     uint32_t count = record_->lockCount.load(std::memory_order_relaxed);
     if (count == record_->capacity) {
-        uint32_t capacity = count == 0 ? 4 : count * 2;
+        auto capacity = static_cast<uint16_t>(count == 0 ? 4 : count * 2);
         auto* grown = new (std::nothrow) HeldLock[capacity];
         if (grown == nullptr) return false;
         for (uint32_t i = 0; i < count; ++i) grown[i] = record_->locks[i];

@@ -11,7 +11,7 @@
 //
 // The records are static: one for each descriptor number below
 // kMaxDescriptors (Linux's own default ceiling on open files, fs.nr_open),
-// 64 bytes of address space each, of which only the pages of numbers in use
+// 72 bytes of address space each, of which only the pages of numbers in use
 // are ever touched; the locks of a record live in an array of its own, grown
 // as locks are taken (at most kMaxHeldLocks per descriptor). An open that
 // receives a number at or above the limit is refused with error 4 (too many
@@ -139,6 +139,9 @@ private:
 struct Released {
     EndedLocks locks;  // this process's byte-range locks
     uint8_t facts = 0;
+    // Whether another process may hold the description too: one that this
+    // process did not open, or opened before it forked.
+    bool mayBeInherited = false;
     FileIdentity file;
 };
 

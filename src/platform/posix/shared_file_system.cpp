@@ -172,9 +172,15 @@ uint32_t pushWrites(int fd) {
     return error;
 }
 
-int closeDescription(int fd, uint8_t facts, const FileIdentity& file) {
-    if (facts & kHoldsAppendGate) setGate(fd, F_UNLCK, F_OFD_SETLK);
-    if (facts & kOnSharedFileSystem) noteClosed(file);
+int closeDescription(int fd, const Released& record) {
+    if (!(record.facts & kOnSharedFileSystem)) return sys.close(fd);
+    if (!record.mayBeInherited) {
+        // Length 0: to the end of the lock space.
+        setOfdLock(fd, F_UNLCK, 0, 0);
+    } else {
+        if (record.facts & kHoldsAppendGate) setGate(fd, F_UNLCK, F_OFD_SETLK);
+        noteClosed(record.file);
+    }
     return sys.close(fd);
 }
 

@@ -48,13 +48,17 @@
 // reach (GlusterFS's quick-read and stat-prefetch: docs/distributed.md).
 //
 // Closing. A FUSE client sends the release of a closed description's locks
-// after close() has returned. The close of a handle gives up what this
-// process took through it (its byte-range locks, handles.cpp, and the append
-// gate) before it closes, so that they are gone when close returns; the
-// share mode belongs to the description, which a child that inherited the
-// handle may still hold, and goes with its last close. An open refused by
-// the share mode of a handle this process closed a moment ago is therefore
-// tried again for a short while (closedMomentsAgo).
+// after close() has returned, so the close of a handle gives them up itself
+// first, so that they are gone when close returns: every lock of the
+// description in one request, when no other process can hold it. One that
+// another process may hold too (a child that inherited the handle: this
+// process forked since it opened it, or did not open it) keeps what is not
+// this process's: only its byte-range locks (handles.cpp) and the append
+// gate go, and the share mode goes with the description's last close. An
+// open refused by the share mode of such a handle this process closed a
+// moment ago is tried again for a short while (closedMomentsAgo). A child
+// started by posix_spawn, vfork or system() is not counted as a fork: the
+// close of a handle it inherited takes the share mode from it.
 #ifndef QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 #define QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 
@@ -98,10 +102,11 @@ void noteWrite(int fd);
 // the Win32 error; the writes then count as not pushed still.
 uint32_t pushWrites(int fd);
 
-// Closes a descriptor whose record ended with `facts`: the append gate this
-// process holds through it goes first, and the file of a descriptor on a
-// shared file system is remembered for a moment (closedMomentsAgo).
-int closeDescription(int fd, uint8_t facts, const FileIdentity& file);
+// Closes a descriptor whose record ended (registry.h). On a shared file
+// system, what this process published through it goes first (above), and
+// the file of one that another process may hold too is remembered for a
+// moment (closedMomentsAgo).
+int closeDescription(int fd, const Released& record);
 
 // Whether this process closed a descriptor of `file` on a shared file system
 // a moment ago (kRecentClose).
