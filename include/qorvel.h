@@ -286,9 +286,10 @@ typedef struct QORVEL_PACKED cFileNftRecord {
  *         writing), 0x00200306 (another open does not share the file),
  *         0x00040307 (too many open files), 0x00CE0307 (name too long).
  * @note Handles are inherited by child processes (on Linux by every `fork`
- *       and `exec`), and with them the share mode and the byte-range locks,
- *       which then last until every process holding the handle has closed
- *       it. A host that does not want this sets close-on-exec on the
+ *       and `exec`), and with them the share mode, which then lasts until
+ *       every process holding the handle has closed it. Byte-range locks
+ *       stay the locking process's: a child is not granted the ranges its
+ *       parent locked through the handle and cannot unlock them. A host that does not want this sets close-on-exec on the
  *       platform handle from cFileGetPlatformHandle(): `fcntl(fd, F_SETFD,
  *       FD_CLOEXEC)` on Linux, `SetHandleInformation(h, HANDLE_FLAG_INHERIT,
  *       0)` on Windows.
