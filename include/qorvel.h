@@ -15,9 +15,9 @@
  * cFileIsEof() move the file position away and back in separate steps). On
  * Windows the library keeps no state between calls. On Linux it keeps one
  * registry per process of the descriptors it opened (what it needs to give
- * Windows' answers: which descriptors are its own, the byte-range locks
- * taken through each, the second descriptor of an exclusive reader), in
- * fixed static storage behind one mutex: 4096 byte-range locks per process,
+ * Windows' answers: which descriptors are its own and the byte-range locks
+ * taken through each; no descriptor), in fixed static storage behind one
+ * mutex: 4096 byte-range locks per process,
  * beyond which cFileLock() answers 0x00240305, and descriptor numbers below
  * 2^20, beyond which an open answers 0x00040307.
  *
@@ -285,25 +285,25 @@ typedef struct QORVEL_PACKED cFileNftRecord {
  *         0x00050301 (access denied, also a read-only file opened for
  *         writing), 0x00200306 (another open does not share the file),
  *         0x00040307 (too many open files), 0x00CE0307 (name too long).
- * @note Handles are inherited by child processes (on Linux by every `fork`
- *       and `exec`), and with them the share mode, which then lasts until
+ * @note A handle is one platform handle (on Linux one descriptor) with
+ *       exactly the access its mode asks for, and the library holds nothing
+ *       else for it. Handles are inherited by child processes (on Linux by
+ *       every `fork` and `exec`): a child gets that handle, its access and
+ *       nothing more, and with it the share mode, which then lasts until
  *       every process holding the handle has closed it. Byte-range locks
  *       stay the locking process's: a child is not granted the ranges its
- *       parent locked through the handle and cannot unlock them. A host that does not want this sets close-on-exec on the
+ *       parent locked through the handle and cannot unlock them. A host that
+ *       does not want this sets close-on-exec on the
  *       platform handle from cFileGetPlatformHandle(): `fcntl(fd, F_SETFD,
  *       FD_CLOEXEC)` on Linux, `SetHandleInformation(h, HANDLE_FLAG_INHERIT,
- *       0)` on Windows.
+ *       0)` on Windows; a started program then gets nothing of it.
  * @note Linux: sharing is enforced between every open made through the
  *       library, in any process; opens that bypass it are not kept out
- *       (<a href="../platform-notes.md#share-modes">share modes</a>). A read
- *       handle that shares no reading (0x0001, 0x0011) keeps its share mode
- *       through a second, write-only descriptor of the file, inherited with
- *       it (a write open: overlayfs copies the file up, inotify sees a
- *       close after writing). Where the process may not write the file, or
- *       it is not a regular file, there is none: the open is granted after
- *       the file's current opens are checked, and later readers are not
- *       kept out. While another program holds a POSIX lock over the whole
- *       file, an open its lock is in the way of answers 0x00210307.
+ *       (<a href="../platform-notes.md#share-modes">share modes</a>). While
+ *       another program holds a POSIX lock over the whole file, an open its
+ *       lock is in the way of answers 0x00210307; a read lock there is in
+ *       the way of every open with data access, since the share modes
+ *       behind it cannot be seen.
  */
 QORVEL_API cFileStatus QORVEL_CALL cFileOpen(const char *path, cFileMode mode, cFileHandle *handle);
 /**

@@ -17,7 +17,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "cli.h"
@@ -60,9 +59,9 @@ struct Descriptor {
 
 // ---- The share-mode layout read back --------------------------------------------
 // The one place that knows how the library lays its locks out (lock_space.h,
-// and the table of lock steps in share_modes.cpp: region A for the read
-// class, B for the write class; a whole region or one slot of it, read or
-// write locked). Adapt it with that table.
+// and the table of lock steps in share_modes.cpp: region C for read handles
+// that deny reading, A for the read class, B for the write class; a whole
+// region or one slot of it, read or write locked). Adapt it with that table.
 
 enum class Claim { none, slot, readAll, writeAll };
 
@@ -81,18 +80,18 @@ Claim claimOn(const std::vector<KernelLock>& locks, off_t from, off_t to) {
 
 struct ShareRoles {
     bool published = false;
-    bool holdsRead = false;
     bool deniesRead = false;
     bool deniesWrite = false;
 };
 
 ShareRoles decodeShareLocks(const std::vector<KernelLock>& locks) {
+    Claim denial = claimOn(locks, layout::kShareDenialRegion, layout::kShareReadRegion);
     Claim readClass = claimOn(locks, layout::kShareReadRegion, layout::kShareWriteRegion);
     Claim writeClass = claimOn(locks, layout::kShareWriteRegion, layout::kShareAreaEnd);
     ShareRoles roles;
     roles.published = readClass != Claim::none || writeClass != Claim::none;
-    roles.holdsRead = readClass == Claim::readAll || readClass == Claim::writeAll;
-    roles.deniesRead = readClass == Claim::slot || readClass == Claim::writeAll;
+    roles.deniesRead =
+        denial != Claim::none || readClass == Claim::slot || readClass == Claim::writeAll;
     roles.deniesWrite = writeClass == Claim::readAll || writeClass == Claim::writeAll;
     return roles;
 }
@@ -140,18 +139,10 @@ cFileMode sharingOf(const ShareRoles& roles) {
     return 0;
 }
 
-// A read handle that denies reading publishes through a second, write-only
-// description, inherited with it; its locks say it holds reading, which its
-// own access could not. Its share
-// mode is the read handle's: shown on the process's read descriptor of the
-// file that publishes none, or on its own when there is none.
-bool isLockDescription(const Descriptor& descriptor, const ShareRoles& roles) {
-    return (descriptor.flags & O_ACCMODE) == O_WRONLY && roles.holdsRead;
-}
-
+// Each descriptor is one handle: its access is the descriptor's own, its
+// sharing what its locks deny.
 std::vector<HeldHandle> handlesOf(const std::vector<Descriptor>& descriptors) {
     std::vector<HeldHandle> handles;
-    std::vector<std::pair<ShareRoles, HeldHandle>> lockDescriptions;
     for (const Descriptor& descriptor : descriptors) {
         ShareRoles roles = decodeShareLocks(descriptor.locks);
         HeldHandle handle;
@@ -159,25 +150,7 @@ std::vector<HeldHandle> handlesOf(const std::vector<Descriptor>& descriptors) {
         handle.modeKnown = roles.published;
         handle.mode = static_cast<cFileMode>(accessOf(descriptor.flags) | sharingOf(roles));
         handle.locks = lockedRanges(descriptor.locks);
-        if (isLockDescription(descriptor, roles)) {
-            lockDescriptions.emplace_back(roles, handle);
-            continue;
-        }
         handles.push_back(handle);
-    }
-    // A write handle that denies reading (0x0002) publishes the same locks as
-    // a read handle's second description: it is one only beside a read
-    // descriptor of the process that publishes none.
-    for (const auto& [roles, writer] : lockDescriptions) {
-        bool placed = false;
-        for (HeldHandle& handle : handles) {
-            if (!handle.modeKnown && (handle.mode & CFILE_ACCESS_READ)) {
-                handle.modeKnown = placed = true;
-                handle.mode = static_cast<cFileMode>(CFILE_ACCESS_READ | sharingOf(roles));
-                break;
-            }
-        }
-        if (!placed) handles.push_back(writer);
     }
     return handles;
 }

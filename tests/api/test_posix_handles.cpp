@@ -51,11 +51,9 @@ TEST_F(PosixHandleTest, AReaderWithoutWritePermissionStillOpens) {
     EXPECT_EQ(qtest::readFile(file), "content");
 }
 
-// A reader that denies reading and may not write the file has no writable
-// description to publish its denial through: it is granted after a check of
-// the opens already there, and later readers are let in (the documented
-// trade-off).
-TEST_F(PosixHandleTest, AnExclusiveReaderThatMayNotWriteChecksButCannotPublish) {
+// A reader that denies reading needs no write permission to keep others
+// out: its share mode lives on its own read-only descriptor.
+TEST_F(PosixHandleTest, AnExclusiveReaderThatMayNotWriteKeepsOthersOut) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
     chmod(file.c_str(), 0644);
     int code = qtest::asNobody([&] {
@@ -63,9 +61,12 @@ TEST_F(PosixHandleTest, AnExclusiveReaderThatMayNotWriteChecksButCannotPublish) 
         if (cFileOpen(file.c_str(), 0x0021, &reader) != 0) return 1;
         if (cFileOpen(file.c_str(), 0x0001, &exclusive) != kSharingViolation) return 2;
         if (cFileClose(reader) != 0) return 3;
-        if (cFileOpen(file.c_str(), 0x0001, &exclusive) != 0) return 4;
-        if (cFileOpen(file.c_str(), 0x0041, &later) != 0) return 5;
-        return cFileClose(later) == 0 && cFileClose(exclusive) == 0 ? 0 : 6;
+        if (cFileOpen(file.c_str(), 0x0011, &exclusive) != 0) return 4;
+        if (cFileOpen(file.c_str(), 0x0041, &later) != kSharingViolation) return 5;
+        if (cFileOpen(file.c_str(), 0x0011, &later) != kSharingViolation) return 6;
+        if (cFileClose(exclusive) != 0) return 7;
+        if (cFileOpen(file.c_str(), 0x0041, &later) != 0) return 8;
+        return cFileClose(later) == 0 ? 0 : 9;
     });
     EXPECT_EQ(code, 0);
 }

@@ -11,12 +11,14 @@
 #include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "fixtures.h"
 #include "qorvel.h"
@@ -122,7 +124,8 @@ private:
 }  // namespace
 
 // A handle keeps its share mode in a program that inherited it, after the
-// host closed its own copy, until that program ends too.
+// host closed its own copy, until that program ends too: a handle that
+// denies reading keeps out a later reader as well as a later writer.
 TEST_F(PosixShareEdgeTest, AnInheritedHandleKeepsItsShareModeAcrossExec) {
     for (unsigned mode : {0x0001u, 0x0011u, 0x0041u, 0x0002u}) {
         cFileHandle handle = open(cFileMode(mode));
@@ -130,9 +133,130 @@ TEST_F(PosixShareEdgeTest, AnInheritedHandleKeepsItsShareModeAcrossExec) {
         ASSERT_GT(sleeper, 0);
         close(handle);
         EXPECT_EQ(tryOpen(0x0002), kSharingViolation) << mode;
+        EXPECT_EQ(tryOpen(0x0041), mode == 0x0041 ? 0u : kSharingViolation) << mode;
         EXPECT_EQ(cFileRemove(file.c_str()), kSharingViolation) << mode;
         stop(sleeper);
         EXPECT_EQ(tryOpen(0x0002), 0u) << mode;
+        EXPECT_EQ(tryOpen(0x0041), 0u) << mode;
+    }
+}
+
+// A handle the host marks close-on-exec leaves nothing of itself, share mode
+// included, in a program it starts.
+TEST_F(PosixShareEdgeTest, AHandleMarkedCloseOnExecStaysOutOfAStartedProgram) {
+    for (unsigned mode : {0x0001u, 0x0011u, 0x0004u}) {
+        cFileHandle handle = open(cFileMode(mode));
+        ASSERT_EQ(fcntl(handle, F_SETFD, FD_CLOEXEC), 0);
+        pid_t sleeper = startSleeper();
+        ASSERT_GT(sleeper, 0);
+        close(handle);
+        EXPECT_EQ(tryOpen(0x0004), 0u) << mode;
+        stop(sleeper);
+    }
+}
+
+// Started programs, here as another user, get no more than the host's
+// handles: a program run with bash looks through its own descriptors for the
+// file, tries to write through each, and exits with 10 * (those with write
+// access) + (all of them). Nothing may write; with FD_CLOEXEC on the handle
+// nothing of the file is there at all.
+TEST_F(PosixShareEdgeTest, AStartedProgramGetsNoWriterOfAFileTheHostOnlyReads) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
+    const std::string target = std::filesystem::canonical(file).string();
+    const std::string probe =
+        "n=0; w=0; for f in /proc/$$/fd/*; do "
+        "[ \"$(readlink \"$f\")\" = \"$1\" ] || continue; d=${f##*/}; n=$((n + 1)); "
+        "m=$(sed -n \"s/^flags:[[:space:]]*//p\" /proc/$$/fdinfo/$d); "
+        "[ $((0$m & 3)) -ne 0 ] && w=$((w + 1)); "
+        "echo overwritten 2>/dev/null >&$d; "
+        "done; exit $((10 * w + n))";
+    std::string bash = "/bin/bash", dashC = "-c", name = "probe";
+    char* argv[] = {bash.data(),
+                    dashC.data(),
+                    const_cast<char*>(probe.c_str()),
+                    name.data(),
+                    const_cast<char*>(target.c_str()),
+                    nullptr};
+    auto exitCode = [](int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 99; };
+    auto byForkAndExec = [&] {
+        pid_t pid = fork();
+        if (pid == 0) {
+            execv(argv[0], argv);
+            _exit(98);
+        }
+        int status = 0;
+        return waitpid(pid, &status, 0) == pid ? exitCode(status) : 97;
+    };
+    auto bySpawn = [&] {
+        pid_t pid = -1;
+        int status = 0;
+        if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) return 96;
+        return waitpid(pid, &status, 0) == pid ? exitCode(status) : 97;
+    };
+    auto bySystem = [&] {
+        std::string command = "exec /bin/bash -c '" + probe + "' probe '" + target + "'";
+        return exitCode(system(command.c_str()));
+    };
+    for (unsigned mode : {0x0001u, 0x0011u, 0x0021u, 0x0041u}) {
+        for (bool closeOnExec : {false, true}) {
+            cFileHandle handle = open(cFileMode(mode));
+            if (closeOnExec) {
+                ASSERT_EQ(fcntl(handle, F_SETFD, FD_CLOEXEC), 0);
+            }
+            int expected = closeOnExec ? 0 : 1;
+            EXPECT_EQ(inChild(asNobody, byForkAndExec), expected) << mode << closeOnExec;
+            EXPECT_EQ(inChild(asNobody, bySpawn), expected) << mode << closeOnExec;
+            EXPECT_EQ(inChild(asNobody, bySystem), expected) << mode << closeOnExec;
+            close(handle);
+            EXPECT_EQ(qtest::readFile(file), "0123456789abcdefghij") << mode;
+        }
+    }
+}
+
+// A host that closed its standard error (or output) before opening a file
+// to read starts a program that writes to both: the file stays as it was.
+TEST_F(PosixShareEdgeTest, AProgramsOutputNeverReachesAFileOpenedToRead) {
+    for (int lowest : {1, 2}) {
+        int code = inChild([] { return true; },
+                           [&] {
+                               for (int fd = lowest; fd <= 2; ++fd) ::close(fd);
+                               cFileHandle handle;
+                               if (cFileOpen(file.c_str(), 0x0001, &handle) != 0) return 1;
+                               if (handle != lowest) return 2;
+                               int status = system("echo overwritten; echo overwritten >&2");
+                               return cFileClose(handle) == 0 && status != -1 ? 0 : 3;
+                           });
+        EXPECT_EQ(code, 0) << lowest;
+        EXPECT_EQ(qtest::readFile(file), "0123456789abcdefghij") << lowest;
+    }
+}
+
+// A forked child that closes everything it inherited (as a host does before
+// exec), opens the file itself and uses the library keeps every descriptor
+// it opened: the library closes none it did not open.
+TEST_F(PosixShareEdgeTest, AChildThatClosedEverythingKeepsItsOwnDescriptors) {
+    for (unsigned mode : {0x0001u, 0x0011u, 0x0044u}) {
+        cFileHandle handle = open(cFileMode(mode));
+        int code = inChild([] { return true; },
+                           [&] {
+                               if (syscall(SYS_close_range, 3u, ~0u, 0u) != 0) return 1;
+                               std::vector<int> own;
+                               while (own.empty() || own.back() <= handle + 2) {
+                                   own.push_back(::open(file.c_str(), O_RDONLY));
+                                   if (own.back() < 0) return 2;
+                               }
+                               ::close(handle);    // the number the handle had is free
+                               cFileHandle again;  // no access: the parent's handle stays
+                               if (cFileOpen(file.c_str(), 0x0043, &again) != 0) return 3;
+                               if (again != handle || cFileClose(again) != 0) return 4;
+                               for (int fd : own) {
+                                   char byte;
+                                   if (fd != handle && pread(fd, &byte, 1, 0) != 1) return 5;
+                               }
+                               return 0;
+                           });
+        EXPECT_EQ(code, 0) << mode;
+        close(handle);
     }
 }
 
@@ -227,10 +351,30 @@ TEST_F(PosixShareEdgeTest, AnotherProgramsWholeFileLock) {
     {
         OtherProgramsLock whole(file, F_RDLCK, 0, 0);
         ASSERT_TRUE(whole.held());
-        EXPECT_EQ(tryOpen(0x0041), 0u);
+        // Behind another program's read lock the share modes cannot be seen:
+        // a reader that denies reading may be there, so no reader opens.
+        EXPECT_EQ(tryOpen(0x0041), kLockViolation);
+        EXPECT_EQ(tryOpen(0x0001), kLockViolation);
         EXPECT_EQ(tryOpen(0x0042), kLockViolation);
-        // Behind another program's read lock the share modes cannot be seen.
         EXPECT_EQ(cFileRename(file.c_str(), moved.c_str()), kLockViolation);
+    }
+    {
+        // Locks on file bytes reach no share mode.
+        OtherProgramsLock bytes(file, F_RDLCK, 0, 10);
+        ASSERT_TRUE(bytes.held());
+        EXPECT_EQ(tryOpen(0x0041), 0u);
+        EXPECT_EQ(tryOpen(0x0001), 0u);
+    }
+    {
+        // A read lock taken over a reader that denies reading lets no reader
+        // in: the look sees the reader (32) or cannot see past the lock (33).
+        cFileHandle exclusive = open(0x0001);
+        OtherProgramsLock whole(file, F_RDLCK, 0, 0);
+        ASSERT_TRUE(whole.held());
+        EXPECT_NE(tryOpen(0x0041), 0u);
+        EXPECT_NE(tryOpen(0x0021), 0u);
+        EXPECT_NE(tryOpen(0x0044), 0u);
+        close(exclusive);
     }
     EXPECT_EQ(tryOpen(0x0042), 0u);
 }
@@ -313,6 +457,63 @@ TEST_F(PosixShareEdgeTest, AZeroLengthLockAndARangeRacingAcrossProcesses) {
     waitpid(second, &status, 0);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(shared->bothGranted, 0);
+    munmap(memory, sizeof(Shared));
+}
+
+// A reader that denies reading and a handle that reads, opened at the same
+// instant in two processes (both spin until the other arrives), are never
+// both granted; most rounds one of them is.
+TEST_F(PosixShareEdgeTest, ExclusiveReadersAndReadersRacingAcrossProcesses) {
+    constexpr int kRounds = 2000;
+    struct Shared {
+        std::atomic<long> arrived;
+        cFileStatus result[2];
+        int bothGranted;
+        int oneGranted;
+    };
+    void* memory =
+        mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(memory, MAP_FAILED);
+    const unsigned pairs[][2] = {
+        {0x0001, 0x0041}, {0x0011, 0x0041}, {0x0001, 0x0044}, {0x0011, 0x0021}, {0x0001, 0x0011}};
+    for (const auto& pair : pairs) {
+        auto* shared = new (memory) Shared{};
+        auto meet = [&](long& phase) {
+            phase += 2;
+            shared->arrived.fetch_add(1);
+            for (long spins = 0; shared->arrived.load() < phase; ++spins) {
+                if (spins > 100000) sched_yield();
+            }
+        };
+        auto racer = [&](int side) {
+            long phase = 0;
+            for (int round = 0; round < kRounds; ++round) {
+                cFileHandle handle = CFILE_INVALID_HANDLE;
+                meet(phase);
+                shared->result[side] = cFileOpen(file.c_str(), cFileMode(pair[side]), &handle);
+                meet(phase);
+                if (side == 0) {
+                    bool first = shared->result[0] == 0, second = shared->result[1] == 0;
+                    if (first && second) ++shared->bothGranted;
+                    if (first != second) ++shared->oneGranted;
+                }
+                if (shared->result[side] == 0) cFileClose(handle);
+                meet(phase);
+            }
+            return 0;
+        };
+        pid_t first = fork();
+        if (first == 0) _exit(racer(0));
+        pid_t second = fork();
+        if (second == 0) _exit(racer(1));
+        int status = 0;
+        waitpid(first, &status, 0);
+        EXPECT_EQ(status, 0);
+        waitpid(second, &status, 0);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(shared->bothGranted, 0) << pair[0] << " " << pair[1];
+        EXPECT_GT(shared->oneGranted, 0) << pair[0] << " " << pair[1];
+    }
     munmap(memory, sizeof(Shared));
 }
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qorvel.h"
@@ -151,9 +152,8 @@ TEST_F(CliHolders, ListsEveryHolderWithItsModeAndLockedRanges) {
     EXPECT_EQ(holders().exitCode, kNone);
 }
 
-// Each access with each sharing, read back from the locks it publishes: the
-// read handles that deny reading publish through a second description, and
-// are still shown on their own descriptor with their own mode.
+// Each access with each sharing, read back from the locks it publishes on
+// its one descriptor.
 TEST_F(CliHolders, EveryModeWordIsReadBackExactly) {
     const char* accesses[] = {"read", "write", "read-write"};
     const char* sharings[] = {"deny-all", "deny-read", "deny-write", "deny-none"};
@@ -176,40 +176,50 @@ TEST_F(CliHolders, EveryModeWordIsReadBackExactly) {
     }
 }
 
+// A child that inherited a handle holds it, with its mode, on the one
+// descriptor it inherited.
 TEST_F(CliHolders, AChildThatInheritedAHandleHoldsIt) {
-    cFileHandle handle = CFILE_INVALID_HANDLE;
-    ASSERT_EQ(cFileOpen(file().c_str(), CFILE_ACCESS_READ | CFILE_SHARE_READ, &handle), CFILE_OK);
-    // A shell started from here inherits the handle (handles are
-    // inheritable) and holds it on after this process closed its own.
-    int release[2], output = -1;
-    ASSERT_EQ(pipe(release), 0);
-    pid_t child = forkChild(
-        [&] {
-            dup2(release[0], 0);
-            close(release[1]);
-            execl("/bin/sh", "sh", "-c", "echo started; read line; exit 0",
-                  static_cast<char*>(nullptr));
-            return 98;
-        },
-        &output, false);
-    ASSERT_GT(child, 0);
-    close(release[0]);
-    ASSERT_EQ(cFileClose(handle), CFILE_OK);
-    char started[8];
-    ASSERT_EQ(read(output, started, sizeof started), 8);
+    const std::pair<cFileMode, const char*> modes[] = {
+        {CFILE_ACCESS_READ | CFILE_SHARE_READ, "0x0021 read,deny-write"},
+        {CFILE_ACCESS_READ, "0x0001 read,deny-all"},
+        {CFILE_ACCESS_READ | CFILE_SHARE_WRITE, "0x0011 read,deny-read"}};
+    for (const auto& [mode, shown] : modes) {
+        SCOPED_TRACE(shown);
+        cFileHandle handle = CFILE_INVALID_HANDLE;
+        ASSERT_EQ(cFileOpen(file().c_str(), mode, &handle), CFILE_OK);
+        // A shell started from here inherits the handle (handles are
+        // inheritable) and holds it on after this process closed its own.
+        int release[2], output = -1;
+        ASSERT_EQ(pipe(release), 0);
+        pid_t child = forkChild(
+            [&] {
+                dup2(release[0], 0);
+                close(release[1]);
+                execl("/bin/sh", "sh", "-c", "echo started; read line; exit 0",
+                      static_cast<char*>(nullptr));
+                return 98;
+            },
+            &output, false);
+        ASSERT_GT(child, 0);
+        close(release[0]);
+        ASSERT_EQ(cFileClose(handle), CFILE_OK);
+        char started[8];
+        ASSERT_EQ(read(output, started, sizeof started), 8);
 
-    ToolResult result = holders();
-    EXPECT_EQ(result.exitCode, kHeld) << result.err;
-    EXPECT_TRUE(contains(result.out, "process " + std::to_string(child) + " (sh), user "))
-        << result.out;
-    EXPECT_TRUE(contains(result.out, "1 process holds ")) << result.out;
-    EXPECT_TRUE(contains(
-        result.out, "  descriptor " + std::to_string(handle) + ": mode 0x0021 read,deny-write\n"))
-        << result.out;
-    close(release[1]);
-    close(output);
-    EXPECT_EQ(exitCodeOf(child), 0);
-    EXPECT_EQ(holders().exitCode, kNone);
+        ToolResult result = holders();
+        EXPECT_EQ(result.exitCode, kHeld) << result.err;
+        EXPECT_TRUE(contains(result.out, "process " + std::to_string(child) + " (sh), user "))
+            << result.out;
+        EXPECT_TRUE(contains(result.out, "1 process holds ")) << result.out;
+        EXPECT_EQ(count(result.out, "  descriptor "), 1u) << result.out;
+        EXPECT_TRUE(contains(result.out,
+                             "  descriptor " + std::to_string(handle) + ": mode " + shown + "\n"))
+            << result.out;
+        close(release[1]);
+        close(output);
+        EXPECT_EQ(exitCodeOf(child), 0);
+        EXPECT_EQ(holders().exitCode, kNone);
+    }
 }
 
 // ---- Another user ---------------------------------------------------------------

@@ -36,11 +36,11 @@ protected:
 // reading, meets the holder's read region in every case.
 TEST_F(ShareSlotTest, ACompatibleHandleFindsASlotFromEveryStart) {
     int holder = openWritable();
-    ASSERT_EQ(publishShareMode(kReadWriteSharingWrite, {holder, holder}, 0), 0u);
+    ASSERT_EQ(publishShareMode(kReadWriteSharingWrite, holder, 0), 0u);
     for (unsigned first = 0; first < unsigned(kShareSlots); ++first) {
         int fd = openWritable();
-        ASSERT_EQ(publishShareMode(kWriteSharingAll, {fd, fd}, first), 0u) << first;
-        EXPECT_EQ(publishShareMode(kWriteSharingWrite, {fd, fd}, first), 0x20u) << first;
+        ASSERT_EQ(publishShareMode(kWriteSharingAll, fd, first), 0u) << first;
+        EXPECT_EQ(publishShareMode(kWriteSharingWrite, fd, first), 0x20u) << first;
         ::close(fd);
     }
     ::close(holder);
@@ -54,14 +54,14 @@ TEST_F(ShareSlotTest, EverySlotTakenIsTooManyShared) {
     rlimit raised{limit.rlim_max, limit.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &raised), 0);
     int holder = openWritable();
-    ASSERT_EQ(publishShareMode(kReadWriteSharingWrite, {holder, holder}, 0), 0u);
+    ASSERT_EQ(publishShareMode(kReadWriteSharingWrite, holder, 0), 0u);
     int fds[kShareSlots];
     for (off_t i = 1; i < kShareSlots; ++i) {
         fds[i] = openWritable();
-        ASSERT_EQ(publishShareMode(kWriteSharingAll, {fds[i], fds[i]}, unsigned(i)), 0u) << i;
+        ASSERT_EQ(publishShareMode(kWriteSharingAll, fds[i], unsigned(i)), 0u) << i;
     }
     int last = openWritable();
-    EXPECT_EQ(publishShareMode(kWriteSharingAll, {last, last}, 7), 36u);
+    EXPECT_EQ(publishShareMode(kWriteSharingAll, last, 7), 36u);
     ::close(last);
     for (off_t i = 1; i < kShareSlots; ++i) ::close(fds[i]);
     ::close(holder);

@@ -109,33 +109,7 @@ uint32_t openForDisposition(const char* path, int flags, Disposition disposition
     return win32ErrorForPath(errno, path);
 }
 
-// ---- Second descriptions --------------------------------------------------------
-
-// A second, write-only description of the regular file `handle` is open on,
-// by its name, kept only when it is that same file. O_NONBLOCK: should the
-// name lead to a FIFO by now, the open neither waits nor makes a writer.
-// Answers 0 with second->fd -1 where none can be had for permissions or
-// identity, else the error.
-uint32_t openSecond(const char* path, const OpenedFile& handle, int extraFlags,
-                    SecondDescription* second) {
-    int fd = openRetrying(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | extraFlags, 0);
-    if (fd < 0) {
-        bool noneToHave = refusedForPermissions(errno) || errno == ENXIO || errno == ENOENT;
-        return noneToHave ? 0 : win32ErrorFromErrno(errno);
-    }
-    struct stat status;
-    if (sys.fstat(fd, &status) != 0) {
-        uint32_t error = win32ErrorFromErrno(errno);
-        sys.close(fd);
-        return error;
-    }
-    if (status.st_dev != handle.device || status.st_ino != handle.inode) {
-        sys.close(fd);
-        return 0;
-    }
-    *second = {fd, status.st_dev, status.st_ino};
-    return 0;
-}
+// ---- Emptying ---------------------------------------------------------------
 
 uint32_t truncateToZero(int fd) {
     int result;
@@ -145,41 +119,64 @@ uint32_t truncateToZero(int fd) {
     return result == 0 ? 0 : win32ErrorFromErrno(errno);
 }
 
+// A write-only description of the regular file `file` by its name, kept only
+// when it is that same file, and closed on exec: it lives inside one call.
+// O_NONBLOCK: should the name lead to a FIFO by now, the open neither waits
+// nor makes a writer. Answers the descriptor, or -1 with *error set (5 where
+// the name no longer leads to the file).
+int openWriter(const char* path, const OpenedFile& file, uint32_t* error) {
+    int fd = openRetrying(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0);
+    if (fd < 0) {
+        bool denied = refusedForPermissions(errno) || errno == ENXIO || errno == ENOENT;
+        *error = denied ? win32error::kAccessDenied : win32ErrorFromErrno(errno);
+        return -1;
+    }
+    struct stat status;
+    *error = 0;
+    if (sys.fstat(fd, &status) != 0) {
+        *error = win32ErrorFromErrno(errno);
+    } else if (status.st_dev != file.device || status.st_ino != file.inode) {
+        *error = win32error::kAccessDenied;
+    }
+    if (*error == 0) return fd;
+    sys.close(fd);
+    return -1;
+}
+
 // Emptying a file counts as writing it, whatever access the handle keeps. A
-// handle without write access empties through a second description that
-// holds the write for the share check and goes when the file is empty. A
+// handle without write access empties through a writer of its own that holds
+// the write for the share check and is closed before the call returns. A
 // FIFO, socket or device has nothing to empty.
 uint32_t emptyFile(const char* path, int fd, const OpenedFile& file, bool writable) {
     if (!S_ISREG(file.mode)) return 0;
     if (writable) return truncateToZero(fd);
-    SecondDescription writer;
-    uint32_t error = openSecond(path, file, O_CLOEXEC, &writer);
-    if (error != 0) return error;
-    if (writer.fd < 0) return win32error::kAccessDenied;
+    uint32_t error = 0;
+    int writer = openWriter(path, file, &error);
+    if (writer < 0) return error;
     ShareRoles writing{false, false, true, false};
-    error = publishShareMode(writing, Publisher{-1, writer.fd}, slotSalt(writer.fd));
-    if (error == 0) error = truncateToZero(writer.fd);
-    sys.close(writer.fd);
+    error = publishShareMode(writing, writer, slotSalt(writer));
+    if (error == 0) error = truncateToZero(writer);
+    sys.close(writer);
     return error;
 }
 
 struct Prepared {
     uint8_t facts = kOpenedHere;
     FileIdentity file;
-    SecondDescription second;
 };
 
-// Everything after the descriptor is open; on failure the caller closes it
-// (and the second description), which drops every lock taken here.
+// Everything after the descriptor is open; on failure the caller closes it,
+// which drops every lock taken here.
 uint32_t prepareHandle(const char* path, const Opened& opened, const Access& access,
                        uint32_t shareMode, Disposition disposition, Prepared* prepared) {
     int fd = opened.fd;
+    uint8_t* facts = &prepared->facts;
     OpenedFile file;
     if (uint32_t error = describeOpenedFile(fd, &file); error != 0) return error;
     prepared->file = {file.device, file.inode};
     // Windows opens no directory as a file, in any mode.
     if (S_ISDIR(file.mode)) return win32error::kAccessDenied;
-    if (file.onSharedFileSystem) prepared->facts |= kOnSharedFileSystem;
+    if (file.onSharedFileSystem) *facts |= kOnSharedFileSystem;
     bool empties = disposition == Disposition::kCreateAlways && !opened.created;
     // The read-only attribute holds for every user, root included.
     bool writes = access.write || empties;
@@ -187,19 +184,14 @@ uint32_t prepareHandle(const char* path, const Opened& opened, const Access& acc
         return win32error::kAccessDenied;
     }
     ShareRoles roles = shareRolesFor(access.read, access.write, shareMode);
-    if (needsWritableDescription(roles) && S_ISREG(file.mode)) {
-        uint32_t error = openSecond(path, file, 0, &prepared->second);
-        if (error != 0) return error;
-    }
-    Publisher via{access.read ? fd : -1, access.write ? fd : prepared->second.fd};
-    uint32_t error = publishShareMode(roles, via, slotSalt(fd));
+    uint32_t error = publishShareMode(roles, fd, slotSalt(fd));
     if (error == 0 && empties) error = emptyFile(path, fd, file, access.write);
     bool hasData = access.read || access.write;
-    if (hasData) prepared->facts |= kHasDataAccess;
-    if (access.read) prepared->facts |= kReadable;
-    if (access.write) prepared->facts |= kWritable;
+    if (hasData) *facts |= kHasDataAccess;
+    if (access.read) *facts |= kReadable;
+    if (access.write) *facts |= kWritable;
     if (hasData && (shareMode & (kFileShareRead | kFileShareWrite)) == 0) {
-        prepared->facts |= kSharesNothing;
+        *facts |= kSharesNothing;
     }
     return error;
 }
@@ -237,18 +229,16 @@ uint32_t openOnce(const char* path, const Access& access, uint32_t shareMode,
     Opened opened;
     uint32_t error = openForDisposition(path, access.flags, disposition, &opened);
     if (error != 0) return error;
-    // The host may have closed an earlier library descriptor of this number
-    // itself: its second description goes before this one publishes; its
-    // locks went with its description, and nothing of it is given up.
-    if (factsOf(opened.fd) != 0) release(opened.fd);
+    // A stale record of the number (the host closed an earlier library
+    // descriptor itself) is forgotten by the adoption: its locks went with
+    // its description, and nothing of it is given up.
     error = prepareHandle(path, opened, access, shareMode, disposition, prepared);
-    if (error == 0) error = adopt(opened.fd, prepared->facts, prepared->file, prepared->second);
+    if (error == 0) error = adopt(opened.fd, prepared->facts, prepared->file);
     if (error == 0) {
         *fd = opened.fd;
         return 0;
     }
     // A file this call created stays: another open may already hold it.
-    if (prepared->second.fd >= 0) sys.close(prepared->second.fd);
     Released unadopted;
     unadopted.facts = prepared->facts;
     unadopted.file = prepared->file;

@@ -12,17 +12,14 @@
 // where the file's permissions refuse that); it may still move its position,
 // as on Windows, and takes no part in sharing or locking.
 //
-// Share modes are OFD locks (share_modes.cpp). A read handle that denies
-// reading (0x0001, 0x0011) must publish a write lock, which its read-only
-// descriptor cannot take: it gets a second, write-only description of the
-// same file, opened by path and checked to be the same file (st_dev,
-// st_ino), which carries the share mode. Like the handle, it is inheritable:
-// a child that inherits the handle inherits the share mode with it, which
-// then lasts until the last process holding it closes or ends. Where the
-// process may not write the file, or the file is not a regular file (opening
-// a FIFO for writing would make the library one of its writers), or the name
-// no longer leads to the file, there is no such description: the denial is
-// checked against the handles already open, and not kept for later ones.
+// The descriptor is all a handle holds: its share mode is OFD locks taken
+// through it (share_modes.cpp), so a child that inherits the handle inherits
+// the share mode with it, which then lasts until the last process holding
+// the description closes it or ends; a handle the host marks FD_CLOEXEC
+// leaves nothing of itself in a program it starts. The library holds no other
+// descriptor of the file, save for the moment a create with no access right
+// empties it: a write-only, close-on-exec descriptor, closed before the call
+// returns.
 //
 // registry.h keeps what the backend knows of each descriptor it opened.
 #ifndef QORVEL_PLATFORM_POSIX_HANDLES_H

@@ -13,7 +13,8 @@
 //                                          zero-length locks: X at
 //                                          zeroLengthMark(X, lane)
 //   [kShareArea, kShareAreaEnd)            share modes (share_modes.cpp): the
-//                                          read region, then the write region,
+//                                          denial region (C), the read region
+//                                          (A), then the write region (B),
 //                                          kShareSlots bytes each
 //
 // Other programs lock the same space with fcntl and lockf. Their locks on
@@ -37,9 +38,10 @@ constexpr off_t kReadLockMarks = off_t(1) << 60;
 constexpr off_t kZeroLengthRegion = off_t(1) << 61;
 constexpr off_t kZeroLengthLanes = 4096;
 constexpr off_t kZeroLengthRegionEnd = kZeroLengthRegion + kHostRangeEnd * kZeroLengthLanes;
-constexpr off_t kShareArea = off_t(1) << 62;
 constexpr off_t kShareSlots = 4096;
-constexpr off_t kShareReadRegion = kShareArea;
+constexpr off_t kShareDenialRegion = (off_t(1) << 62) - kShareSlots;
+constexpr off_t kShareArea = kShareDenialRegion;
+constexpr off_t kShareReadRegion = kShareDenialRegion + kShareSlots;
 constexpr off_t kShareWriteRegion = kShareReadRegion + kShareSlots;
 constexpr off_t kShareAreaEnd = kShareWriteRegion + kShareSlots;
 

@@ -2,13 +2,11 @@
 
 #include <pthread.h>
 #include <sched.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <new>
 
 #include "platform/platform.h"
-#include "platform/posix/syscalls.h"
 
 namespace qorvel::platform::posix {
 
@@ -27,12 +25,11 @@ struct Record {
     uint32_t forksAtOpen;
     HeldLock* locks;
     FileIdentity file;
-    SecondDescription second;
 };
 
 namespace {
 
-static_assert(sizeof(Record) <= 72, "the address space registry.h states");
+static_assert(sizeof(Record) <= 48, "the address space registry.h states");
 
 // This process, told apart from every process whose memory it holds a copy
 // of: a forked child counts one more than its parent, so the numbers along
@@ -95,19 +92,9 @@ void holdHere(Record& record) {
     record.holder.store(me, std::memory_order_relaxed);
 }
 
-// A second description is closed only while its number still names the
-// file it was opened on: the host may have closed it and reused the number.
-void closeSecond(const SecondDescription& second) {
-    if (second.fd < 0) return;
-    struct stat status;
-    if (sys.fstat(second.fd, &status) != 0) return;
-    if (status.st_dev == second.device && status.st_ino == second.inode) sys.close(second.fd);
-}
-
-// What ending a record hands on: its second description, and this process's
-// locks.
+// What ending a record hands on: this process's locks, and what the record
+// said.
 struct Ended {
-    SecondDescription second;
     HeldLock* locks = nullptr;
     size_t count = 0;
     uint8_t facts = 0;
@@ -130,8 +117,6 @@ Ended endRecord(Record& record) {
     record.opener.store(0, std::memory_order_relaxed);
     ended.file = record.file;
     record.file = FileIdentity{};
-    ended.second = record.second;
-    record.second = SecondDescription{};
     return ended;
 }
 
@@ -174,21 +159,19 @@ bool takeFacts(int fd, uint8_t facts) {
 }
 
 // The stale record's locks went with its descriptor: nothing to give up.
-uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file, const SecondDescription& second) {
+uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file) {
     if (!isRecorded(fd)) return win32error::kTooManyOpenFiles;
     Record& record = gRecords[fd];
     Ended stale;
     {
         Guard guard(record);
         stale = endRecord(record);
-        record.second = second;
         record.file = file;
         record.forksAtOpen = gForks.load(std::memory_order_relaxed);
         record.opener.store(thisProcess(), std::memory_order_relaxed);
         record.facts.store(facts, std::memory_order_relaxed);
     }
     delete[] stale.locks;
-    closeSecond(stale.second);
     return 0;
 }
 
@@ -201,7 +184,6 @@ Released release(int fd) {
         Guard guard(record);
         ended = endRecord(record);
     }
-    closeSecond(ended.second);
     released.locks = EndedLocks(ended.locks, ended.count);
     released.facts = ended.facts;
     released.mayBeInherited = ended.mayBeInherited;

@@ -4,14 +4,15 @@
 // A record is adopted when the library opens a descriptor and released when
 // the library closes it: which process's library opened it (descriptor 0 is
 // then a handle, not standard input), whether it has data access and whether
-// it shares nothing, the second description of a read handle that denies
-// reading (share_modes.h), and the byte-range locks this process took through
-// it (locks.cpp), which OFD locks alone cannot tell apart or check for
-// exactness.
+// it shares nothing, the file it is open on, and the byte-range locks this
+// process took through it (locks.cpp), which OFD locks alone cannot tell
+// apart or check for exactness. A record holds no descriptor: the handle's
+// share mode lives on the handle's own description (share_modes.h), and
+// releasing a record closes nothing.
 //
 // The records are static: one for each descriptor number below
 // kMaxDescriptors (Linux's own default ceiling on open files, fs.nr_open),
-// 72 bytes of address space each, of which only the pages of numbers in use
+// 48 bytes of address space each, of which only the pages of numbers in use
 // are ever touched; the locks of a record live in an array of its own, grown
 // as locks are taken (at most kMaxHeldLocks per descriptor). An open that
 // receives a number at or above the limit is refused with error 4 (too many
@@ -87,14 +88,6 @@ bool mayHoldLocks(int fd);
 // [start, start + length).
 bool insideHeldLock(int fd, uint64_t start, uint64_t length);
 
-// The second description, and the identity (st_dev, st_ino) of the file it
-// was opened on, so that a stale one is closed only while it still is that.
-struct SecondDescription {
-    int fd = -1;
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
 // The file a descriptor is open on.
 struct FileIdentity {
     dev_t device = 0;
@@ -104,7 +97,7 @@ struct FileIdentity {
 // Starts the record of a descriptor the library just opened, after releasing
 // whatever a stale record of the number held. Answers 0, or the Win32 error
 // (4) for a number beyond the limit.
-uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file, const SecondDescription& second);
+uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file);
 
 // A byte-range lock held through a descriptor, as locks.cpp records it.
 struct HeldLock {
@@ -146,7 +139,7 @@ struct Released {
 };
 
 // Ends the record of a descriptor the library is about to close (or received
-// again from the kernel): closes its second description, and hands back what
+// again from the kernel): hands back what
 // it held, for the caller to give up this process's locks before the
 // descriptor closes.
 Released release(int fd);

@@ -1,16 +1,17 @@
 // The share-mode layout.
 //
 // An OFD read lock needs a readable description and a write lock a writable
-// one, so each role gets a lock type its descriptors can take. Two regions of
-// kShareSlots bytes, one per access class:
+// one, so each role gets a lock type its handle's own descriptor can take.
+// Three regions of kShareSlots bytes, adjacent in this order:
 //
-//   read class  (region A): holders read-lock all of A; a handle that denies
-//                           reading write-locks one byte ("slot") of A;
-//   write class (region B): holders write-lock a slot of B; a handle that
-//                           denies writing read-locks all of B.
+//   denial region (C): a read handle that denies reading read-locks all of C;
+//   read class    (A): holders read-lock all of A; a handle that can write and
+//                      denies reading write-locks one byte ("slot") of A;
+//   write class   (B): holders write-lock a slot of B; a handle that denies
+//                      writing read-locks all of B.
 //
-// A conflict is a holder of a class meeting a denier of it, so each conflict
-// is a read lock meeting a write lock, refused by the kernel in the call that
+// A conflict is a holder of a class meeting a denier of it. Where one of the
+// two holds a write lock, the kernel refuses the later one in the call that
 // publishes. A handle that both holds and denies a class conflicts with every
 // other participant of it and write-locks the whole region; one that denies
 // both classes write-locks A and B. Two slot-takers of a region that pick the
@@ -20,17 +21,25 @@
 // the way is a conflicting handle (32), or, when it reaches in from outside
 // the share area, another program's lock (33).
 //
-// kSteps holds the lock calls of every role combination; A and B are
-// adjacent, so several combinations need one call. 0x0044 needs two: it must
+// A read-only handle that denies reading (0x0011, 0x0001) can take no write
+// lock, and two read locks never meet: it read-locks C with A (and B when it
+// denies writing) in one call, then looks over A for a lock of another
+// handle. Everything there conflicts with it: holders of reading and deniers
+// of it, each of which also holds or denies reading. Every handle that
+// read-locks A looks over C after publishing, where only such handles lie.
+// Each side publishes before it looks, and the kernel orders the calls on
+// one file, so of two racing opens the later look sees the other's lock:
+// both may be refused, never both granted. A look that meets another
+// program's lock cannot see behind it and answers 33, unless that is a write
+// lock over the whole place looked at, beside which no lock of a handle can
+// lie.
+//
+// kSteps holds the lock calls of every role combination; the regions are
+// adjacent, so several combinations need one call. 0x0044 takes two locks: it must
 // meet the read lock of 0x0021, which only a write lock does, and the slots of
 // 0x0012, which are write locks 0x0012 handles must not share, while two
 // 0x0044 handles must not meet. 0x0014 tries A with the first slot of B in
 // one call, and takes them one by one when that slot is taken.
-//
-// A read handle's write locks go through its second, write-only description
-// (handles.h). Where it has none, each write lock due is a look (nothing of
-// another handle may lie there) and a read lock instead: the denial is
-// checked against the handles open now and not kept for later ones.
 #include "platform/posix/share_modes.h"
 
 #include <cerrno>
@@ -45,54 +54,62 @@ namespace qorvel::platform::posix {
 namespace {
 
 enum class Span : uint8_t {
+    kDenialRegion,
     kReadRegion,
     kWriteRegion,
+    kReadAndWriteRegions,
+    kDenialAndReadRegions,
     kShareArea,
     kReadSlot,
     kWriteSlot,
     kReadRegionAndFirstWriteSlot
 };
 
+enum class Act : uint8_t { kNone, kReadLock, kWriteLock, kLook };
+
 struct LockStep {
-    short type;
+    Act act;
     Span span;
 };
 
 struct Steps {
     int count;
-    LockStep step[2];
+    LockStep step[3];
 };
 
-constexpr LockStep kReadA{F_RDLCK, Span::kReadRegion};
-constexpr LockStep kWriteA{F_WRLCK, Span::kReadRegion};
-constexpr LockStep kSlotA{F_WRLCK, Span::kReadSlot};
-constexpr LockStep kWriteB{F_WRLCK, Span::kWriteRegion};
-constexpr LockStep kSlotB{F_WRLCK, Span::kWriteSlot};
-constexpr LockStep kReadAB{F_RDLCK, Span::kShareArea};
-constexpr LockStep kWriteAB{F_WRLCK, Span::kShareArea};
-constexpr LockStep kWriteAAndSlotB{F_WRLCK, Span::kReadRegionAndFirstWriteSlot};
-constexpr LockStep kNone{F_UNLCK, Span::kReadRegion};
+constexpr LockStep kReadA{Act::kReadLock, Span::kReadRegion};
+constexpr LockStep kSlotA{Act::kWriteLock, Span::kReadSlot};
+constexpr LockStep kWriteB{Act::kWriteLock, Span::kWriteRegion};
+constexpr LockStep kSlotB{Act::kWriteLock, Span::kWriteSlot};
+constexpr LockStep kReadAB{Act::kReadLock, Span::kReadAndWriteRegions};
+constexpr LockStep kWriteAB{Act::kWriteLock, Span::kReadAndWriteRegions};
+constexpr LockStep kWriteAAndSlotB{Act::kWriteLock, Span::kReadRegionAndFirstWriteSlot};
+constexpr LockStep kReadCA{Act::kReadLock, Span::kDenialAndReadRegions};
+constexpr LockStep kReadCAB{Act::kReadLock, Span::kShareArea};
+constexpr LockStep kLookA{Act::kLook, Span::kReadRegion};
+constexpr LockStep kLookC{Act::kLook, Span::kDenialRegion};
+constexpr LockStep kNone{Act::kNone, Span::kReadRegion};
 
 // Indexed by holdsRead | deniesRead << 1 | holdsWrite << 2 | deniesWrite << 3.
 // Only a handle with data access denies, so a denial without a hold never
 // occurs (no steps).
 constexpr Steps kSteps[16] = {
-    {0, {kNone, kNone}},            // no data access
-    {1, {kReadA, kNone}},           // holds read:                  0x0041
-    {0, {kNone, kNone}},            // (never)
-    {1, {kWriteA, kNone}},          // holds and denies read:       0x0011
-    {1, {kSlotB, kNone}},           // holds write:                 0x0042
-    {2, {kReadA, kSlotB}},          // holds both:                  0x0044
-    {2, {kSlotA, kSlotB}},          // holds write, denies read:    0x0012
-    {1, {kWriteAAndSlotB, kNone}},  // holds both, denies read:     0x0014
-    {0, {kNone, kNone}},            // (never)
-    {1, {kReadAB, kNone}},          // holds read, denies write:    0x0021
-    {0, {kNone, kNone}},            // (never)
-    {1, {kWriteAB, kNone}},         // holds read, denies both:     0x0001
-    {1, {kWriteB, kNone}},          // holds and denies write:      0x0022
-    {2, {kReadA, kWriteB}},         // holds both, denies write:    0x0024
-    {1, {kWriteAB, kNone}},         // holds write, denies both:    0x0002
-    {1, {kWriteAB, kNone}},         // holds and denies both:       0x0004
+    {0, {kNone, kNone, kNone}},            // no data access
+    {2, {kReadA, kLookC, kNone}},          // holds read:                  0x0041
+    {0, {kNone, kNone, kNone}},            // (never)
+    {2, {kReadCA, kLookA, kNone}},         // holds and denies read:       0x0011
+    {1, {kSlotB, kNone, kNone}},           // holds write:                 0x0042
+    {3, {kReadA, kSlotB, kLookC}},         // holds both:                  0x0044
+    {2, {kSlotA, kSlotB, kNone}},          // holds write, denies read:    0x0012
+    {1, {kWriteAAndSlotB, kNone, kNone}},  // holds both, denies read:     0x0014
+    {0, {kNone, kNone, kNone}},            // (never)
+    {2, {kReadAB, kLookC, kNone}},         // holds read, denies write:    0x0021
+    {0, {kNone, kNone, kNone}},            // (never)
+    {2, {kReadCAB, kLookA, kNone}},        // holds read, denies both:     0x0001
+    {1, {kWriteB, kNone, kNone}},          // holds and denies write:      0x0022
+    {3, {kReadA, kWriteB, kLookC}},        // holds both, denies write:    0x0024
+    {1, {kWriteAB, kNone, kNone}},         // holds write, denies both:    0x0002
+    {1, {kWriteAB, kNone, kNone}},         // holds and denies both:       0x0004
 };
 
 unsigned indexOf(const ShareRoles& roles) {
@@ -107,8 +124,12 @@ struct Range {
 
 Range rangeOf(Span span) {
     switch (span) {
+        case Span::kDenialRegion: return {kShareDenialRegion, kShareSlots};
         case Span::kReadRegion: return {kShareReadRegion, kShareSlots};
         case Span::kWriteRegion: return {kShareWriteRegion, kShareSlots};
+        case Span::kReadAndWriteRegions:
+            return {kShareReadRegion, kShareAreaEnd - kShareReadRegion};
+        case Span::kDenialAndReadRegions: return {kShareDenialRegion, 2 * kShareSlots};
         case Span::kReadRegionAndFirstWriteSlot: return {kShareReadRegion, kShareSlots + 1};
         default: return {kShareArea, kShareAreaEnd - kShareArea};
     }
@@ -138,16 +159,25 @@ uint32_t lockRange(int fd, short type, Range range) {
     return refusal(fd, type, range, errno);
 }
 
-// A write lock due where the handle has no writable description: the place
-// is looked at (nothing of another handle may be there) and a read lock
-// published, which keeps out later handles that deny reading or writing.
-uint32_t checkThenReadLock(int fd, Range range) {
+// Whether `lock`, of another program, is a write lock over all of `range`:
+// no lock of a handle can lie there beside it, so nothing hides behind it.
+bool hidesNothing(const struct flock& lock, Range range) {
+    Extent extent = extentOf(lock);
+    return lock.l_type == F_WRLCK && extent.first <= range.start &&
+           (extent.end == 0 || extent.end >= range.start + range.length);
+}
+
+// A look for a lock of another description over `range`, after publishing:
+// any lock of a handle there conflicts (32).
+uint32_t look(int fd, Range range) {
     struct flock holder;
     if (!findOfdLock(fd, F_WRLCK, SEEK_SET, range.start, range.length, &holder)) {
         return win32ErrorFromErrno(errno);
     }
-    if (holder.l_type != F_UNLCK) return conflictWith(holder);
-    return lockRange(fd, F_RDLCK, range);
+    if (holder.l_type == F_UNLCK) return 0;
+    bool handles = liesWithin(holder, kShareArea, kShareAreaEnd);
+    if (!handles && hidesNothing(holder, range)) return 0;
+    return conflictWith(holder);
 }
 
 enum class SlotState { kFree, kTaken, kConflict };
@@ -184,14 +214,14 @@ uint32_t takeReadRegionAndWriteSlot(int fd, unsigned firstSlot) {
     return error != 0 ? error : takeSlot(fd, kShareWriteRegion, firstSlot | 1u);
 }
 
-uint32_t take(const LockStep& step, const Publisher& via, unsigned firstSlot) {
-    int fd = step.type == F_RDLCK ? via.readable : via.writable;
-    if (fd < 0) return checkThenReadLock(via.readable, rangeOf(step.span));
+uint32_t take(const LockStep& step, int fd, unsigned firstSlot) {
+    Range range = rangeOf(step.span);
+    if (step.act == Act::kLook) return look(fd, range);
     switch (step.span) {
         case Span::kReadSlot: return takeSlot(fd, kShareReadRegion, firstSlot);
         case Span::kWriteSlot: return takeSlot(fd, kShareWriteRegion, firstSlot);
         case Span::kReadRegionAndFirstWriteSlot: return takeReadRegionAndWriteSlot(fd, firstSlot);
-        default: return lockRange(fd, step.type, rangeOf(step.span));
+        default: return lockRange(fd, step.act == Act::kReadLock ? F_RDLCK : F_WRLCK, range);
     }
 }
 
@@ -203,14 +233,10 @@ ShareRoles shareRolesFor(bool read, bool write, uint32_t shareMode) {
             hasData && !(shareMode & kFileShareWrite)};
 }
 
-bool needsWritableDescription(const ShareRoles& roles) {
-    return roles.deniesRead && !roles.holdsWrite;
-}
-
-uint32_t publishShareMode(const ShareRoles& roles, const Publisher& via, unsigned firstSlot) {
+uint32_t publishShareMode(const ShareRoles& roles, int fd, unsigned firstSlot) {
     const Steps& steps = kSteps[indexOf(roles)];
     for (int i = 0; i < steps.count; ++i) {
-        uint32_t error = take(steps.step[i], via, firstSlot);
+        uint32_t error = take(steps.step[i], fd, firstSlot);
         if (error != 0) return error;
     }
     return 0;

@@ -1,8 +1,10 @@
 // Windows' share modes on POSIX: each handle with data access publishes what
 // it holds and what it denies as OFD locks in the share area of the file's
-// lock space (lock_space.h), and the kernel refuses the later of two
-// conflicting handles in the same call that publishes. share_modes.cpp
-// explains the layout, next to its table.
+// lock space (lock_space.h), through its own descriptor: the share mode is
+// inherited with the handle and ends with the last close of its description.
+// Of two conflicting handles the later is refused, by the kernel in the call
+// that publishes or by a look that follows it. share_modes.cpp explains the
+// layout, next to its table.
 #ifndef QORVEL_PLATFORM_POSIX_SHARE_MODES_H
 #define QORVEL_PLATFORM_POSIX_SHARE_MODES_H
 
@@ -21,25 +23,15 @@ struct ShareRoles {
 
 ShareRoles shareRolesFor(bool read, bool write, uint32_t shareMode);
 
-// Whether publishing needs a write lock that the handle's own descriptor
-// cannot take: a read handle that denies reading.
-bool needsWritableDescription(const ShareRoles& roles);
-
-// The descriptors a handle publishes through: one that may take read locks,
-// one that may take write locks (either may be -1 where the roles need none).
-// Where a write lock is due and `writable` is -1, the place is looked at and
-// a read lock published instead: the denial is checked now and not kept.
-struct Publisher {
-    int readable;
-    int writable;
-};
-
-// Publishes the roles. `firstSlot` spreads where one-byte locks are looked
-// for (slotSalt). Answers 0, or the Win32 error: 32 for a handle of the
-// library in the way, 33 for another program's lock over the share area,
-// 36 when every slot of a region is taken, else the translated errno. On
-// failure the locks already taken stay: the caller closes the descriptors.
-uint32_t publishShareMode(const ShareRoles& roles, const Publisher& via, unsigned firstSlot);
+// Publishes the roles through the handle's own descriptor, which may take
+// every lock they need: read locks only where it can read, write locks only
+// where it can write. `firstSlot` spreads where one-byte locks are looked for
+// (slotSalt). Answers 0, or the Win32 error: 32 for a handle of the library
+// in the way, 33 for another program's lock over the share area (one that a
+// look cannot see behind included), 36 when every slot of a region is taken,
+// else the translated errno. On failure the locks already taken stay: the
+// caller closes the descriptor.
+uint32_t publishShareMode(const ShareRoles& roles, int fd, unsigned firstSlot);
 
 // A starting slot that differs between processes, threads and descriptors,
 // so that handles rarely meet; no system call.
