@@ -16,8 +16,8 @@
  * Windows the library keeps no state between calls. On Linux it keeps one
  * registry per process of the descriptors it opened (what it needs to give
  * Windows' answers: which descriptors are its own and the byte-range locks
- * taken through each; no descriptor), in fixed static storage behind one
- * mutex: 4096 byte-range locks per process,
+ * taken through each; no descriptor), a record per descriptor under a small
+ * guard of its own: 4096 byte-range locks per handle,
  * beyond which cFileLock() answers 0x00240305, and descriptor numbers below
  * 2^20, beyond which an open answers 0x00040307.
  *
