@@ -213,6 +213,38 @@ TEST_F(PosixShareEdgeTest, AStartedProgramGetsNoWriterOfAFileTheHostOnlyReads) {
     }
 }
 
+// Descriptors of this process on `path` (same st_dev, st_ino) that may write.
+int writersOf(const std::string& path) {
+    struct stat target;
+    if (stat(path.c_str(), &target) != 0) return -1;
+    int writers = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        int fd = std::stoi(entry.path().filename().string());
+        struct stat status;
+        int flags = fcntl(fd, F_GETFL);
+        if (fstat(fd, &status) != 0 || flags < 0 || (flags & O_PATH)) continue;
+        bool same = status.st_dev == target.st_dev && status.st_ino == target.st_ino;
+        int mode = flags & O_ACCMODE;
+        if (same && (mode == O_WRONLY || mode == O_RDWR)) ++writers;
+    }
+    return writers;
+}
+
+// Emptying through a create with no access right writes through a descriptor
+// of its own, which is gone when the call returns; no handle without write
+// access ever leaves one.
+TEST_F(PosixShareEdgeTest, NoWriterOutlivesTheCallThatEmpties) {
+    cFileHandle reader = open(0x0011);
+    EXPECT_EQ(writersOf(file), 0);
+    cFileHandle empty = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileCreate(file.c_str(), 0x0046, 0, &empty), 0u);
+    handles.push_back(empty);
+    EXPECT_EQ(qtest::fileSize(file), 0u);
+    EXPECT_EQ(writersOf(file), 0);
+    EXPECT_EQ(fcntl(empty, F_GETFD), 0);
+    close(reader);
+}
+
 // A host that closed its standard error (or output) before opening a file
 // to read starts a program that writes to both: the file stays as it was.
 TEST_F(PosixShareEdgeTest, AProgramsOutputNeverReachesAFileOpenedToRead) {
