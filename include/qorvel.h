@@ -16,8 +16,8 @@
  * Windows the library keeps no state between calls. On Linux it keeps one
  * registry per process of the descriptors it opened (what it needs to give
  * Windows' answers: which descriptors are its own and the byte-range locks
- * taken through each; no descriptor), in fixed static storage behind one
- * mutex: 4096 byte-range locks per process,
+ * taken through each; no descriptor), a record per descriptor under a small
+ * guard of its own: 4096 byte-range locks per handle,
  * beyond which cFileLock() answers 0x00240305, and descriptor numbers below
  * 2^20, beyond which an open answers 0x00040307.
  *
@@ -289,9 +289,11 @@ typedef struct QORVEL_PACKED cFileNftRecord {
  *       exactly the access its mode asks for, and the library holds nothing
  *       else for it. Handles are inherited by child processes (on Linux by
  *       every `fork` and `exec`): a child gets that handle, its access and
- *       nothing more, and with it the share mode and the byte-range locks,
- *       which then last until every process holding the handle has closed
- *       it. A host that does not want this sets close-on-exec on the
+ *       nothing more, and with it the share mode, which then lasts until
+ *       every process holding the handle has closed it. Byte-range locks
+ *       stay the locking process's: a child is not granted the ranges its
+ *       parent locked through the handle and cannot unlock them. A host that
+ *       does not want this sets close-on-exec on the
  *       platform handle from cFileGetPlatformHandle(): `fcntl(fd, F_SETFD,
  *       FD_CLOEXEC)` on Linux, `SetHandleInformation(h, HANDLE_FLAG_INHERIT,
  *       0)` on Windows; a started program then gets nothing of it.

@@ -9,10 +9,13 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include "cluster.h"
 #ifndef QORVEL_CLUSTER_CEPH
 #include "platform/posix/gluster_brick.h"
 #endif
+#include "process.h"
 #include "qorvel.h"
 #include "status_words.h"
 #include "stress.h"
@@ -174,6 +177,63 @@ TEST_F(AcrossClients, TheReadOnlyAttributeHoldsOnTheOtherClient) {
     EXPECT_EQ(onClientA.status("remove " + onA(name)), kAccessDenied);
     EXPECT_EQ(onClientA.status("append " + onA(name) + " more"), kAccessDenied);
     EXPECT_EQ(qtest::readFile(onB(name)), "0123456789abcdefghij");
+}
+
+// A forked child keeps what it holds through a handle it inherited when its
+// parent closes the handle: the share mode and its own lock. The parent's
+// lock goes with the parent's close.
+TEST_F(AcrossClients, AParentsCloseLeavesWhatAnInheritingChildHolds) {
+    cFileHandle handle = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileOpen(onB(name).c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READ, &handle), 0u);
+    ASSERT_EQ(cFileLock(handle, 0, 5), 0u);
+    int ready[2], done[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        cFileStatus locked = cFileLock(handle, 10, 5);
+        char byte;
+        bool told = write(ready[1], &locked, sizeof locked) == sizeof locked &&
+                    read(done[0], &byte, 1) == 1;
+        _exit(told ? 0 : 1);
+    }
+    cFileStatus childLocked = 1;
+    ASSERT_EQ(read(ready[0], &childLocked, sizeof childLocked), ssize_t(sizeof childLocked));
+    EXPECT_EQ(childLocked, 0u);
+    EXPECT_EQ(cFileClose(handle), 0u);
+
+    qtest::Child machineA;
+    int32_t other = -1;
+    EXPECT_EQ(machineA.open("open", onA(name), CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE, &other),
+              kSharingViolation);
+    ASSERT_EQ(machineA.open("open", onA(name), CFILE_ACCESS_READ | CFILE_SHARE_READWRITE, &other),
+              0u);
+    EXPECT_EQ(machineA.status("lock " + std::to_string(other) + " 10 5"), kLockViolation);
+    EXPECT_EQ(machineA.status("lock " + std::to_string(other) + " 0 5"), 0u);
+    EXPECT_EQ(machineA.status("close " + std::to_string(other)), 0u);
+
+    ASSERT_EQ(write(done[1], "d", 1), 1);
+    EXPECT_EQ(qtest::waitForExit(child), 0);
+    for (int end : {ready[0], ready[1], done[0], done[1]}) ::close(end);
+}
+
+// A handle a forked child held too is closed, after the child ended, and the
+// file opened again at once, exclusively: granted every time, although the
+// client gives up the closed description's share mode only after the close.
+TEST_F(AcrossClients, AnOpenRightAfterTheLastCloseIsGranted) {
+    cFileHandle handle = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileOpen(onB(name).c_str(), CFILE_ACCESS_READWRITE, &handle), 0u);
+    int granted = 0;
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(qtest::inForkedProcess([] { return 0; }), 0);
+        ASSERT_EQ(cFileClose(handle), 0u);
+        cFileStatus reopened = cFileOpen(onB(name).c_str(), CFILE_ACCESS_READWRITE, &handle);
+        EXPECT_EQ(reopened, 0u) << "round " << round;
+        if (reopened != 0) break;
+        ++granted;
+    }
+    EXPECT_EQ(granted, 20);
+    cFileClose(handle);
 }
 
 // A holder killed with SIGKILL: its client releases its locks at once.

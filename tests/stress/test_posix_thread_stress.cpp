@@ -198,3 +198,42 @@ TEST(ThreadStress, EightThreadsOnSharedFilesAnswerWellFormedStatuses) {
         EXPECT_EQ(cFileClose(handle), 0u);
     }
 }
+
+// Threads lock through one handle they share: a range each of their own,
+// which is always granted and reads through, and one range all of them want,
+// which is granted to one thread at a time. Each handle's record is changed
+// only between system calls, so the threads never hold each other up.
+TEST(ThreadStress, ThreadsSharingAHandleAreGrantedExactlyTheirLocks) {
+    qtest::TempDir dir;
+    std::string file = dir.path("shared.bin");
+    qtest::writeFile(file, std::string(1000, 's'));
+    cFileHandle handle;
+    ASSERT_EQ(cFileOpen(file.c_str(), 0x0044, &handle), 0u);
+    constexpr int kSharers = 4;
+    const long rounds = operationsPerThread() / 10;
+    std::atomic<int> holders{0};
+    std::atomic<long> overlaps{0}, refusedOwn{0}, contested{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kSharers; ++t) {
+        threads.emplace_back([&, t] {
+            auto own = static_cast<uint32_t>(100 + 100 * t);
+            for (long i = 0; i < rounds; ++i) {
+                if (cFileLock(handle, own, 50) != 0 || cFileUnlock(handle, own, 50) != 0) {
+                    ++refusedOwn;
+                }
+                if (cFileLock(handle, 0, 10) != 0) continue;
+                ++contested;
+                if (holders.fetch_add(1) != 0) ++overlaps;
+                holders.fetch_sub(1);
+                if (cFileUnlock(handle, 0, 10) != 0) ++overlaps;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(refusedOwn.load(), 0);
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_GT(contested.load(), 0);
+    // Nothing is left locked.
+    EXPECT_EQ(cFileLock(handle, 0, 1000), 0u);
+    EXPECT_EQ(cFileClose(handle), 0u);
+}

@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
+#include "platform/posix/locks.h"
 #include "platform/posix/readonly.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/share_modes.h"
@@ -159,13 +160,20 @@ uint32_t emptyFile(const char* path, int fd, const OpenedFile& file, bool writab
     return error;
 }
 
+struct Prepared {
+    uint8_t facts = kOpenedHere;
+    FileIdentity file;
+};
+
 // Everything after the descriptor is open; on failure the caller closes it,
 // which drops every lock taken here.
 uint32_t prepareHandle(const char* path, const Opened& opened, const Access& access,
-                       uint32_t shareMode, Disposition disposition, uint8_t* facts) {
+                       uint32_t shareMode, Disposition disposition, Prepared* prepared) {
     int fd = opened.fd;
+    uint8_t* facts = &prepared->facts;
     OpenedFile file;
     if (uint32_t error = describeOpenedFile(fd, &file); error != 0) return error;
+    prepared->file = {file.device, file.inode};
     // Windows opens no directory as a file, in any mode.
     if (S_ISDIR(file.mode)) return win32error::kAccessDenied;
     if (file.onSharedFileSystem) *facts |= kOnSharedFileSystem;
@@ -211,34 +219,71 @@ bool mayRemove(const char* path) {
 
 using namespace posix;
 
+namespace posix {
+namespace {
+
+// One open. Answers 0 with the descriptor in *fd, or the Win32 error; *file
+// says what it was open on, and whether that lies on a shared file system.
+uint32_t openOnce(const char* path, const Access& access, uint32_t shareMode,
+                  Disposition disposition, int* fd, Prepared* prepared) {
+    Opened opened;
+    uint32_t error = openForDisposition(path, access.flags, disposition, &opened);
+    if (error != 0) return error;
+    // A stale record of the number (the host closed an earlier library
+    // descriptor itself) is forgotten by the adoption: its locks went with
+    // its description, and nothing of it is given up.
+    error = prepareHandle(path, opened, access, shareMode, disposition, prepared);
+    if (error == 0) error = adopt(opened.fd, prepared->facts, prepared->file);
+    if (error == 0) {
+        *fd = opened.fd;
+        return 0;
+    }
+    // A file this call created stays: another open may already hold it.
+    Released unadopted;
+    unadopted.facts = prepared->facts;
+    unadopted.file = prepared->file;
+    closeDescription(opened.fd, unadopted);
+    return error;
+}
+
+}  // namespace
+}  // namespace posix
+
+// An open refused by the share mode of a handle this process closed a moment
+// ago on a shared file system is tried again for a short while: the client
+// gives up a closed description's locks a little after close returns
+// (shared_file_system.h).
 Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
                   Disposition disposition) {
     Access access = accessFor(desiredAccess);
-    Opened opened;
-    uint32_t error = openForDisposition(path, access.flags, disposition, &opened);
-    if (error != 0) {
-        setLastError(error);
-        return kInvalidHandle;
+    for (unsigned attempt = 0;; ++attempt) {
+        Prepared prepared;
+        int fd = -1;
+        uint32_t error = openOnce(path, access, shareMode, disposition, &fd, &prepared);
+        if (error == 0) return fd;
+        bool onShared = (prepared.facts & kOnSharedFileSystem) != 0;
+        bool again = error == win32error::kSharingViolation && onShared &&
+                     closedMomentsAgo(prepared.file) && waitBeforeRetry(attempt);
+        if (!again) {
+            setLastError(error);
+            return kInvalidHandle;
+        }
     }
-    uint8_t facts = kOpenedHere;
-    error = prepareHandle(path, opened, access, shareMode, disposition, &facts);
-    if (error == 0) error = adopt(opened.fd, facts);
-    if (error == 0) return opened.fd;
-    // A file this call created stays: another open may already hold it.
-    closeDescription(opened.fd, (facts & kOnSharedFileSystem) != 0);
-    setLastError(error);
-    return kInvalidHandle;
 }
 
 // On a shared file system what the handle wrote reaches the server before its
 // locks go (shared_file_system.h); a sync that fails is reported once the
-// handle is closed, as Windows closes it.
+// handle is closed, as Windows closes it. A description another process may
+// hold too (a child that inherited the handle) outlives the close, and every
+// lock taken through it: the locks this process took through the handle go
+// first, and a child's stay the child's.
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     bool shared = (factsOf(handle) & kOnSharedFileSystem) != 0;
     uint32_t pushed = shared ? pushWrites(handle) : 0;
-    release(handle);
-    int closed = closeDescription(handle, shared);
+    Released released = release(handle);
+    if (released.mayBeInherited) giveUpLocks(handle, released.locks);
+    int closed = closeDescription(handle, released);
     // Linux has released the descriptor even when close reports EINTR.
     if (closed != 0 && errno != EINTR) return failWithErrno(errno);
     return pushed == 0 || fail(pushed);

@@ -39,7 +39,12 @@
 // zero-length locks.
 //
 // A handle without data access takes no lock (5), as on Windows.
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
@@ -97,6 +102,142 @@ uint32_t withdraw(int fd, off_t start, off_t length, uint32_t error) {
     return error;
 }
 
+// ---- Handles this process did not open ------------------------------------------
+
+// A description of the file of `fd` of its own, for one look at its locks.
+// Locks taken through a description never show through it, so a handle this
+// process inherited (from a parent, or from a program that started it) hides
+// the locks its parent took through it; this one shows them. It is opened
+// through /proc with no more access than the handle has, close-on-exec, and
+// lives for one call. Only regular files: a FIFO opened anew would gain a
+// reader or a writer. -1 where none can be had; the handle's own description
+// then looks.
+class FreshLook {
+public:
+    explicit FreshLook(int fd) {
+        int flags = sys.fcntlInt(fd, F_GETFL, 0);
+        int mode = flags & O_ACCMODE;
+        struct stat status;
+        if (flags < 0 || (flags & O_PATH) || mode == O_ACCMODE || sys.fstat(fd, &status) != 0 ||
+            !S_ISREG(status.st_mode)) {
+            return;
+        }
+        char path[32];
+        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+        int access = mode == O_WRONLY ? O_WRONLY : O_RDONLY;
+        do {
+            fd_ = sys.open(path, access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
+        } while (fd_ < 0 && errno == EINTR);
+    }
+    ~FreshLook() {
+        if (fd_ >= 0) sys.close(fd_);
+    }
+    FreshLook(const FreshLook&) = delete;
+    FreshLook& operator=(const FreshLook&) = delete;
+
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+// A zero-length lock of another handle strictly inside [start, start + length).
+uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length);
+
+// Whether a lock taken through the shared description by another process
+// (or by any other handle) is in the way of a lock through a handle this
+// process did not open. The handle's own locks cannot be: they would refuse
+// the lock first.
+uint32_t lockedThroughInheritedHandle(int fd, uint64_t start, uint64_t length) {
+    FreshLook look(fd);
+    if (look.fd() < 0) return 0;
+    uint32_t error = anyLockOver(look.fd(), off_t(start), length == 0 ? 1 : off_t(length));
+    if (error == 0) error = zeroLengthInside(look.fd(), start, length);
+    return error;
+}
+
+// ---- Claims in the record ---------------------------------------------------------
+
+// The record is changed only between system calls (registry.h): a lock claims
+// its range first, so that another thread's lock through the same handle is
+// refused while the calls are under way, and settles the claim afterwards.
+enum class Claim { kNew, kStacked, kRefused, kFull, kNoRecord };
+
+Claim claimLock(int fd, uint64_t start, uint64_t length) {
+    RecordedLocks held(fd);
+    if (!held.available()) return Claim::kNoRecord;
+    if (held.any([&](const HeldLock& lock) { return refuses(lock, start, length); })) {
+        return Claim::kRefused;
+    }
+    if (length == 0) {
+        if (HeldLock* stacked = held.find(start, 0)) {
+            // Another thread is taking or giving it up this instant.
+            if (!stacked->settled) return Claim::kRefused;
+            ++stacked->count;
+            return Claim::kStacked;
+        }
+    }
+    return held.add({start, length, 1, 0, false, false}) ? Claim::kNew : Claim::kFull;
+}
+
+// The OFD locks of a recorded lock go before its record, so that an unlock
+// the kernel refuses leaves the lock held and recorded.
+uint32_t releaseLocks(int fd, const HeldLock& lock) {
+    if (lock.length == 0) {
+        if (lock.start == 0) return 0;
+        off_t mark = zeroLengthMark(lock.start, lock.lane);
+        return setOfdLock(fd, F_UNLCK, mark, 1) == 0 ? 0 : win32ErrorFromErrno(errno);
+    }
+    auto from = off_t(lock.start);
+    auto span = off_t(lock.length);
+    if (lock.marked && setOfdLock(fd, F_UNLCK, kReadLockMarks + from, span) != 0) {
+        return win32ErrorFromErrno(errno);
+    }
+    return setOfdLock(fd, F_UNLCK, from, span) == 0 ? 0 : win32ErrorFromErrno(errno);
+}
+
+// Ends a recorded lock whose calls are done: gone when they succeeded, held
+// again when the kernel refused.
+void settleRelease(int fd, const HeldLock& lock, bool released) {
+    RecordedLocks held(fd);
+    HeldLock* recorded = held.find(lock.start, lock.length);
+    if (recorded == nullptr) return;
+    if (released) {
+        held.remove(recorded);
+    } else {
+        recorded->settled = true;
+    }
+}
+
+// A stacked zero-length lock that could not be taken: its count goes back,
+// and should an unlock of the other threads' have left only this one, the
+// mark goes too.
+void settleStacked(int fd, uint64_t at) {
+    HeldLock last{};
+    {
+        RecordedLocks held(fd);
+        HeldLock* stacked = held.find(at, 0);
+        if (stacked == nullptr || --stacked->count > 0) return;
+        stacked->settled = false;
+        last = *stacked;
+    }
+    settleRelease(fd, last, releaseLocks(fd, last) == 0);
+}
+
+void settleLock(int fd, const HeldLock& taken, bool granted) {
+    RecordedLocks held(fd);
+    HeldLock* claimed = held.find(taken.start, taken.length);
+    if (claimed == nullptr) return;
+    if (granted) {
+        *claimed = taken;
+        claimed->settled = true;
+    } else {
+        held.remove(claimed);
+    }
+}
+
+// ---- Taking locks -------------------------------------------------------------------
+
 // Whether the descriptor can take read locks: a descriptor the library
 // opened says so; another is asked by trying.
 bool mayTakeReadLocks(int fd) {
@@ -129,13 +270,9 @@ uint32_t takeZeroLengthMark(int fd, uint64_t at, unsigned* lane) {
     return takeWriteLane(fd, at, lane);
 }
 
-uint32_t lockZeroLength(HeldLocks& held, int fd, uint64_t at) {
-    if (HeldLock* stacked = held.find(fd, at, 0)) {
-        uint32_t error = anyLockOver(fd, off_t(at), 1);
-        if (error == 0) ++stacked->count;
-        return error;
-    }
-    if (held.full()) return win32error::kSharingBufferExceeded;
+// A zero-length lock stacked on one the handle holds needs only the look.
+uint32_t lockZeroLength(int fd, uint64_t at, bool stacked, HeldLock* taken) {
+    if (stacked) return anyLockOver(fd, off_t(at), 1);
     // Nothing can lie strictly inside a range around offset 0: no mark needed.
     unsigned lane = 0;
     if (at > 0) {
@@ -144,11 +281,10 @@ uint32_t lockZeroLength(HeldLocks& held, int fd, uint64_t at) {
     }
     uint32_t error = anyLockOver(fd, off_t(at), 1);
     if (error != 0) return at > 0 ? withdraw(fd, zeroLengthMark(at, lane), 1, error) : error;
-    held.add({fd, at, 0, 1, false, lane});
+    taken->lane = static_cast<uint16_t>(lane);
     return 0;
 }
 
-// A zero-length lock of another handle strictly inside [start, start + length).
 uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length) {
     if (length < 2) return 0;
     off_t first = zeroLengthMark(start + 1, 0);
@@ -156,19 +292,17 @@ uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length) {
                       kZeroLengthRegionEnd);
 }
 
-// A read handle's exclusive lock: a read lock, its mark, a look for every
-// other lock over the range.
+// A read handle's exclusive lock: a read lock, a look for every other lock
+// over the range, and only then its mark. A transfer counts a read lock
+// only with its mark, so the read lock of an attempt that the look refuses
+// never stops another handle's transfer, not even for an instant.
 uint32_t lockReadOnly(int fd, off_t start, off_t length) {
     if (setOfdLock(fd, F_RDLCK, start, length) != 0) return lockError(fd, errno);
-    if (setOfdLock(fd, F_RDLCK, kReadLockMarks + start, length) != 0) {
-        return withdraw(fd, start, length, lockError(fd, errno));
-    }
     uint32_t error = anyLockOver(fd, start, length);
-    if (error != 0) {
-        setOfdLock(fd, F_UNLCK, kReadLockMarks + start, length);
-        return withdraw(fd, start, length, error);
+    if (error == 0 && setOfdLock(fd, F_RDLCK, kReadLockMarks + start, length) != 0) {
+        error = lockError(fd, errno);
     }
-    return 0;
+    return error == 0 ? 0 : withdraw(fd, start, length, error);
 }
 
 // Gives up a range just taken.
@@ -177,8 +311,7 @@ void unlockRange(int fd, off_t start, off_t length, bool marked) {
     if (marked) setOfdLock(fd, F_UNLCK, kReadLockMarks + start, length);
 }
 
-uint32_t lockRange(HeldLocks& held, int fd, uint64_t start, uint64_t length) {
-    if (held.full()) return win32error::kSharingBufferExceeded;
+uint32_t lockRange(int fd, uint64_t start, uint64_t length, HeldLock* taken) {
     auto from = off_t(start);
     auto span = off_t(length);
     // A descriptor the library opened says whether it may write; another is
@@ -199,7 +332,7 @@ uint32_t lockRange(HeldLocks& held, int fd, uint64_t start, uint64_t length) {
         unlockRange(fd, from, span, readOnly);
         return error;
     }
-    held.add({fd, start, length, 1, readOnly, 0});
+    taken->marked = readOnly;
     return 0;
 }
 
@@ -213,32 +346,60 @@ bool withoutDataAccess(int fd) {
     return (facts & kOpenedHere) && !(facts & kHasDataAccess);
 }
 
+uint32_t claimError(Claim claim) {
+    switch (claim) {
+        case Claim::kRefused: return win32error::kLockViolation;
+        case Claim::kFull: return win32error::kSharingBufferExceeded;
+        case Claim::kNoRecord: return win32error::kTooManyOpenFiles;
+        default: return 0;
+    }
+}
+
+// A handle this process did not open first looks afresh for what its
+// parent holds through it (FreshLook).
+uint32_t takeLock(int fd, uint64_t start, uint64_t length, bool stacked, HeldLock* taken) {
+    if (!openedByThisProcess(fd)) {
+        uint32_t error = lockedThroughInheritedHandle(fd, start, length);
+        if (error != 0) return error;
+    }
+    return length == 0 ? lockZeroLength(fd, start, stacked, taken)
+                       : lockRange(fd, start, length, taken);
+}
+
 bool lock(int fd, uint64_t start, uint64_t length) {
     if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
     if (!isLockable(start, length)) return fail(win32error::kInvalidParameter);
     if (withoutDataAccess(fd)) return fail(win32error::kAccessDenied);
-    HeldLocks held;
-    auto sameHandleRefuses = [&](const HeldLock& lock) { return refuses(lock, start, length); };
-    if (held.any(fd, sameHandleRefuses)) return fail(win32error::kLockViolation);
-    uint32_t error =
-        length == 0 ? lockZeroLength(held, fd, start) : lockRange(held, fd, start, length);
+    Claim claim = claimLock(fd, start, length);
+    if (uint32_t error = claimError(claim); error != 0) return fail(error);
+    bool stacked = claim == Claim::kStacked;
+    HeldLock taken{start, length, 1, 0, false, true};
+    uint32_t error = takeLock(fd, start, length, stacked, &taken);
+    if (stacked) {
+        if (error != 0) settleStacked(fd, start);
+    } else {
+        settleLock(fd, taken, error == 0);
+    }
     return error == 0 || fail(error);
 }
 
-// The OFD locks of a recorded lock go before its record, so that an unlock
-// the kernel refuses leaves the lock held and recorded.
-uint32_t releaseLocks(const HeldLock& lock) {
-    if (lock.length == 0) {
-        if (lock.start == 0 || lock.count > 1) return 0;
-        off_t mark = zeroLengthMark(lock.start, lock.lane);
-        return setOfdLock(lock.fd, F_UNLCK, mark, 1) == 0 ? 0 : win32ErrorFromErrno(errno);
+// Claims a recorded lock for its unlock. Answers 0 with the lock in *claimed
+// when its calls are due, 0 with claimed->count 0 when a stacked zero-length
+// lock was simply counted down, or the Win32 error.
+uint32_t claimUnlock(int fd, uint64_t start, uint64_t length, HeldLock* claimed) {
+    RecordedLocks held(fd);
+    HeldLock* lock = held.find(start, length);
+    if (lock == nullptr || !lock->settled) {
+        return isOpen(fd) ? win32error::kNotLocked : win32ErrorFromErrno(EBADF);
     }
-    auto from = off_t(lock.start);
-    auto span = off_t(lock.length);
-    if (lock.marked && setOfdLock(lock.fd, F_UNLCK, kReadLockMarks + from, span) != 0) {
-        return win32ErrorFromErrno(errno);
+    if (length == 0 && lock->count > 1) {
+        --lock->count;
+        claimed->count = 0;
+        return 0;
     }
-    return setOfdLock(lock.fd, F_UNLCK, from, span) == 0 ? 0 : win32ErrorFromErrno(errno);
+    lock->settled = false;
+    *claimed = *lock;
+    return 0;
 }
 
 bool unlock(int fd, uint64_t start, uint64_t length) {
@@ -249,17 +410,15 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
     if (length != 0 && (factsOf(fd) & kOnSharedFileSystem)) {
         if (uint32_t error = pushWrites(fd); error != 0) return fail(error);
     }
-    HeldLocks held;
-    HeldLock* lock = held.find(fd, start, length);
-    if (lock == nullptr) {
-        return isOpen(fd) ? fail(win32error::kNotLocked) : failWithErrno(EBADF);
-    }
-    uint32_t error = releaseLocks(*lock);
-    if (error != 0) return fail(error);
-    if (length == 0 && --lock->count > 0) return true;
-    held.remove(lock);
-    return true;
+    HeldLock claimed{};
+    if (uint32_t error = claimUnlock(fd, start, length, &claimed); error != 0) return fail(error);
+    if (claimed.count == 0) return true;
+    uint32_t error = releaseLocks(fd, claimed);
+    settleRelease(fd, claimed, error == 0);
+    return error == 0 || fail(error);
 }
+
+// ---- Transfers --------------------------------------------------------------------------
 
 // Whether the next `count` bytes from the handle's position lie inside a
 // range it holds locked. A handle that holds none is not asked its position.
@@ -267,6 +426,93 @@ bool insideOwnLock(int fd, uint32_t count) {
     if (!mayHoldLocks(fd)) return false;
     off_t position = sys.lseek(fd, 0, SEEK_CUR);
     return position >= 0 && insideHeldLock(fd, uint64_t(position), count);
+}
+
+// Whether a lock of another description lies over `count` bytes from
+// `start` (placed by `whence`), as lockedByOthers counts locks.
+uint32_t bytesLockedByOthers(int fd, int whence, off_t start, off_t count) {
+    struct flock holder;
+    if (!findOfdLock(fd, F_WRLCK, whence, start, count, &holder)) {
+        return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);
+    }
+    if (holder.l_type == F_UNLCK) return 0;
+    if (holder.l_type == F_WRLCK && liesWithin(holder, 0, kHostRangeEnd)) {
+        return win32error::kLockViolation;
+    }
+    // The first lock met was a read lock: a write lock may still lie beside it.
+    if (holder.l_type == F_RDLCK) {
+        if (!findOfdLock(fd, F_RDLCK, whence, start, count, &holder)) {
+            return win32ErrorFromErrno(errno);
+        }
+        if (holder.l_type == F_WRLCK && liesWithin(holder, 0, kHostRangeEnd)) {
+            return win32error::kLockViolation;
+        }
+    }
+    if (!findOfdLock(fd, F_WRLCK, whence, kReadLockMarks + start, count, &holder)) {
+        return win32ErrorFromErrno(errno);
+    }
+    bool marked = holder.l_type != F_UNLCK &&
+                  liesWithin(holder, kReadLockMarks, kReadLockMarks + kHostRangeEnd);
+    return marked ? win32error::kLockViolation : 0;
+}
+
+// The ranges this process holds locked through `fd`, settled ones only.
+std::vector<HeldLock> ownRanges(int fd) {
+    std::vector<HeldLock> ranges;
+    if (!mayHoldLocks(fd)) return ranges;
+    RecordedLocks held(fd);
+    for (const HeldLock& lock : held) {
+        if (lock.settled && lock.length != 0) ranges.push_back(lock);
+    }
+    return ranges;
+}
+
+// The first byte at or after `at` that no own range holds, and the first own
+// range's start beyond it (or `end`).
+std::pair<uint64_t, uint64_t> nextPiece(const std::vector<HeldLock>& own, uint64_t at,
+                                        uint64_t end) {
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const HeldLock& lock : own) {
+            if (lock.start <= at && at < lock.start + lock.length) {
+                at = lock.start + lock.length;
+                moved = true;
+            }
+        }
+    }
+    uint64_t pieceEnd = end;
+    for (const HeldLock& lock : own) {
+        if (lock.start > at && lock.start < pieceEnd) pieceEnd = lock.start;
+    }
+    return {at, pieceEnd};
+}
+
+// Where a transfer of `whence` (SEEK_CUR, SEEK_END) starts; the position
+// stays. -1 when the kernel cannot say: the transfer then answers for it.
+off_t whereTransferStarts(int fd, int whence) {
+    if (whence == SEEK_CUR) return sys.lseek(fd, 0, SEEK_CUR);
+    struct stat status;
+    return sys.fstat(fd, &status) == 0 ? status.st_size : -1;
+}
+
+// A handle this process did not open: its own description hides what its
+// parent locked through it, so a fresh one looks, at the bytes that no lock
+// of this process's own holds (its own locks show through the fresh one too).
+uint32_t lockedForInheritedHandle(int fd, int whence, uint32_t count) {
+    FreshLook look(fd);
+    if (look.fd() < 0) return bytesLockedByOthers(fd, whence, 0, off_t(count));
+    off_t at = whereTransferStarts(fd, whence);
+    if (at < 0) return 0;
+    auto end = uint64_t(at) + count;
+    std::vector<HeldLock> own = ownRanges(fd);
+    for (uint64_t next = uint64_t(at); next < end;) {
+        auto [from, to] = nextPiece(own, next, end);
+        if (from >= end) break;
+        uint32_t error = bytesLockedByOthers(look.fd(), SEEK_SET, off_t(from), off_t(to - from));
+        if (error != 0) return error;
+        next = to;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -279,33 +525,33 @@ bool insideOwnLock(int fd, uint32_t count) {
 // reaching beyond the host's ranges (another program's lock over the whole
 // file), counts only when a read handle's mark lies beside it: another
 // program's read lock binds nothing, and its write lock over the whole file
-// leaves room for no lock of the library. A handle that shares nothing has no
-// other handle to meet. A descriptor the kernel cannot ask (not open, or open
-// for no data) is left to the transfer, which answers for it.
+// leaves room for no lock of the library. A read lock met first costs a
+// second query, for a write lock beside it. A handle that shares nothing has
+// no other handle to meet. A descriptor the kernel cannot ask (not open, or
+// open for no data) is left to the transfer, which answers for it.
 //
 // On a shared file system the query is a round trip to the file server. A
 // transfer inside a range the handle itself holds locked needs none (locks
 // are exclusive, so no other handle can hold those bytes), and learning that
 // costs one lseek the kernel answers itself. On a local file system the query
 // is as cheap as that lseek, so it is simply made.
+//
+// A handle this process did not open (inherited from a parent, forked or
+// not) looks through a fresh description instead (FreshLook), which costs
+// an open and a close: its parent's locks are the parent's.
+void giveUpLocks(int fd, const EndedLocks& locks) {
+    for (const HeldLock& lock : locks) {
+        if (lock.settled) releaseLocks(fd, lock);
+    }
+}
+
 uint32_t lockedByOthers(int fd, int whence, uint32_t count) {
+    if (count == 0) return 0;
+    if (!openedByThisProcess(fd)) return lockedForInheritedHandle(fd, whence, count);
     uint8_t facts = factsOf(fd);
-    if (count == 0 || (facts & kSharesNothing)) return 0;
+    if (facts & kSharesNothing) return 0;
     if ((facts & kOnSharedFileSystem) && whence == SEEK_CUR && insideOwnLock(fd, count)) return 0;
-    struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, whence, 0, off_t(count), &holder)) {
-        return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);
-    }
-    if (holder.l_type == F_UNLCK) return 0;
-    if (holder.l_type == F_WRLCK && liesWithin(holder, 0, kHostRangeEnd)) {
-        return win32error::kLockViolation;
-    }
-    if (!findOfdLock(fd, F_WRLCK, whence, kReadLockMarks, off_t(count), &holder)) {
-        return win32ErrorFromErrno(errno);
-    }
-    bool marked = holder.l_type != F_UNLCK &&
-                  liesWithin(holder, kReadLockMarks, kReadLockMarks + kHostRangeEnd);
-    return marked ? win32error::kLockViolation : 0;
+    return bytesLockedByOthers(fd, whence, 0, off_t(count));
 }
 
 }  // namespace posix

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/posix/registry.h"
+
 namespace qorvel::platform::posix {
 
 // Whether another handle has locked any of the `count` bytes from the
@@ -12,6 +14,11 @@ namespace qorvel::platform::posix {
 // translated error of the query. One lock query; two when the first meets a
 // read lock.
 uint32_t lockedByOthers(int fd, int whence, uint32_t count);
+
+// Gives up the locks this process held through `fd`, whose record ended
+// (registry.h), before the descriptor closes. What the kernel refuses goes
+// with the descriptor.
+void giveUpLocks(int fd, const EndedLocks& locks);
 
 }  // namespace qorvel::platform::posix
 

@@ -1,47 +1,123 @@
 #include "platform/posix/registry.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <atomic>
-#include <mutex>
+#include <new>
 
 #include "platform/platform.h"
 
 namespace qorvel::platform::posix {
-namespace {
 
 struct Record {
+    // 0, or the process one of whose threads holds the guard.
+    std::atomic<uint32_t> guard;
+    // The process whose library opened the descriptor (0: none).
+    std::atomic<uint32_t> opener;
+    // The process whose locks `locks` lists.
+    std::atomic<uint32_t> holder;
+    // Entries of `locks`; written under the guard, read without it.
+    std::atomic<uint32_t> lockCount;
     std::atomic<uint8_t> facts;
-    // How many entries of gHeld are this descriptor's; written under the
-    // mutex, read without it by insideHeldLock.
-    std::atomic<uint16_t> heldLocks;
+    uint16_t capacity;
+    // The forks this process had made when it opened the descriptor.
+    uint32_t forksAtOpen;
+    HeldLock* locks;
+    FileIdentity file;
 };
 
-static_assert(sizeof(Record) <= 4, "the address space registry.h states");
+namespace {
 
-std::mutex gMutex;
+static_assert(sizeof(Record) <= 48, "the address space registry.h states");
+
+// This process, told apart from every process whose memory it holds a copy
+// of: a forked child counts one more than its parent, so the numbers along
+// a line of descent never repeat.
+std::atomic<uint32_t> gProcess{1};
+
+// The forks this process made (and its parent had made): a descriptor opened
+// before one may be held by a child too.
+std::atomic<uint32_t> gForks{0};
+
+void countFork() { gForks.fetch_add(1, std::memory_order_relaxed); }
+void countForkedChild() { gProcess.fetch_add(1, std::memory_order_relaxed); }
+
+// Registered when the library is loaded, before any handle can exist.
+[[maybe_unused]] const int gForkHandler = pthread_atfork(countFork, nullptr, countForkedChild);
+
+uint32_t thisProcess() { return gProcess.load(std::memory_order_relaxed); }
+
 Record gRecords[kMaxDescriptors];
-HeldLock gHeld[kMaxHeldLocks];
-size_t gHeldCount = 0;
 
 bool isRecorded(int fd) { return fd >= 0 && fd < kMaxDescriptors; }
 
-// A descriptor beyond the records (one the host opened) keeps no count: its
-// locks are looked for all the same.
-void forgetHeldLocks(int fd) {
-    for (size_t i = 0; i < gHeldCount;) {
-        if (gHeld[i].fd == fd) {
-            gHeld[i] = gHeld[--gHeldCount];
-        } else {
-            ++i;
-        }
+// A guard held by a thread of an earlier process (copied at the fork) has no
+// thread here to give it back: it is taken over. One held by a thread of
+// this process is waited for; it is held only for a few loads and stores.
+void takeGuard(Record& record) {
+    uint32_t me = thisProcess();
+    uint32_t seen = 0;
+    while (!record.guard.compare_exchange_weak(seen, me, std::memory_order_acquire,
+                                               std::memory_order_relaxed)) {
+        if (seen != 0 && seen != me) continue;
+        seen = 0;
+        sched_yield();
     }
-    if (isRecorded(fd)) gRecords[fd].heldLocks.store(0, std::memory_order_relaxed);
 }
 
-// With the mutex held.
-void clear(int fd) {
-    Record& record = gRecords[fd];
-    record.facts.store(0, std::memory_order_relaxed);
-    if (record.heldLocks.load(std::memory_order_relaxed) > 0) forgetHeldLocks(fd);
+void giveGuard(Record& record) { record.guard.store(0, std::memory_order_release); }
+
+class Guard {
+public:
+    explicit Guard(Record& record) : record_(record) { takeGuard(record_); }
+    ~Guard() { giveGuard(record_); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+private:
+    Record& record_;
+};
+
+// Under the guard: gives the record's list of locks to this process. A list
+// copied from a parent at the fork is the parent's; the child's copy of its
+// memory goes.
+void holdHere(Record& record) {
+    uint32_t me = thisProcess();
+    if (record.holder.load(std::memory_order_relaxed) == me) return;
+    delete[] record.locks;
+    record.locks = nullptr;
+    record.capacity = 0;
+    record.lockCount.store(0, std::memory_order_relaxed);
+    record.holder.store(me, std::memory_order_relaxed);
+}
+
+// What ending a record hands on: this process's locks, and what the record
+// said.
+struct Ended {
+    HeldLock* locks = nullptr;
+    size_t count = 0;
+    uint8_t facts = 0;
+    bool mayBeInherited = false;
+    FileIdentity file;
+};
+
+// Under the guard.
+Ended endRecord(Record& record) {
+    Ended ended;
+    ended.facts = record.facts.exchange(0, std::memory_order_relaxed);
+    ended.mayBeInherited = record.opener.load(std::memory_order_relaxed) != thisProcess() ||
+                           record.forksAtOpen != gForks.load(std::memory_order_relaxed);
+    holdHere(record);
+    ended.locks = record.locks;
+    ended.count = record.lockCount.load(std::memory_order_relaxed);
+    record.locks = nullptr;
+    record.capacity = 0;
+    record.lockCount.store(0, std::memory_order_relaxed);
+    record.opener.store(0, std::memory_order_relaxed);
+    ended.file = record.file;
+    record.file = FileIdentity{};
+    return ended;
 }
 
 }  // namespace
@@ -50,22 +126,25 @@ uint8_t factsOf(int fd) {
     return isRecorded(fd) ? gRecords[fd].facts.load(std::memory_order_relaxed) : 0;
 }
 
+bool openedByThisProcess(int fd) {
+    return isRecorded(fd) && (factsOf(fd) & kOpenedHere) &&
+           gRecords[fd].opener.load(std::memory_order_relaxed) == thisProcess();
+}
+
 bool mayHoldLocks(int fd) {
-    return !isRecorded(fd) || gRecords[fd].heldLocks.load(std::memory_order_relaxed) > 0;
+    if (!isRecorded(fd)) return false;
+    const Record& record = gRecords[fd];
+    return record.holder.load(std::memory_order_relaxed) == thisProcess() &&
+           record.lockCount.load(std::memory_order_relaxed) > 0;
 }
 
 bool insideHeldLock(int fd, uint64_t start, uint64_t length) {
     if (!mayHoldLocks(fd)) return false;
-    std::unique_lock<std::mutex> guard(gMutex, std::try_to_lock);
-    if (!guard.owns_lock()) return false;
-    for (size_t i = 0; i < gHeldCount; ++i) {
-        const HeldLock& held = gHeld[i];
-        if (held.fd == fd && held.length != 0 && held.start <= start &&
-            start + length <= held.start + held.length) {
-            return true;
-        }
-    }
-    return false;
+    RecordedLocks held(fd);
+    return held.any([&](const HeldLock& lock) {
+        return lock.settled && lock.length != 0 && lock.start <= start &&
+               start + length <= lock.start + lock.length;
+    });
 }
 
 void addFacts(int fd, uint8_t facts) {
@@ -79,50 +158,112 @@ bool takeFacts(int fd, uint8_t facts) {
     return (gRecords[fd].facts.fetch_and(uint8_t(~facts), std::memory_order_relaxed) & facts) != 0;
 }
 
-uint32_t adopt(int fd, uint8_t facts) {
+// The stale record's locks went with its descriptor: nothing to give up.
+uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file) {
     if (!isRecorded(fd)) return win32error::kTooManyOpenFiles;
-    std::lock_guard<std::mutex> guard(gMutex);
-    clear(fd);
-    gRecords[fd].facts.store(facts, std::memory_order_relaxed);
+    Record& record = gRecords[fd];
+    Ended stale;
+    {
+        Guard guard(record);
+        stale = endRecord(record);
+        record.file = file;
+        record.forksAtOpen = gForks.load(std::memory_order_relaxed);
+        record.opener.store(thisProcess(), std::memory_order_relaxed);
+        record.facts.store(facts, std::memory_order_relaxed);
+    }
+    delete[] stale.locks;
     return 0;
 }
 
-void release(int fd) {
-    std::lock_guard<std::mutex> guard(gMutex);
-    if (isRecorded(fd)) {
-        clear(fd);
-    } else if (fd >= 0) {
-        forgetHeldLocks(fd);
+Released release(int fd) {
+    Released released;
+    if (!isRecorded(fd)) return released;
+    Record& record = gRecords[fd];
+    Ended ended;
+    {
+        Guard guard(record);
+        ended = endRecord(record);
     }
+    released.locks = EndedLocks(ended.locks, ended.count);
+    released.facts = ended.facts;
+    released.mayBeInherited = ended.mayBeInherited;
+    released.file = ended.file;
+    return released;
 }
 
-HeldLocks::HeldLocks() { gMutex.lock(); }
-HeldLocks::~HeldLocks() { gMutex.unlock(); }
+EndedLocks::~EndedLocks() { delete[] locks_; }
 
-bool HeldLocks::full() const { return gHeldCount == kMaxHeldLocks; }
+EndedLocks::EndedLocks(EndedLocks&& other) noexcept : locks_(other.locks_), count_(other.count_) {
+    other.locks_ = nullptr;
+    other.count_ = 0;
+}
 
-HeldLock* HeldLocks::find(int fd, uint64_t start, uint64_t length) {
-    if (isRecorded(fd) && gRecords[fd].heldLocks.load(std::memory_order_relaxed) == 0) {
-        return nullptr;
+EndedLocks& EndedLocks::operator=(EndedLocks&& other) noexcept {
+    if (this != &other) {
+        delete[] locks_;
+        locks_ = other.locks_;
+        count_ = other.count_;
+        other.locks_ = nullptr;
+        other.count_ = 0;
     }
-    for (size_t i = 0; i < gHeldCount; ++i) {
-        HeldLock& held = gHeld[i];
-        if (held.fd == fd && held.start == start && held.length == length) return &held;
+    return *this;
+}
+
+RecordedLocks::RecordedLocks(int fd) : record_(isRecorded(fd) ? &gRecords[fd] : nullptr) {
+    if (record_ == nullptr) return;
+    takeGuard(*record_);
+    holdHere(*record_);
+}
+
+RecordedLocks::~RecordedLocks() {
+    if (record_ != nullptr) giveGuard(*record_);
+}
+
+bool RecordedLocks::full() const {
+    return record_ == nullptr ||
+           record_->lockCount.load(std::memory_order_relaxed) >= kMaxHeldLocks;
+}
+
+HeldLock* RecordedLocks::find(uint64_t start, uint64_t length) {
+    if (record_ == nullptr) return nullptr;
+    uint32_t count = record_->lockCount.load(std::memory_order_relaxed);
+    for (uint32_t i = 0; i < count; ++i) {
+        HeldLock& held = record_->locks[i];
+        if (held.start == start && held.length == length) return &held;
     }
     return nullptr;
 }
 
-void HeldLocks::add(const HeldLock& lock) {
-    gHeld[gHeldCount++] = lock;
-    if (isRecorded(lock.fd)) gRecords[lock.fd].heldLocks.fetch_add(1, std::memory_order_relaxed);
+bool RecordedLocks::add(const HeldLock& lock) {
+    if (full()) return false;
+    uint32_t count = record_->lockCount.load(std::memory_order_relaxed);
+    if (count == record_->capacity) {
+        auto capacity = static_cast<uint16_t>(count == 0 ? 4 : count * 2);
+        auto* grown = new (std::nothrow) HeldLock[capacity];
+        if (grown == nullptr) return false;
+        for (uint32_t i = 0; i < count; ++i) grown[i] = record_->locks[i];
+        // The old list goes only once the new one is in place: a fork at any
+        // instant leaves the child a list it may free.
+        HeldLock* old = record_->locks;
+        record_->locks = grown;
+        record_->capacity = capacity;
+        delete[] old;
+    }
+    record_->locks[count] = lock;
+    record_->lockCount.store(count + 1, std::memory_order_relaxed);
+    return true;
 }
 
-void HeldLocks::remove(HeldLock* held) {
-    if (isRecorded(held->fd)) gRecords[held->fd].heldLocks.fetch_sub(1, std::memory_order_relaxed);
-    *held = gHeld[--gHeldCount];
+void RecordedLocks::remove(HeldLock* held) {
+    uint32_t count = record_->lockCount.load(std::memory_order_relaxed) - 1;
+    *held = record_->locks[count];
+    record_->lockCount.store(count, std::memory_order_relaxed);
 }
 
-const HeldLock* HeldLocks::begin() const { return gHeld; }
-const HeldLock* HeldLocks::end() const { return gHeld + gHeldCount; }
+const HeldLock* RecordedLocks::begin() const { return record_ ? record_->locks : nullptr; }
+
+const HeldLock* RecordedLocks::end() const {
+    return record_ ? record_->locks + record_->lockCount.load(std::memory_order_relaxed) : nullptr;
+}
 
 }  // namespace qorvel::platform::posix

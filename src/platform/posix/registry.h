@@ -1,21 +1,39 @@
-// The one place where the POSIX backend keeps what it knows of the
-// descriptors it opened.
+// What the POSIX backend keeps of each descriptor: one record per descriptor
+// number, found by the number, guarded by a small lock of its own.
 //
 // A record is adopted when the library opens a descriptor and released when
-// the library closes it: that the library opened it (descriptor 0 is then a
-// handle, not standard input), whether it has data access and whether it
-// shares nothing, and the byte-range locks taken through it (locks.cpp),
-// which OFD locks alone cannot tell apart or check for exactness. A record
-// holds no descriptor: the handle's share mode lives on the handle's own
-// description (share_modes.h), and releasing a record closes nothing.
+// the library closes it: which process's library opened it (descriptor 0 is
+// then a handle, not standard input), whether it has data access and whether
+// it shares nothing, the file it is open on, and the byte-range locks this
+// process took through it (locks.cpp), which OFD locks alone cannot tell
+// apart or check for exactness. A record holds no descriptor: the handle's
+// share mode lives on the handle's own description (share_modes.h), and
+// releasing a record closes nothing.
 //
-// The storage is fixed and static, under one mutex: a record for each
-// descriptor number below kMaxDescriptors (Linux's own default ceiling on
-// open files, fs.nr_open), and kMaxHeldLocks byte-range locks for the whole
-// process. No heap memory: 4 bytes of address space per number (4 MiB),
-// of which only the pages of numbers in use are ever touched. An
-// open that receives a number at or above the limit is refused with error 4
-// (too many open files); a lock beyond kMaxHeldLocks with error 36.
+// The records are static: one for each descriptor number below
+// kMaxDescriptors (Linux's own default ceiling on open files, fs.nr_open),
+// 48 bytes of address space each, of which only the pages of numbers in use
+// are ever touched; the locks of a record live in an array of its own, grown
+// as locks are taken (at most kMaxHeldLocks per descriptor). An open that
+// receives a number at or above the limit is refused with error 4 (too many
+// open files); so is a lock through such a number.
+//
+// Each record's guard is taken only to read or change that record, never
+// across a system call: the lock path claims its range, makes its calls to
+// the kernel (on a shared file system, round trips to the server) with no
+// guard held, then settles the claim. Threads at work on different handles
+// never wait for each other.
+//
+// Processes. Locks belong to the process that took them: a record says which
+// process opened the descriptor and whose locks it lists. A forked child
+// starts with a copy of every record; for the child they are its parent's,
+// so its transfers through an inherited handle look at the file's locks
+// afresh (locks.cpp), and its first lock through one starts a list of its
+// own. A guard held at the instant of the fork, by a thread that does not
+// exist in the child, is recognised as its parent's and taken over. The
+// process is told apart by a number that each forked child raises
+// (pthread_atfork), so no process-wide lock is ever held, and a fork at any
+// instant leaves the child nothing to wait for.
 //
 // Numbers come back: when a host closes a library descriptor itself, the
 // record stays until the library next opens or closes a descriptor of that
@@ -29,6 +47,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qorvel::platform::posix {
@@ -44,10 +63,12 @@ enum Fact : uint8_t {
     kWritable = 0x10,
     kOnSharedFileSystem = 0x20,  // shared_file_system.h
     kUnpushedWrites = 0x40,      // shared_file_system.h: written since last synced
+    kHoldsAppendGate = 0x80,     // shared_file_system.h
 };
 
-// Read without the mutex: a byte written whole. 0 for a number the library
-// did not open.
+// Read without the guard: a byte written whole. 0 for a number the library
+// did not open. A forked child sees its parent's facts of an inherited
+// handle: they describe the open file description, which both share.
 uint8_t factsOf(int fd);
 
 // Sets, or clears and answers, facts of a descriptor the library opened (no
@@ -55,61 +76,107 @@ uint8_t factsOf(int fd);
 void addFacts(int fd, uint8_t facts);
 bool takeFacts(int fd, uint8_t facts);
 
-// Whether `fd` may hold a recorded byte-range lock: false only for a
-// descriptor whose record counts none. Read without the mutex.
+// Whether the library of this very process opened `fd`: false for a number
+// it did not open, and in a forked child for the handles it inherited.
+bool openedByThisProcess(int fd);
+
+// Whether this process may hold a recorded byte-range lock through `fd`.
+// Read without the guard.
 bool mayHoldLocks(int fd);
 
-// Whether a range lock the library recorded for `fd` holds every byte of
-// [start, start + length). Never waits: while another thread holds the
-// registry (its lock calls may wait on a file server) it answers false, and
-// the caller asks the kernel instead.
+// Whether a range lock this process holds through `fd` holds every byte of
+// [start, start + length).
 bool insideHeldLock(int fd, uint64_t start, uint64_t length);
 
-// Starts the record of a descriptor the library just opened, forgetting
-// whatever a stale record of the number said. Answers 0, or the Win32 error
-// (4) for a number beyond the limit.
-uint32_t adopt(int fd, uint8_t facts);
+// The file a descriptor is open on.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
 
-// Ends the record of a descriptor the library is about to close: forgets its
-// byte-range locks (a number beyond the records has only locks to forget).
-void release(int fd);
+// Starts the record of a descriptor the library just opened, after releasing
+// whatever a stale record of the number held. Answers 0, or the Win32 error
+// (4) for a number beyond the limit.
+uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file);
 
 // A byte-range lock held through a descriptor, as locks.cpp records it.
 struct HeldLock {
-    int fd;
     uint64_t start;
     uint64_t length;
     uint32_t count;  // zero-length locks at one offset stack
+    uint16_t lane;   // where a zero-length lock is marked
     bool marked;     // a read handle's range, with its mark (locks.cpp)
-    unsigned lane;   // where a zero-length lock is marked
+    bool settled;    // false while its lock or unlock calls are under way
 };
 
-// The byte-range locks of every descriptor, reached only while an object of
-// this class holds the registry's mutex.
-class HeldLocks {
+// The locks this process held through a descriptor when its record ended.
+class EndedLocks {
 public:
-    HeldLocks();
-    ~HeldLocks();
-    HeldLocks(const HeldLocks&) = delete;
-    HeldLocks& operator=(const HeldLocks&) = delete;
+    EndedLocks() = default;
+    EndedLocks(HeldLock* locks, size_t count) : locks_(locks), count_(count) {}
+    ~EndedLocks();
+    EndedLocks(EndedLocks&& other) noexcept;
+    EndedLocks(const EndedLocks&) = delete;
+    EndedLocks& operator=(const EndedLocks&) = delete;
+    EndedLocks& operator=(EndedLocks&& other) noexcept;
 
-    bool full() const;
-    HeldLock* find(int fd, uint64_t start, uint64_t length);
-    // Whether any lock of `fd` satisfies `refuses`.
-    template <typename Predicate>
-    bool any(int fd, Predicate refuses) const;
-    void add(const HeldLock& lock);
-    void remove(HeldLock* held);
+    const HeldLock* begin() const { return locks_; }
+    const HeldLock* end() const { return locks_ + count_; }
 
 private:
+    HeldLock* locks_ = nullptr;
+    size_t count_ = 0;
+};
+
+// What a record held when it ended.
+struct Released {
+    EndedLocks locks;  // this process's byte-range locks
+    uint8_t facts = 0;
+    // Whether another process may hold the description too: one that this
+    // process did not open, or opened before it forked.
+    bool mayBeInherited = false;
+    FileIdentity file;
+};
+
+// Ends the record of a descriptor the library is about to close (or received
+// again from the kernel): hands back what
+// it held, for the caller to give up this process's locks before the
+// descriptor closes.
+Released release(int fd);
+
+struct Record;
+
+// The byte-range locks this process records for one descriptor, reached only
+// while an object of this class holds the record's guard. No system call is
+// made while it does.
+class RecordedLocks {
+public:
+    explicit RecordedLocks(int fd);
+    ~RecordedLocks();
+    RecordedLocks(const RecordedLocks&) = delete;
+    RecordedLocks& operator=(const RecordedLocks&) = delete;
+
+    // False for a number beyond the records: nothing can be recorded.
+    bool available() const { return record_ != nullptr; }
+    bool full() const;
+    HeldLock* find(uint64_t start, uint64_t length);
+    // Whether any lock, settled or not, satisfies `refuses`.
+    template <typename Predicate>
+    bool any(Predicate refuses) const;
+    // False when the memory for it cannot be had.
+    bool add(const HeldLock& lock);
+    void remove(HeldLock* held);
     const HeldLock* begin() const;
     const HeldLock* end() const;
+
+private:
+    Record* record_;
 };
 
 template <typename Predicate>
-bool HeldLocks::any(int fd, Predicate refuses) const {
-    for (const HeldLock* held = begin(); held != end(); ++held) {
-        if (held->fd == fd && refuses(*held)) return true;
+bool RecordedLocks::any(Predicate refuses) const {
+    for (const HeldLock& held : *this) {
+        if (refuses(held)) return true;
     }
     return false;
 }

@@ -5,6 +5,9 @@
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
 
+#include <time.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -76,6 +79,42 @@ int setGate(int fd, short type, int command) {
     return result;
 }
 
+// The files of descriptors on shared file systems this process closed
+// lately: a few slots, overwritten in turn, read and written without a lock
+// (a slot read while it is being written is at worst not recognised).
+struct ClosedFile {
+    std::atomic<uint64_t> device;
+    std::atomic<uint64_t> inode;
+    std::atomic<int64_t> at;  // CLOCK_MONOTONIC, ns; 0: empty
+};
+constexpr unsigned kClosedSlots = 16;
+ClosedFile gClosed[kClosedSlots];
+std::atomic<unsigned> gNextClosed{0};
+
+// How long after a close its file counts as closed a moment ago, and how
+// many times an open is tried again within that.
+constexpr int64_t kRecentClose = 2'000'000'000;
+constexpr unsigned kRetries = 12;
+
+bool isFile(const ClosedFile& closed, const FileIdentity& file) {
+    return closed.device.load(std::memory_order_relaxed) == uint64_t(file.device) &&
+           closed.inode.load(std::memory_order_relaxed) == uint64_t(file.inode);
+}
+
+int64_t nowNanoseconds() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+void noteClosed(const FileIdentity& file) {
+    ClosedFile& slot = gClosed[gNextClosed.fetch_add(1, std::memory_order_relaxed) % kClosedSlots];
+    slot.at.store(0, std::memory_order_relaxed);
+    slot.device.store(uint64_t(file.device), std::memory_order_relaxed);
+    slot.inode.store(uint64_t(file.inode), std::memory_order_relaxed);
+    slot.at.store(nowNanoseconds(), std::memory_order_release);
+}
+
 uint32_t refreshSize(int fd, struct statx* status, unsigned asked = STATX_SIZE) {
     if (sys.statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, asked, status) == 0) return 0;
     return win32ErrorFromErrno(errno);
@@ -123,6 +162,7 @@ uint32_t beginAppend(int fd) {
     // Blocks until the holder writes and syncs, is killed, or its client is
     // lost; the file server hands the gate on in the order it was asked.
     if (setGate(fd, F_WRLCK, F_OFD_SETLKW) != 0) return win32ErrorFromErrno(errno);
+    addFacts(fd, kHoldsAppendGate);
     struct statx status;
     uint32_t error = refreshSize(fd, &status, STATX_SIZE | kStatxUniqueMountId);
     if (error != 0) {
@@ -133,9 +173,9 @@ uint32_t beginAppend(int fd) {
     return 0;
 }
 
-// The gate stays held until the handle closes: the close gives up every lock
-// of the description in one request (closeDescription), which saves the
-// appender a round trip of its own.
+// The gate stays held until the handle closes, which gives it up
+// (closeDescription): the appender's next append needs no round trip to
+// take it again.
 uint32_t endAppend(int fd) { return sys.fsync(fd) == 0 ? 0 : win32ErrorFromErrno(errno); }
 
 const void* appendSource(const void* text, uint32_t count, std::unique_ptr<char[]>* copy) {
@@ -164,10 +204,37 @@ uint32_t pushWrites(int fd) {
     return error;
 }
 
-int closeDescription(int fd, bool onSharedFileSystem) {
-    // Length 0: to the end of the lock space.
-    if (onSharedFileSystem) setOfdLock(fd, F_UNLCK, 0, 0);
+int closeDescription(int fd, const Released& record) {
+    if (!(record.facts & kOnSharedFileSystem)) return sys.close(fd);
+    if (!record.mayBeInherited) {
+        // Length 0: to the end of the lock space.
+        setOfdLock(fd, F_UNLCK, 0, 0);
+    } else {
+        if (record.facts & kHoldsAppendGate) setGate(fd, F_UNLCK, F_OFD_SETLK);
+        noteClosed(record.file);
+    }
     return sys.close(fd);
+}
+
+bool closedMomentsAgo(const FileIdentity& file) {
+    int64_t now = nowNanoseconds();
+    for (const ClosedFile& closed : gClosed) {
+        int64_t at = closed.at.load(std::memory_order_acquire);
+        if (at != 0 && now - at < kRecentClose && isFile(closed, file)) return true;
+    }
+    return false;
+}
+
+bool waitBeforeRetry(unsigned attempt) {
+    if (attempt >= kRetries) return false;
+    // 1, 2, 4, ... 64 ms, then 64 ms each: about half a second in all.
+    int64_t wait = int64_t(1'000'000) << (attempt < 6 ? attempt : 6);
+    struct timespec pause = {0, long(wait)};
+    int slept;
+    do {
+        slept = nanosleep(&pause, &pause);
+    } while (slept != 0 && errno == EINTR);
+    return true;
 }
 
 }  // namespace qorvel::platform::posix

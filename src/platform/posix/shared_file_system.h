@@ -63,11 +63,18 @@
 // it to another machine is the client's part: GlusterFS's
 // client.strict-locks, docs/distributed.md.)
 //
-// Closing. The close of a handle on a shared file system gives up its locks
-// in one request before it closes (closeDescription): a FUSE client sends the
-// release of a closed description's locks after close() has returned, so a
-// host that closes and opens again at once would otherwise meet its own
-// closed handle.
+// Closing. A FUSE client sends the release of a closed description's locks
+// after close() has returned, so the close of a handle gives them up itself
+// first, so that they are gone when close returns: every lock of the
+// description in one request, when no other process can hold it. One that
+// another process may hold too (a child that inherited the handle: this
+// process forked since it opened it, or did not open it) keeps what is not
+// this process's: only its byte-range locks (handles.cpp) and the append
+// gate go, and the share mode goes with the description's last close. An
+// open refused by the share mode of such a handle this process closed a
+// moment ago is tried again for a short while (closedMomentsAgo). A child
+// started by posix_spawn, vfork or system() is not counted as a fork: the
+// close of a handle it inherited takes the share mode from it.
 #ifndef QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 #define QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 
@@ -75,6 +82,8 @@
 
 #include <cstdint>
 #include <memory>
+
+#include "platform/posix/registry.h"
 
 namespace qorvel::platform::posix {
 
@@ -118,8 +127,20 @@ void noteWrite(int fd);
 // the Win32 error; the writes then count as not pushed still.
 uint32_t pushWrites(int fd);
 
-// Closes a descriptor; one on a shared file system gives up its locks first.
-int closeDescription(int fd, bool onSharedFileSystem);
+// Closes a descriptor whose record ended (registry.h). On a shared file
+// system, what this process published through it goes first (above), and
+// the file of one that another process may hold too is remembered for a
+// moment (closedMomentsAgo).
+int closeDescription(int fd, const Released& record);
+
+// Whether this process closed a descriptor of `file` on a shared file system
+// a moment ago (kRecentClose).
+bool closedMomentsAgo(const FileIdentity& file);
+
+// Waits before attempt `attempt` + 1 of an open that a just-closed handle's
+// share mode refused; false when the attempts are used up (about half a
+// second in all).
+bool waitBeforeRetry(unsigned attempt);
 
 }  // namespace qorvel::platform::posix
 
