@@ -22,20 +22,11 @@ std::string benchFile() {
 
 cFileHandle openBenchFile() { return qbench::openShared(benchFile()); }
 
-int setLock(int fd, short type, off_t start, off_t length) {
-    struct flock lock = {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
-    return fcntl(fd, F_OFD_SETLK, &lock);
-}
-
 void RawLockUnlock(benchmark::State& state) {
     cFileHandle fd = openBenchFile();
     for (auto _ : state) {
-        if (setLock(fd, F_WRLCK, 1000, 100) != 0) state.SkipWithError("lock failed");
-        setLock(fd, F_UNLCK, 1000, 100);
+        if (qbench::rawOfdLock(fd, F_WRLCK, 1000, 100) != 0) state.SkipWithError("lock failed");
+        qbench::rawOfdLock(fd, F_UNLCK, 1000, 100);
     }
     cFileClose(fd);
 }
@@ -72,10 +63,10 @@ void RawRecordUpdate(benchmark::State& state) {
     cFileHandle fd = openBenchFile();
     char record[100] = {};
     for (auto _ : state) {
-        if (setLock(fd, F_WRLCK, 1000, 100) != 0) state.SkipWithError("lock failed");
+        if (qbench::rawOfdLock(fd, F_WRLCK, 1000, 100) != 0) state.SkipWithError("lock failed");
         if (pread(fd, record, sizeof record, 1000) < 0) state.SkipWithError("read failed");
         if (pwrite(fd, record, sizeof record, 1000) != 100) state.SkipWithError("write failed");
-        setLock(fd, F_UNLCK, 1000, 100);
+        qbench::rawOfdLock(fd, F_UNLCK, 1000, 100);
     }
     cFileClose(fd);
 }

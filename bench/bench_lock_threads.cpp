@@ -24,21 +24,12 @@ std::string threadFile(int index) {
     return name;
 }
 
-int setLock(int fd, short type, off_t start, off_t length) {
-    struct flock lock = {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
-    return fcntl(fd, F_OFD_SETLK, &lock);
-}
-
 void RawLockUnlockOwnFile(benchmark::State& state) {
     std::string file = threadFile(state.thread_index());
     int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
     for (auto _ : state) {
-        if (setLock(fd, F_WRLCK, 1000, 100) != 0) state.SkipWithError("lock failed");
-        setLock(fd, F_UNLCK, 1000, 100);
+        if (qbench::rawOfdLock(fd, F_WRLCK, 1000, 100) != 0) state.SkipWithError("lock failed");
+        qbench::rawOfdLock(fd, F_UNLCK, 1000, 100);
     }
     state.SetItemsProcessed(state.iterations());
     close(fd);

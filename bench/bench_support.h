@@ -5,6 +5,9 @@
 #define QORVEL_BENCH_BENCH_SUPPORT_H
 
 #include <unistd.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
 
 #include <cstdlib>
 #include <string>
@@ -28,6 +31,19 @@ inline cFileHandle openShared(const std::string& path) {
     cFileOpen(path.c_str(), CFILE_ACCESS_READWRITE | CFILE_SHARE_READWRITE, &handle);
     return handle;
 }
+
+#ifndef _WIN32
+// The raw call the library's lock and unlock are measured against: an
+// open-file-description lock (or unlock) of [start, start + length).
+inline int rawOfdLock(int fd, short type, off_t start, off_t length) {
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    return fcntl(fd, F_OFD_SETLK, &lock);
+}
+#endif
 
 }  // namespace qbench
 
