@@ -216,6 +216,17 @@ struct Target {
     std::string path;
 };
 
+// Whether the descriptor named by `link` (/proc/PID/fd/FD) is open on the
+// file. The kernel's cached identity answers: a file on a network or FUSE
+// file system whose server no longer replies (a lost client, a stopped
+// daemon) would otherwise hold the look up, and with it the whole search.
+bool isDescriptorOf(const Target& target, const std::string& link) {
+    struct statx status;
+    if (statx(AT_FDCWD, link.c_str(), AT_STATX_DONT_SYNC, STATX_INO, &status) != 0) return false;
+    return makedev(status.stx_dev_major, status.stx_dev_minor) == target.device &&
+           status.stx_ino == target.inode;
+}
+
 // The process's descriptors on the file; false when its descriptors cannot
 // be listed (another user's process) or it is gone.
 bool descriptorsOn(const Target& target, const std::string& process, std::vector<Descriptor>* found,
@@ -227,12 +238,7 @@ bool descriptorsOn(const Target& target, const std::string& process, std::vector
     }
     while (struct dirent* entry = readdir(directory)) {
         if (entry->d_name[0] == '.') continue;
-        struct stat status;
-        std::string name = process + "/fd/" + entry->d_name;
-        if (stat(name.c_str(), &status) != 0 || status.st_dev != target.device ||
-            status.st_ino != target.inode) {
-            continue;
-        }
+        if (!isDescriptorOf(target, process + "/fd/" + entry->d_name)) continue;
         Descriptor descriptor{std::atoi(entry->d_name), 0, {}};
         if (readDescriptor(process, descriptor.fd, &descriptor)) found->push_back(descriptor);
     }

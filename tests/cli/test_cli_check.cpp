@@ -13,12 +13,14 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -244,25 +246,34 @@ std::string sftpServer() {
     return {};
 }
 
-TEST_F(CliCheckMounted, SshfsHoldsWithinThisMachineOnly) {
+// Mounts the directory `served` (made, with a data.bin of 64 bytes) at the
+// scratch's point through sshfs; "" when mounted, else why not. The sftp
+// server runs as the "ssh" command itself: no ssh daemon, no network, the
+// same FUSE client as against another machine.
+std::string mountSshfs(const qtest::TempDir& dir, const std::string& served,
+                       MountedScratch* scratch, const std::string& options = "") {
     std::string server = sftpServer();
     if (std::system("command -v sshfs >/dev/null 2>&1") != 0 || server.empty()) {
-        GTEST_SKIP() << "sshfs or openssh-sftp-server is not installed";
+        return "sshfs or openssh-sftp-server is not installed";
     }
-    if (access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "no FUSE: /dev/fuse";
-    // The sftp server runs as the "ssh" command itself: no ssh daemon, no
-    // network, the same FUSE client as against another machine.
-    std::string served = dir_.path("served");
-    ASSERT_EQ(mkdir(served.c_str(), 0755), 0);
+    if (access("/dev/fuse", R_OK | W_OK) != 0) return "no FUSE: /dev/fuse";
+    if (mkdir(served.c_str(), 0755) != 0) return "cannot make " + served;
     qtest::writeFile(served + "/data.bin", std::string(64, 's'));
-    std::string ssh = dir_.path("ssh");
+    std::string ssh = dir.path("ssh");
     qtest::writeFile(ssh, "#!/bin/sh\nexec " + server + "\n");
-    ASSERT_EQ(chmod(ssh.c_str(), 0755), 0);
+    if (chmod(ssh.c_str(), 0755) != 0) return "cannot make " + ssh + " a program";
+    std::string command = "sshfs -o ssh_command=" + ssh + options + " server:" + served + " " +
+                          scratch->point() + " >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return "sshfs does not mount here";
+    scratch->adopt();
+    return {};
+}
+
+TEST_F(CliCheckMounted, SshfsHoldsWithinThisMachineOnly) {
+    std::string served = dir_.path("served");
     MountedScratch scratch(dir_);
-    std::string command = "sshfs -o ssh_command=" + ssh + " server:" + served + " " +
-                          scratch.point() + " >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "sshfs does not mount here";
-    scratch.adopt();
+    std::string refused = mountSshfs(dir_, served, &scratch);
+    if (!refused.empty()) GTEST_SKIP() << refused;
     std::string mounted = scratch.point() + "/data.bin";
 
     ToolResult text = check(mounted);
@@ -281,6 +292,31 @@ TEST_F(CliCheckMounted, SshfsHoldsWithinThisMachineOnly) {
     auto holder = holdLock(mounted);
     EXPECT_EQ(lockOnce(mounted), kFailed);
     EXPECT_EQ(lockOnce(served + "/data.bin"), kOk);
+}
+
+// `qorvel holders` looks at every descriptor of every process: one open on a
+// FUSE file system whose server has stopped answering must not hold it up.
+TEST_F(CliCheckMounted, HoldersIsNotHeldUpByAFileOnAServerThatStoppedAnswering) {
+    MountedScratch scratch(dir_);
+    std::string refused = mountSshfs(dir_, dir_.path("served"), &scratch, " -o attr_timeout=0");
+    if (!refused.empty()) GTEST_SKIP() << refused;
+    auto holder = holdLock(scratch.point() + "/data.bin");
+    std::string find = "pgrep -of 'sshfs.*" + scratch.point() + "'";
+    FILE* found = popen(find.c_str(), "r");
+    ASSERT_NE(found, nullptr);
+    pid_t client = 0;
+    if (std::fscanf(found, "%d", &client) != 1) client = 0;
+    pclose(found);
+    ASSERT_GT(client, 0) << "no sshfs process for " << scratch.point();
+    std::string local = dir_.path("local.txt");
+    qtest::writeFile(local, "x");
+
+    ASSERT_EQ(kill(client, SIGSTOP), 0);
+    std::string command = "timeout 60 " + qtest::toolPath() + " holders " + local + " >/dev/null";
+    int status = std::system(command.c_str());
+    kill(client, SIGCONT);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "124: still looking after 60 s";
 }
 
 #endif  // _WIN32
