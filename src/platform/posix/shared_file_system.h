@@ -21,7 +21,9 @@
 //      lock the library takes otherwise. The lock travels to the file server,
 //      which grants it to one appender of all machines at a time and drops it
 //      when its holder's descriptor goes (a killed process) or when the
-//      holder's client is lost;
+//      holder's client is lost. (Ceph's metadata server can keep the lock
+//      for ever for a waiter killed as it was granted: on CephFS the
+//      appender asks again and again instead of waiting, waitForGate);
 //   2. ask for the file's size with AT_STATX_FORCE_SYNC: a client that places
 //      O_APPEND writes itself writes at the size it holds, and this makes it
 //      the server's. (GlusterFS places them at the brick, which opens the
