@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Mutation pass: plants one deliberate fault at a time in a copy of src/,
-# rebuilds, runs the test suite (without the crash and thread stress labels)
-# and counts the faults the suite catches. The checkout itself is never
-# changed.
+# rebuilds, runs the test suite (without the crash and thread stress labels,
+# and without the cluster label, which needs root and real GlusterFS and Ceph
+# volumes and takes minutes a run) and counts the faults the suite catches.
+# Every fault must plant in REV's sources, or the pass fails before it builds.
+# The checkout itself is never changed.
 #
 #   tools/mutation-pass.sh [REV] [WORKDIR]
 #
@@ -87,7 +89,7 @@ cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQORVEL_BUILD_BENCH=OFF -DQORVEL_BUILD_TOOLS=OFF "${launcher[@]}" >/dev/null
 suite() {
   nice cmake --build "$build" >"$work/build.log" 2>&1 || return 2
-  (cd "$build" && nice ctest -LE 'crash|threads' --timeout 300 >"$work/ctest.log" 2>&1)
+  (cd "$build" && nice ctest -LE 'crash|threads|cluster' --timeout 300 >"$work/ctest.log" 2>&1)
 }
 
 began=$SECONDS
