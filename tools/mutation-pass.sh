@@ -10,7 +10,8 @@
 #
 # REV (default HEAD) is the commit whose sources and tests are copied;
 # WORKDIR (default /tmp/qorvel-mutants-REV) holds the copy and its build.
-# Run it for two commits to compare their suites: the faults are the same.
+# Run it for two commits whose sources hold the same planted texts to
+# compare their suites: the faults are the same.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
