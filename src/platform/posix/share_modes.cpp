@@ -180,8 +180,6 @@ uint32_t look(int fd, Range range) {
     return conflictWith(holder);
 }
 
-enum class SlotState { kFree, kTaken, kConflict };
-
 // Whether the lock met on a slot of the region at `region` is another
 // slot-taker's: a write lock inside the share area that does not cover the
 // whole region.
