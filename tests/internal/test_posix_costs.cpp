@@ -193,9 +193,9 @@ protected:
         int32_t time = 0;
         measure("`cFileGetSize`, `cFileIsExist`", [&] { cFileGetSize(file.c_str(), &size); });
         measure("`cFileGetSize`, `cFileIsExist`", [&] { cFileIsExist(file.c_str(), &flag); });
-        measure("`cFileGetAttribute`, `cFileGetTime` of a file",
+        measure("`cFileGetAttribute` of a file, `cFileGetTime`",
                 [&] { cFileGetAttribute(file.c_str(), CFILE_ATTR_READONLY, &flag); });
-        measure("`cFileGetAttribute`, `cFileGetTime` of a file",
+        measure("`cFileGetAttribute` of a file, `cFileGetTime`",
                 [&] { cFileGetTime(file.c_str(), CFILE_ATTR_READONLY, &time); });
         measure("`cFileSetAttribute` of a file",
                 [&] { cFileSetAttribute(file.c_str(), CFILE_ATTR_WRITABLE, 1); });
@@ -213,6 +213,9 @@ protected:
         measure("`cFileIsExist` of a directory", [&] { cFileIsExist(folder.c_str(), &flag); });
         measure("`cFileGetAttribute` of a directory",
                 [&] { cFileGetAttribute(folder.c_str(), CFILE_ATTR_READONLY, &flag); });
+        int32_t time = 0;
+        measure("`cFileGetAttribute` of a file, `cFileGetTime`",
+                [&] { cFileGetTime(folder.c_str(), CFILE_ATTR_READONLY, &time); });
         measure("`cFileRename` of a directory", [&] { cFileRename(folder.c_str(), moved.c_str()); });
         measure("`cFileRemoveDir`", [&] { cFileRemoveDir(moved.c_str()); });
         char buffer[CFILE_DIR_BUFFER_SIZE];
