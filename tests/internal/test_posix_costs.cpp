@@ -18,6 +18,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -79,7 +80,7 @@ protected:
 
     void SetUp() override {
         const std::string& place = GetParam();
-        struct stat status{};
+        struct stat status {};
         if (!place.empty() && (stat(place.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
                                access(place.c_str(), W_OK) != 0)) {
             GTEST_SKIP() << place << " is no directory this test may write in";
@@ -104,7 +105,7 @@ protected:
     }
 
     Column columnOf(const std::string& path) const {
-        struct stat status{};
+        struct stat status {};
         EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
         return major(status.st_dev) != 0 ? kOnBlockDevice : kWithoutBlockDevice;
     }
@@ -153,9 +154,11 @@ protected:
         uint32_t count = 0, where = 0;
         int16_t flag = 0;
         for (uint32_t size : {4u, 1u << 20}) {
-            measure("`cFileRead`, `cFileWrite`", [&] { cFileWrite(shared, block.data(), size, &count); });
+            measure("`cFileRead`, `cFileWrite`",
+                    [&] { cFileWrite(shared, block.data(), size, &count); });
             cFileSeek(shared, 0, CFILE_SEEK_BEGIN, &where);
-            measure("`cFileRead`, `cFileWrite`", [&] { cFileRead(shared, block.data(), size, &count); });
+            measure("`cFileRead`, `cFileWrite`",
+                    [&] { cFileRead(shared, block.data(), size, &count); });
         }
         measure("`cFileSeek` from the beginning or the current position, `cFileGetPosition`",
                 [&] { cFileSeek(shared, 0, CFILE_SEEK_BEGIN, &where); });
@@ -177,8 +180,10 @@ protected:
         measure("`cFileUnlock` of zero length", [&] { cFileUnlock(shared, 5, 0); });
         cFileClose(shared);
         cFileHandle alone = open(0x0004);
-        measure("`cFileRead`, `cFileWrite` sharing nothing", [&] { cFileWrite(alone, "abcd", 4, &count); });
-        measure("`cFileRead`, `cFileWrite` sharing nothing", [&] { cFileRead(alone, &block[0], 4, &count); });
+        measure("`cFileRead`, `cFileWrite` sharing nothing",
+                [&] { cFileWrite(alone, "abcd", 4, &count); });
+        measure("`cFileRead`, `cFileWrite` sharing nothing",
+                [&] { cFileRead(alone, &block[0], 4, &count); });
         cFileClose(alone);
         cFileHandle reader = open(0x0041);
         measure("`cFileLock` of a range, read handle", [&] { cFileLock(reader, 0, 10); });
@@ -216,7 +221,8 @@ protected:
         int32_t time = 0;
         measure("`cFileGetAttribute` of a file, `cFileGetTime`",
                 [&] { cFileGetTime(folder.c_str(), CFILE_ATTR_READONLY, &time); });
-        measure("`cFileRename` of a directory", [&] { cFileRename(folder.c_str(), moved.c_str()); });
+        measure("`cFileRename` of a directory",
+                [&] { cFileRename(folder.c_str(), moved.c_str()); });
         measure("`cFileRemoveDir`", [&] { cFileRemoveDir(moved.c_str()); });
         char buffer[CFILE_DIR_BUFFER_SIZE];
         measure("`cFileGetCurrentDir`", [&] { cFileGetCurrentDir(buffer); });
