@@ -121,7 +121,7 @@ bool setEndOfFile(Handle handle, uint64_t position);
 
 // Every byte range a host can lock through the library ends below this: a
 // 32-bit start plus a 32-bit length. The backends' encodings of the lock
-// space (posix/locks.cpp, posix/handles.h) and the Wine append gate
+// space (posix/lock_space.h) and the Wine append gate
 // (win32/io.cpp) place their own locks from here up.
 constexpr uint64_t kHostLockRangeEnd = uint64_t{1} << 33;
 static_assert(uint64_t{0xFFFFFFFFu} + uint64_t{0xFFFFFFFFu} < kHostLockRangeEnd,

@@ -1,5 +1,5 @@
 // Failing and interrupted system calls beneath reading, writing, positioning,
-// size changes and locks, and the number of system calls each call makes.
+// size changes and locks. (What each call costs: test_posix_costs.)
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
-#include <vector>
 
 #include "faults.h"
 #include "platform/posix/syscalls.h"
@@ -204,46 +203,4 @@ TEST_F(IoFaultTest, LockFailuresComeBackTranslatedAndRecordNothing) {
     failWith(EINTR);
     EXPECT_EQ(cFileLock(handle, 0, 10), 0u);
     EXPECT_EQ(cFileUnlock(handle, 0, 10), 0u);
-}
-
-// ---- System calls per call ------------------------------------------------------
-
-using qtest::faults::systemCallsOf;
-
-// A handle that shares its file asks the kernel, before each transfer,
-// whether another handle locked the bytes from where it stands (one lock
-// query); a handle that shares nothing has no other handle to ask about.
-TEST_F(IoFaultTest, SystemCallsPerCall) {
-    std::vector<char> block(1 << 20, 'b');
-    uint32_t count = 0, where = 0;
-    int16_t flag = 0;
-    EXPECT_EQ(systemCallsOf([&] { cFileWrite(handle, block.data(), 4096, &count); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileWrite(handle, block.data(), 1 << 20, &count); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileSeek(handle, 0, CFILE_SEEK_BEGIN, &where); }), 1);
-    EXPECT_EQ(systemCallsOf([&] { cFileRead(handle, block.data(), 4096, &count); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileRead(handle, block.data(), 1 << 20, &count); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileGetPosition(handle, &where); }), 1);
-    EXPECT_EQ(systemCallsOf([&] { cFileSeek(handle, 0, CFILE_SEEK_END, &where); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileIsEof(handle, &flag); }), 2);  // at the end
-    cFileSeek(handle, 10, CFILE_SEEK_BEGIN, &where);
-    EXPECT_EQ(systemCallsOf([&] { cFileIsEof(handle, &flag); }), 3);
-    EXPECT_EQ(systemCallsOf([&] { cFileSetSize(handle, 5000); }), 4);  // grows: restores
-    EXPECT_EQ(systemCallsOf([&] { cFileSetSize(handle, 5); }), 3);
-    // A range looks for zero-length locks inside it once taken; a
-    // zero-length lock marks its offset and looks for ranges over it; an
-    // unlock is one call.
-    EXPECT_EQ(systemCallsOf([&] { cFileLock(handle, 0, 100); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileLock(handle, 200, 100); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 0, 100); }), 1);
-    EXPECT_EQ(systemCallsOf([&] { cFileLock(handle, 10, 0); }), 2);
-    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 10, 0); }), 1);
-    EXPECT_EQ(systemCallsOf([&] { cFileUnlock(handle, 200, 100); }), 1);
-
-    std::string own = file + ".own";
-    qtest::writeFile(own, "");
-    cFileHandle alone = CFILE_INVALID_HANDLE;
-    ASSERT_EQ(cFileOpen(own.c_str(), CFILE_ACCESS_READWRITE, &alone), 0u);
-    EXPECT_EQ(systemCallsOf([&] { cFileWrite(alone, block.data(), 4096, &count); }), 1);
-    EXPECT_EQ(systemCallsOf([&] { cFileRead(alone, block.data(), 4096, &count); }), 1);
-    cFileClose(alone);
 }

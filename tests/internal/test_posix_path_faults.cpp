@@ -229,35 +229,6 @@ TEST_F(DirectoryFaultTest, AMarkThatCannotBeRemovedFailsAndStays) {
     ASSERT_EQ(cFileSetAttribute(sub.c_str(), CFILE_ATTR_WRITABLE, 1), 0);
 }
 
-// A file's attribute is one status query; a directory's reads its mark too,
-// and only the attribute query reads it.
-TEST_F(DirectoryFaultTest, SystemCallsOfTheStatusQueries) {
-    static int calls;
-    sys.statx = [](int d, const char* p, int f, unsigned int m, struct statx* x) {
-        ++calls;
-        return kDefaultSystemCalls.statx(d, p, f, m, x);
-    };
-    sys.getxattr = [](const char* p, const char* n, void* v, size_t z) {
-        ++calls;
-        return kDefaultSystemCalls.getxattr(p, n, v, z);
-    };
-    int16_t flag = 7;
-    calls = 0;
-    EXPECT_EQ(cFileGetAttribute(source.c_str(), CFILE_ATTR_READONLY, &flag), 0);
-    EXPECT_EQ(calls, 1);
-    calls = 0;
-    EXPECT_EQ(cFileGetAttribute(sub.c_str(), CFILE_ATTR_READONLY, &flag), 0);
-    EXPECT_EQ(calls, 2);
-    int32_t time = 0;
-    calls = 0;
-    EXPECT_EQ(cFileGetTime(sub.c_str(), CFILE_ATTR_READONLY, &time), 0);
-    EXPECT_EQ(calls, 1);
-    uint32_t freeBytes = 0;
-    calls = 0;
-    EXPECT_EQ(cFileGetDiskFree(sub.c_str(), &freeBytes), 0u);
-    EXPECT_EQ(calls, 1);  // and statvfs
-}
-
 // ---- Volumes --------------------------------------------------------------------------
 
 struct statvfs gVolume;

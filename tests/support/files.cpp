@@ -12,22 +12,26 @@ namespace fs = std::filesystem;
 
 namespace qtest {
 
-TempDir::TempDir() {
+namespace {
+
+std::string makeScratchDirectory(const fs::path& base) {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
-    fs::path base = fs::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::ostringstream name;
         name << "qorvel-test-" << std::hex << random() << "-" << counter++;
         fs::path candidate = base / name.str();
         std::error_code error;
-        if (fs::create_directory(candidate, error)) {
-            root_ = candidate.string();
-            return;
-        }
+        if (fs::create_directory(candidate, error)) return candidate.string();
     }
     throw std::runtime_error("cannot make a scratch directory");
 }
+
+}  // namespace
+
+TempDir::TempDir() : root_(makeScratchDirectory(fs::temp_directory_path())) {}
+
+TempDir::TempDir(const std::string& base) : root_(makeScratchDirectory(base)) {}
 
 TempDir::~TempDir() {
     std::error_code error;

@@ -15,6 +15,8 @@ namespace qtest {
 class TempDir {
 public:
     TempDir();
+    // A scratch directory inside `base` rather than the temporary directory.
+    explicit TempDir(const std::string& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -17,11 +17,12 @@
 // (SEEK_END) in one F_OFD_GETLK, and other programs see it where it is.
 //
 // A descriptor that cannot be written (a read handle) cannot take an OFD
-// write lock. It takes a read lock, marks it (a read lock at kReadLockMarks +
-// s, so that transfers can tell it from another program's read lock) and
-// then looks for any other lock over the range: the read lock keeps out every
-// handle that would write-lock the range later, the look finds every handle
-// that locked it before. Two read handles that lock one range at the same
+// write lock. It takes a read lock, looks for any other lock over the range,
+// and only then marks it (a read lock at kReadLockMarks + s, so that
+// transfers can tell it from another program's read lock; an attempt the
+// look refuses never leaves one): the read lock keeps out every handle that
+// would write-lock the range later, the look finds every handle that locked
+// it before. Two read handles that lock one range at the same
 // instant may both be refused; never are both granted.
 //
 // Zero-length locks. On Windows a lock of length 0 at X holds no byte, yet
