@@ -78,10 +78,7 @@ bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred
     *transferred = 0;
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     if (refusedByLocks(handle, count, SEEK_CUR)) return false;
-    ssize_t got;
-    do {
-        got = sys.read(handle, buffer, count);
-    } while (got < 0 && errno == EINTR);
+    ssize_t got = uninterrupted([&] { return sys.read(handle, buffer, count); });
     if (got < 0) return fail(transferError(handle, errno));
     *transferred = static_cast<uint32_t>(got);
     return true;
@@ -137,10 +134,7 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
         fail(win32error::kNegativeSeek);
         return kInvalidSetFilePointer;
     }
-    off_t position;
-    do {
-        position = sys.lseek(handle, distance, whence);
-    } while (position < 0 && errno == EINTR);
+    off_t position = uninterrupted([&] { return sys.lseek(handle, distance, whence); });
     if (position < 0) {
         // lseek answers EINVAL for a move before the start of the file.
         fail(errno == EINVAL ? win32error::kNegativeSeek : win32ErrorFromErrno(errno));
@@ -155,10 +149,7 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
 
 bool setEndOfFile(Handle handle, uint64_t position) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    int result;
-    do {
-        result = sys.ftruncate(handle, off_t(position));
-    } while (result != 0 && errno == EINTR);
+    int result = uninterrupted([&] { return sys.ftruncate(handle, off_t(position)); });
     if (result != 0) return fail(endOfFileError(handle, errno));
     if (factsOf(handle) & kOnSharedFileSystem) noteWrite(handle);
     return true;

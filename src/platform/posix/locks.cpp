@@ -125,10 +125,8 @@ public:
         }
         char path[32];
         std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-        int access = mode == O_WRONLY ? O_WRONLY : O_RDONLY;
-        do {
-            fd_ = sys.open(path, access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
-        } while (fd_ < 0 && errno == EINTR);
+        int access = (mode == O_WRONLY ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+        fd_ = uninterrupted([&] { return sys.open(path, access, 0); });
     }
     ~FreshLook() {
         if (fd_ >= 0) sys.close(fd_);

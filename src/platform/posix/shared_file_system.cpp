@@ -75,11 +75,7 @@ int setGate(int fd, short type, int command) {
     gate.l_whence = SEEK_SET;
     gate.l_start = kAppendGate;
     gate.l_len = 1;
-    int result;
-    do {
-        result = sys.fcntlLock(fd, command, &gate);
-    } while (result != 0 && errno == EINTR);
-    return result;
+    return uninterrupted([&] { return sys.fcntlLock(fd, command, &gate); });
 }
 
 // The files of descriptors on shared file systems this process closed
@@ -286,10 +282,7 @@ bool waitBeforeRetry(unsigned attempt) {
     // 1, 2, 4, ... 64 ms, then 64 ms each: about half a second in all.
     int64_t wait = int64_t(1'000'000) << (attempt < 6 ? attempt : 6);
     struct timespec pause = {0, long(wait)};
-    int slept;
-    do {
-        slept = nanosleep(&pause, &pause);
-    } while (slept != 0 && errno == EINTR);
+    uninterrupted([&] { return nanosleep(&pause, &pause); });
     return true;
 }
 
