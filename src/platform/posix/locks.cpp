@@ -81,20 +81,30 @@ uint32_t lockError(int fd, int error) {
     return win32ErrorFromErrno(error);
 }
 
-// Whether another description holds a lock over [start, start + length)
-// that lies within [from, to): 0 when none does, 33 when one does.
-uint32_t lockWithin(int fd, off_t start, off_t length, off_t from, off_t to) {
-    struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, start, length, &holder)) {
-        return win32ErrorFromErrno(errno);
-    }
-    bool found = holder.l_type != F_UNLCK && liesWithin(holder, from, to);
-    return found ? win32error::kLockViolation : 0;
+// The first lock another description holds over [start, start + length), in
+// *holder (l_type F_UNLCK: none). Answers 0, or the translated error of the
+// look.
+uint32_t lockOver(int fd, off_t start, off_t length, struct flock* holder) {
+    if (findOfdLock(fd, F_WRLCK, SEEK_SET, start, length, holder)) return 0;
+    return win32ErrorFromErrno(errno);
 }
 
-// Whether another description holds any lock over the bytes.
+// Whether another description holds a lock over the bytes that `counts`:
+// 0 when none does, 33 when one does.
+template <typename Counts>
+uint32_t lockOver(int fd, off_t start, off_t length, Counts counts) {
+    struct flock holder;
+    if (uint32_t error = lockOver(fd, start, length, &holder); error != 0) return error;
+    return holder.l_type != F_UNLCK && counts(holder) ? win32error::kLockViolation : 0;
+}
+
+bool isZeroLengthMark(const struct flock& lock) { return roleOf(lock) == LockRole::kZeroLength; }
+
+// Any lock that ends at the append gate or before: every lock but another
+// program's lock reaching beyond the library's.
 uint32_t anyLockOver(int fd, off_t start, off_t length) {
-    return lockWithin(fd, start, length, 0, kShareAreaEnd + 1);
+    return lockOver(fd, start, length,
+                    [](const struct flock& lock) { return liesWithin(lock, 0, kAppendGate + 1); });
 }
 
 // Gives up what was just taken because of what was found afterwards.
@@ -254,7 +264,7 @@ uint32_t takeWriteLane(int fd, uint64_t at, unsigned* lane) {
         off_t mark = zeroLengthMark(at, *lane);
         if (setOfdLock(fd, F_WRLCK, mark, 1) == 0) return 0;
         if (!isOfdLockConflict(errno)) return lockError(fd, errno);
-        uint32_t taken = lockWithin(fd, mark, 1, kZeroLengthRegion, kZeroLengthRegionEnd);
+        uint32_t taken = lockOver(fd, mark, 1, isZeroLengthMark);
         if (taken == 0) return win32error::kLockViolation;
     }
     return win32error::kSharingBufferExceeded;
@@ -287,8 +297,7 @@ uint32_t lockZeroLength(int fd, uint64_t at, bool stacked, HeldLock* taken) {
 uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length) {
     if (length < 2) return 0;
     off_t first = zeroLengthMark(start + 1, 0);
-    return lockWithin(fd, first, zeroLengthMark(start + length, 0) - first, kZeroLengthRegion,
-                      kZeroLengthRegionEnd);
+    return lockOver(fd, first, zeroLengthMark(start + length, 0) - first, isZeroLengthMark);
 }
 
 // A read handle's exclusive lock: a read lock, a look for every other lock
@@ -435,23 +444,21 @@ uint32_t bytesLockedByOthers(int fd, int whence, off_t start, off_t count) {
         return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);
     }
     if (holder.l_type == F_UNLCK) return 0;
-    if (holder.l_type == F_WRLCK && liesWithin(holder, 0, kHostRangeEnd)) {
-        return win32error::kLockViolation;
-    }
+    auto isRange = [&] {
+        return holder.l_type == F_WRLCK && roleOf(holder) == LockRole::kByteRange;
+    };
+    if (isRange()) return win32error::kLockViolation;
     // The first lock met was a read lock: a write lock may still lie beside it.
     if (holder.l_type == F_RDLCK) {
         if (!findOfdLock(fd, F_RDLCK, whence, start, count, &holder)) {
             return win32ErrorFromErrno(errno);
         }
-        if (holder.l_type == F_WRLCK && liesWithin(holder, 0, kHostRangeEnd)) {
-            return win32error::kLockViolation;
-        }
+        if (isRange()) return win32error::kLockViolation;
     }
     if (!findOfdLock(fd, F_WRLCK, whence, kReadLockMarks + start, count, &holder)) {
         return win32ErrorFromErrno(errno);
     }
-    bool marked = holder.l_type != F_UNLCK &&
-                  liesWithin(holder, kReadLockMarks, kReadLockMarks + kHostRangeEnd);
+    bool marked = holder.l_type != F_UNLCK && roleOf(holder) == LockRole::kReadMark;
     return marked ? win32error::kLockViolation : 0;
 }
 

@@ -138,8 +138,8 @@ Range rangeOf(Span span) {
 // What a lock found in the way says: another program's lock (33) when it
 // reaches in from outside the share area, else a handle of the library (32).
 uint32_t conflictWith(const struct flock& holder) {
-    if (!liesWithin(holder, kShareArea, kShareAreaEnd)) return win32error::kLockViolation;
-    return win32error::kSharingViolation;
+    bool handle = roleOf(holder) == LockRole::kShareMode;
+    return handle ? win32error::kSharingViolation : win32error::kLockViolation;
 }
 
 // The error of a refused lock call over `range`: the lock in the way tells.
@@ -175,8 +175,7 @@ uint32_t look(int fd, Range range) {
         return win32ErrorFromErrno(errno);
     }
     if (holder.l_type == F_UNLCK) return 0;
-    bool handles = liesWithin(holder, kShareArea, kShareAreaEnd);
-    if (!handles && hidesNothing(holder, range)) return 0;
+    if (roleOf(holder) != LockRole::kShareMode && hidesNothing(holder, range)) return 0;
     return conflictWith(holder);
 }
 
@@ -184,9 +183,8 @@ uint32_t look(int fd, Range range) {
 // slot-taker's: a write lock inside the share area that does not cover the
 // whole region.
 bool isSlotTaker(const struct flock& holder, off_t region) {
-    if (holder.l_type != F_WRLCK || !liesWithin(holder, kShareArea, kShareAreaEnd)) return false;
-    Extent extent = extentOf(holder);
-    return extent.first > region || extent.end < region + kShareSlots;
+    return roleOf(holder) == LockRole::kShareMode &&
+           regionHold(extentOf(holder), holder.l_type == F_WRLCK, region) == RegionHold::kSlot;
 }
 
 // A write lock on one free byte of the region, searched from `firstSlot`.
@@ -246,21 +244,7 @@ unsigned slotSalt(int fd) {
     return salt * 31u + static_cast<unsigned>(fd) * 7u;
 }
 
-// Another program's whole-file write lock leaves room for no lock of the
-// library, so nothing of the library can hide behind it; any other lock
-// reaching in from outside hides what lies behind it.
-uint32_t findHolder(int fd) {
-    struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, kShareArea, kShareAreaEnd - kShareArea, &holder)) {
-        return win32ErrorFromErrno(errno);
-    }
-    if (holder.l_type == F_UNLCK) return 0;
-    if (liesWithin(holder, kShareArea, kShareAreaEnd)) return win32error::kSharingViolation;
-    Extent extent = extentOf(holder);
-    bool coversArea =
-        extent.first <= kShareArea && (extent.end == 0 || extent.end >= kShareAreaEnd);
-    if (holder.l_type == F_WRLCK && coversArea) return 0;
-    return win32error::kLockViolation;
-}
+// The look that follows a publication, over the whole share area.
+uint32_t findHolder(int fd) { return look(fd, rangeOf(Span::kShareArea)); }
 
 }  // namespace qorvel::platform::posix

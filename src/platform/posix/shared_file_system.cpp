@@ -24,10 +24,6 @@
 namespace qorvel::platform::posix {
 namespace {
 
-// The gate: the first byte after the share-mode regions, which no other lock
-// of the library reaches.
-constexpr off_t kAppendGate = kShareAreaEnd;
-
 // File-system types whose files other machines may append to at the same
 // time; each is mounted on no block device of its own. (GFS2 and OCFS2, on
 // shared disks, place appends cluster-wide themselves.) Not every header
