@@ -256,7 +256,8 @@ bool mayTakeReadLocks(int fd) {
 
 // A write lock on a lane of its own, for a handle that cannot read. A lane
 // taken by another such handle holds a one-byte lock inside the zero-length
-// region; anything else in the way is another program's lock.
+// region; anything else in the way is another program's lock. A look that
+// fails answers its own error: it says nothing of the lane.
 uint32_t takeWriteLane(int fd, uint64_t at, unsigned* lane) {
     unsigned first = static_cast<unsigned>(fd) * 7u;
     for (unsigned i = 0; i + 1 < unsigned(kZeroLengthLanes); ++i) {
@@ -264,8 +265,11 @@ uint32_t takeWriteLane(int fd, uint64_t at, unsigned* lane) {
         off_t mark = zeroLengthMark(at, *lane);
         if (setOfdLock(fd, F_WRLCK, mark, 1) == 0) return 0;
         if (!isOfdLockConflict(errno)) return lockError(fd, errno);
-        uint32_t taken = lockOver(fd, mark, 1, isZeroLengthMark);
-        if (taken == 0) return win32error::kLockViolation;
+        struct flock holder;
+        if (uint32_t error = lockOver(fd, mark, 1, &holder); error != 0) return error;
+        if (holder.l_type == F_UNLCK || !isZeroLengthMark(holder)) {
+            return win32error::kLockViolation;
+        }
     }
     return win32error::kSharingBufferExceeded;
 }
