@@ -189,8 +189,6 @@ uint32_t prepareHandle(const char* path, const Opened& opened, const Access& acc
 
 }  // namespace
 
-bool isNullHandle(int fd) { return fd == 0 && !(factsOf(0) & kOpenedHere); }
-
 bool mayRemove(const char* path) {
     constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     int fd = openRetrying(path, O_RDONLY | kFlags, 0);

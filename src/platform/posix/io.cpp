@@ -7,7 +7,6 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
-#include "platform/posix/handles.h"
 #include "platform/posix/locks.h"
 #include "platform/posix/path_parts.h"
 #include "platform/posix/registry.h"

@@ -49,7 +49,6 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
-#include "platform/posix/handles.h"
 #include "platform/posix/lock_space.h"
 #include "platform/posix/locks.h"
 #include "platform/posix/ofd_locks.h"

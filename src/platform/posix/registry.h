@@ -71,6 +71,13 @@ enum Fact : uint8_t {
 // handle: they describe the open file description, which both share.
 uint8_t factsOf(int fd);
 
+// Handle 0 is the null handle on Windows, never a file, and every call
+// refuses it with ERROR_INVALID_HANDLE. On POSIX descriptor 0 is the
+// process's standard input: unless the library itself opened descriptor 0,
+// the calls refuse it the same way, so that a host's 0 never closes, flushes,
+// reads, writes or locks standard input.
+inline bool isNullHandle(int fd) { return fd == 0 && !(factsOf(0) & kOpenedHere); }
+
 // Sets, or clears and answers, facts of a descriptor the library opened (no
 // effect, and false, for another).
 void addFacts(int fd, uint8_t facts);
