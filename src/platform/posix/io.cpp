@@ -59,6 +59,11 @@ bool writeWhole(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
     return fail(transferError(handle, written.error));
 }
 
+uint32_t failToMove(uint32_t error) {
+    fail(error);
+    return kInvalidSetFilePointer;
+}
+
 int whenceFor(uint32_t moveMethod) {
     switch (moveMethod) {
         case kFileBegin: return SEEK_SET;
@@ -116,28 +121,18 @@ bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
 
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
                         uint32_t moveMethod) {
-    if (isNullHandle(handle)) {
-        fail(win32error::kInvalidHandle);
-        return kInvalidSetFilePointer;
-    }
+    if (isNullHandle(handle)) return failToMove(win32error::kInvalidHandle);
     int whence = whenceFor(moveMethod);
-    if (whence < 0) {
-        fail(win32error::kInvalidParameter);
-        return kInvalidSetFilePointer;
-    }
+    if (whence < 0) return failToMove(win32error::kInvalidParameter);
     int64_t distance =
         distanceHigh != nullptr
             ? int64_t((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distanceLow))
             : int64_t(distanceLow);
-    if (whence == SEEK_SET && distance < 0) {
-        fail(win32error::kNegativeSeek);
-        return kInvalidSetFilePointer;
-    }
+    if (whence == SEEK_SET && distance < 0) return failToMove(win32error::kNegativeSeek);
     off_t position = uninterrupted([&] { return sys.lseek(handle, distance, whence); });
+    // lseek answers EINVAL for a move before the start of the file.
     if (position < 0) {
-        // lseek answers EINVAL for a move before the start of the file.
-        fail(errno == EINVAL ? win32error::kNegativeSeek : win32ErrorFromErrno(errno));
-        return kInvalidSetFilePointer;
+        return failToMove(errno == EINVAL ? win32error::kNegativeSeek : win32ErrorFromErrno(errno));
     }
     if (distanceHigh != nullptr) *distanceHigh = static_cast<int32_t>(uint64_t(position) >> 32);
     uint32_t low = static_cast<uint32_t>(position);

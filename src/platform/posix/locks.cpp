@@ -122,32 +122,19 @@ uint32_t withdraw(int fd, off_t start, off_t length, uint32_t error) {
 // lives for one call. Only regular files: a FIFO opened anew would gain a
 // reader or a writer. -1 where none can be had; the handle's own description
 // then looks.
-class FreshLook {
-public:
-    explicit FreshLook(int fd) {
-        int flags = sys.fcntlInt(fd, F_GETFL, 0);
-        int mode = flags & O_ACCMODE;
-        struct stat status;
-        if (flags < 0 || (flags & O_PATH) || mode == O_ACCMODE || sys.fstat(fd, &status) != 0 ||
-            !S_ISREG(status.st_mode)) {
-            return;
-        }
-        char path[32];
-        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-        int access = (mode == O_WRONLY ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-        fd_ = uninterrupted([&] { return sys.open(path, access, 0); });
+Descriptor freshLook(int fd) {
+    int flags = sys.fcntlInt(fd, F_GETFL, 0);
+    int mode = flags & O_ACCMODE;
+    struct stat status;
+    if (flags < 0 || (flags & O_PATH) || mode == O_ACCMODE || sys.fstat(fd, &status) != 0 ||
+        !S_ISREG(status.st_mode)) {
+        return Descriptor();
     }
-    ~FreshLook() {
-        if (fd_ >= 0) sys.close(fd_);
-    }
-    FreshLook(const FreshLook&) = delete;
-    FreshLook& operator=(const FreshLook&) = delete;
-
-    int fd() const { return fd_; }
-
-private:
-    int fd_ = -1;
-};
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    int access = (mode == O_WRONLY ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    return Descriptor(uninterrupted([&] { return sys.open(path, access, 0); }));
+}
 
 // A zero-length lock of another handle strictly inside [start, start + length).
 uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length);
@@ -157,10 +144,10 @@ uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length);
 // process did not open. The handle's own locks cannot be: they would refuse
 // the lock first.
 uint32_t lockedThroughInheritedHandle(int fd, uint64_t start, uint64_t length) {
-    FreshLook look(fd);
-    if (look.fd() < 0) return 0;
-    uint32_t error = anyLockOver(look.fd(), off_t(start), length == 0 ? 1 : off_t(length));
-    if (error == 0) error = zeroLengthInside(look.fd(), start, length);
+    Descriptor look = freshLook(fd);
+    if (!look.valid()) return 0;
+    uint32_t error = anyLockOver(look.get(), off_t(start), length == 0 ? 1 : off_t(length));
+    if (error == 0) error = zeroLengthInside(look.get(), start, length);
     return error;
 }
 
@@ -367,7 +354,7 @@ uint32_t claimError(Claim claim) {
 }
 
 // A handle this process did not open first looks afresh for what its
-// parent holds through it (FreshLook).
+// parent holds through it (freshLook).
 uint32_t takeLock(int fd, uint64_t start, uint64_t length, bool stacked, HeldLock* taken) {
     if (!openedByThisProcess(fd)) {
         uint32_t error = lockedThroughInheritedHandle(fd, start, length);
@@ -508,8 +495,8 @@ off_t whereTransferStarts(int fd, int whence) {
 // parent locked through it, so a fresh one looks, at the bytes that no lock
 // of this process's own holds (its own locks show through the fresh one too).
 uint32_t lockedForInheritedHandle(int fd, int whence, uint32_t count) {
-    FreshLook look(fd);
-    if (look.fd() < 0) return bytesLockedByOthers(fd, whence, 0, off_t(count));
+    Descriptor look = freshLook(fd);
+    if (!look.valid()) return bytesLockedByOthers(fd, whence, 0, off_t(count));
     off_t at = whereTransferStarts(fd, whence);
     if (at < 0) return 0;
     auto end = uint64_t(at) + count;
@@ -517,7 +504,7 @@ uint32_t lockedForInheritedHandle(int fd, int whence, uint32_t count) {
     for (uint64_t next = uint64_t(at); next < end;) {
         auto [from, to] = nextPiece(own, next, end);
         if (from >= end) break;
-        uint32_t error = bytesLockedByOthers(look.fd(), SEEK_SET, off_t(from), off_t(to - from));
+        uint32_t error = bytesLockedByOthers(look.get(), SEEK_SET, off_t(from), off_t(to - from));
         if (error != 0) return error;
         next = to;
     }
@@ -546,7 +533,7 @@ uint32_t lockedForInheritedHandle(int fd, int whence, uint32_t count) {
 // is as cheap as that lseek, so it is simply made.
 //
 // A handle this process did not open (inherited from a parent, forked or
-// not) looks through a fresh description instead (FreshLook), which costs
+// not) looks through a fresh description instead (freshLook), which costs
 // an open and a close: its parent's locks are the parent's.
 void giveUpLocks(int fd, const EndedLocks& locks) {
     for (const HeldLock& lock : locks) {

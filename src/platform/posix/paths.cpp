@@ -52,22 +52,6 @@ bool sameEntry(const char* first, const char* second) {
 
 // ---- Moving a file to another filesystem ---------------------------------------
 
-// A descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) sys.close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
-
 // A hidden name in the target's directory for the copy under way. Removed
 // when it goes, unless the copy has been given its final name.
 class TemporaryCopy {
@@ -249,16 +233,13 @@ bool moveFile(const char* existingPath, const char* newPath) {
     if (!found && !nameRefused) return failWithErrnoForPath(errno, existingPath);
     bool isFile = found && S_ISREG(source.st_mode);
     // A claim only for regular files: opening anything else may have effects.
-    if (isFile) {
-        if (!mayRemove(existingPath)) return false;
-        int error = renameWithoutReplacing(existingPath, newPath);
-        if (error == 0) return true;
-        if (error == EXDEV) return moveAcrossFilesystems(existingPath, newPath);
-        return failRename(error, existingPath, newPath);
-    }
+    if (isFile && !mayRemove(existingPath)) return false;
     int error = renameWithoutReplacing(existingPath, newPath);
     if (error == 0) return true;
-    if (error == EXDEV) return fail(win32error::kNotSameDevice);
+    if (error == EXDEV) {
+        return isFile ? moveAcrossFilesystems(existingPath, newPath)
+                      : fail(win32error::kNotSameDevice);
+    }
     return failRename(error, existingPath, newPath);
 }
 
