@@ -191,16 +191,17 @@ uint32_t releaseLocks(int fd, const HeldLock& lock) {
     return setOfdLock(fd, F_UNLCK, from, span) == 0 ? 0 : win32ErrorFromErrno(errno);
 }
 
-// Ends a recorded lock whose calls are done: gone when they succeeded, held
-// again when the kernel refused.
-void settleRelease(int fd, const HeldLock& lock, bool released) {
+// Ends a claim whose calls are done: the lock is recorded as `lock`, held,
+// or is gone.
+void settle(int fd, const HeldLock& lock, bool holds) {
     RecordedLocks held(fd);
     HeldLock* recorded = held.find(lock.start, lock.length);
     if (recorded == nullptr) return;
-    if (released) {
-        held.remove(recorded);
-    } else {
+    if (holds) {
+        *recorded = lock;
         recorded->settled = true;
+    } else {
+        held.remove(recorded);
     }
 }
 
@@ -216,19 +217,7 @@ void settleStacked(int fd, uint64_t at) {
         stacked->settled = false;
         last = *stacked;
     }
-    settleRelease(fd, last, releaseLocks(fd, last) == 0);
-}
-
-void settleLock(int fd, const HeldLock& taken, bool granted) {
-    RecordedLocks held(fd);
-    HeldLock* claimed = held.find(taken.start, taken.length);
-    if (claimed == nullptr) return;
-    if (granted) {
-        *claimed = taken;
-        claimed->settled = true;
-    } else {
-        held.remove(claimed);
-    }
+    settle(fd, last, releaseLocks(fd, last) != 0);
 }
 
 // ---- Taking locks -------------------------------------------------------------------
@@ -303,12 +292,6 @@ uint32_t lockReadOnly(int fd, off_t start, off_t length) {
     return error == 0 ? 0 : withdraw(fd, start, length, error);
 }
 
-// Gives up a range just taken.
-void unlockRange(int fd, off_t start, off_t length, bool marked) {
-    setOfdLock(fd, F_UNLCK, start, length);
-    if (marked) setOfdLock(fd, F_UNLCK, kReadLockMarks + start, length);
-}
-
 uint32_t lockRange(int fd, uint64_t start, uint64_t length, HeldLock* taken) {
     auto from = off_t(start);
     auto span = off_t(length);
@@ -327,7 +310,7 @@ uint32_t lockRange(int fd, uint64_t start, uint64_t length, HeldLock* taken) {
     uint32_t error = zeroLengthInside(fd, start, length);
     if (error == 0 && (facts & kOnSharedFileSystem)) error = refreshLockedRange(fd, start, length);
     if (error != 0) {
-        unlockRange(fd, from, span, readOnly);
+        releaseLocks(fd, {start, length, 1, 0, readOnly, false});
         return error;
     }
     taken->marked = readOnly;
@@ -376,7 +359,7 @@ bool lock(int fd, uint64_t start, uint64_t length) {
     if (stacked) {
         if (error != 0) settleStacked(fd, start);
     } else {
-        settleLock(fd, taken, error == 0);
+        settle(fd, taken, error == 0);
     }
     return error == 0 || fail(error);
 }
@@ -412,7 +395,7 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
     if (uint32_t error = claimUnlock(fd, start, length, &claimed); error != 0) return fail(error);
     if (claimed.count == 0) return true;
     uint32_t error = releaseLocks(fd, claimed);
-    settleRelease(fd, claimed, error == 0);
+    settle(fd, claimed, error != 0);
     return error == 0 || fail(error);
 }
 
