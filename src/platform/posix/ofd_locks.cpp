@@ -18,9 +18,9 @@ struct flock rangeOf(short type, off_t start, off_t length, int whence = SEEK_SE
 
 }  // namespace
 
-int setOfdLock(int fd, short type, off_t start, off_t length) {
+int setOfdLock(int fd, short type, off_t start, off_t length, int command) {
     struct flock lock = rangeOf(type, start, length);
-    return uninterrupted([&] { return sys.fcntlLock(fd, F_OFD_SETLK, &lock); });
+    return uninterrupted([&] { return sys.fcntlLock(fd, command, &lock); });
 }
 
 bool findOfdLock(int fd, short type, int whence, off_t start, off_t length, struct flock* holder) {

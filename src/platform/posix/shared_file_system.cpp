@@ -7,10 +7,12 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <new>
 #include <sstream>
 #include <string>
@@ -42,10 +44,8 @@ constexpr uint32_t kSharedTypes[] = {
 };
 
 bool isSharedType(uint64_t type) {
-    for (uint64_t shared : kSharedTypes) {
-        if (shared == type) return true;
-    }
-    return false;
+    return std::find(std::begin(kSharedTypes), std::end(kSharedTypes), type) !=
+           std::end(kSharedTypes);
 }
 
 // statx reports a mount's unique identity since Linux 6.8; older kernels
@@ -66,12 +66,7 @@ uint32_t fileSystemType(int fd, const struct statx& status, uint64_t* type) {
 }
 
 int setGate(int fd, short type, int command) {
-    struct flock gate = {};
-    gate.l_type = type;
-    gate.l_whence = SEEK_SET;
-    gate.l_start = kAppendGate;
-    gate.l_len = 1;
-    return uninterrupted([&] { return sys.fcntlLock(fd, command, &gate); });
+    return setOfdLock(fd, type, kAppendGate, 1, command);
 }
 
 // The files of descriptors on shared file systems this process closed
