@@ -87,7 +87,7 @@ enum class LockRole : uint8_t {
     kForeign,     // in no region whole: another program's lock
     kByteRange,   // a byte-range lock on the bytes it locks
     kReadMark,    // the mark beside a read handle's range
-    kZeroLength,  // a zero-length lock's mark (zeroLengthOffset, zeroLengthLane)
+    kZeroLength,  // a zero-length lock's mark (zeroLengthOffset)
     kShareMode,   // a share mode's lock (regionHold tells which)
     kAppendGateLock,
 };
@@ -105,12 +105,9 @@ inline LockRole roleOf(Extent extent) {
 
 inline LockRole roleOf(const struct flock& lock) { return roleOf(extentOf(lock)); }
 
-// The offset and the lane of a mark in the zero-length region.
+// The offset of a zero-length lock, from its mark.
 inline uint64_t zeroLengthOffset(off_t mark) {
     return uint64_t((mark - kZeroLengthRegion) / kZeroLengthLanes);
-}
-inline unsigned zeroLengthLane(off_t mark) {
-    return unsigned((mark - kZeroLengthRegion) % kZeroLengthLanes);
 }
 
 // What a share mode's lock holds of the region of kShareSlots bytes at
