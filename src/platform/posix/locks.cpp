@@ -413,24 +413,22 @@ bool insideOwnLock(int fd, uint32_t count) {
 // `start` (placed by `whence`), as lockedByOthers counts locks.
 uint32_t bytesLockedByOthers(int fd, int whence, off_t start, off_t count) {
     struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, whence, start, count, &holder)) {
-        return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);
-    }
-    if (holder.l_type == F_UNLCK) return 0;
+    auto find = [&](short type, off_t from) {
+        return findOfdLock(fd, type, whence, from, count, &holder);
+    };
     auto isRange = [&] {
         return holder.l_type == F_WRLCK && roleOf(holder) == LockRole::kByteRange;
     };
+    if (!find(F_WRLCK, start))
+        return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);
+    if (holder.l_type == F_UNLCK) return 0;
     if (isRange()) return win32error::kLockViolation;
     // The first lock met was a read lock: a write lock may still lie beside it.
     if (holder.l_type == F_RDLCK) {
-        if (!findOfdLock(fd, F_RDLCK, whence, start, count, &holder)) {
-            return win32ErrorFromErrno(errno);
-        }
+        if (!find(F_RDLCK, start)) return win32ErrorFromErrno(errno);
         if (isRange()) return win32error::kLockViolation;
     }
-    if (!findOfdLock(fd, F_WRLCK, whence, kReadLockMarks + start, count, &holder)) {
-        return win32ErrorFromErrno(errno);
-    }
+    if (!find(F_WRLCK, kReadLockMarks + start)) return win32ErrorFromErrno(errno);
     bool marked = holder.l_type != F_UNLCK && roleOf(holder) == LockRole::kReadMark;
     return marked ? win32error::kLockViolation : 0;
 }
