@@ -49,6 +49,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace qorvel::platform::posix {
 
@@ -121,17 +122,12 @@ class EndedLocks {
 public:
     EndedLocks() = default;
     EndedLocks(HeldLock* locks, size_t count) : locks_(locks), count_(count) {}
-    ~EndedLocks();
-    EndedLocks(EndedLocks&& other) noexcept;
-    EndedLocks(const EndedLocks&) = delete;
-    EndedLocks& operator=(const EndedLocks&) = delete;
-    EndedLocks& operator=(EndedLocks&& other) noexcept;
 
-    const HeldLock* begin() const { return locks_; }
-    const HeldLock* end() const { return locks_ + count_; }
+    const HeldLock* begin() const { return locks_.get(); }
+    const HeldLock* end() const { return locks_ ? locks_.get() + count_ : nullptr; }
 
 private:
-    HeldLock* locks_ = nullptr;
+    std::unique_ptr<HeldLock[]> locks_;
     size_t count_ = 0;
 };
 
