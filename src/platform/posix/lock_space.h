@@ -26,6 +26,10 @@
 // lock (l_len 0 from 0: up to the end of the lock space) also covers every
 // region above. A lock that starts below a region and reaches into it is
 // therefore never one of the library's locks of that region.
+//
+// Below the layout, the one reading of a lock back (which of the library's
+// locks it is, what share mode it says), for the library and for `qorvel
+// holders` (tools/holders_linux.cpp) alike.
 #ifndef QORVEL_PLATFORM_POSIX_LOCK_SPACE_H
 #define QORVEL_PLATFORM_POSIX_LOCK_SPACE_H
 
