@@ -59,10 +59,7 @@ bool writeWhole(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
     return fail(transferError(handle, written.error));
 }
 
-uint32_t failToMove(uint32_t error) {
-    fail(error);
-    return kInvalidSetFilePointer;
-}
+uint32_t failToMove(uint32_t error) { return failAnswering(kInvalidSetFilePointer, error); }
 
 int whenceFor(uint32_t moveMethod) {
     switch (moveMethod) {

@@ -274,8 +274,7 @@ bool removeDirectory(const char* path) {
 uint32_t getFileAttributes(const char* path) {
     struct stat status;
     if (sys.stat(path, &status) != 0) {
-        failWithErrnoForPath(errno, path);
-        return kInvalidFileAttributes;
+        return failAnswering(kInvalidFileAttributes, win32ErrorForPath(errno, path));
     }
     uint32_t attributes = S_ISDIR(status.st_mode) ? kAttributeDirectory : kAttributeArchive;
     if (isReadOnly(path, status.st_mode)) attributes |= kAttributeReadOnly;
@@ -285,15 +284,13 @@ uint32_t getFileAttributes(const char* path) {
 uint32_t getCompressedFileSize(const char* path) {
     struct stat status;
     if (sys.stat(path, &status) != 0) {
-        failWithErrnoForPath(errno, path);
-        return kInvalidFileSize;
+        return failAnswering(kInvalidFileSize, win32ErrorForPath(errno, path));
     }
     if (S_ISDIR(status.st_mode)) return 0;
     // Linux compresses nothing, and a sparse file's allocated blocks would put
     // an append before its end: the size is the length.
     if (uint64_t(status.st_size) >= kInvalidFileSize) {
-        fail(win32error::kFileTooLarge);
-        return kInvalidFileSize;
+        return failAnswering(kInvalidFileSize, win32error::kFileTooLarge);
     }
     return uint32_t(status.st_size);
 }
