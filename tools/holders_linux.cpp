@@ -12,6 +12,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -21,8 +22,7 @@
 
 #include "cli.h"
 #include "holders.h"
-// The layout of the share-mode and byte-range locks: constants only, read by
-// name, so that the decoder below follows the library when it changes.
+// The layout of the library's locks and how each is read back: header only.
 #include "platform/posix/lock_space.h"
 
 namespace qorvel_cli {
@@ -57,66 +57,42 @@ struct Descriptor {
     std::vector<KernelLock> locks;
 };
 
-// ---- The share-mode layout read back --------------------------------------------
-// The one place that knows how the library lays its locks out (lock_space.h,
-// and the table of lock steps in share_modes.cpp: region C for read handles
-// that deny reading, A for the read class, B for the write class; a whole
-// region or one slot of it, read or write locked). Adapt it with that table.
+// ---- The library's locks read back (lock_space.h) ----------------------------------
 
-enum class Claim { none, slot, readAll, writeAll };
+layout::Extent extentOf(const KernelLock& lock) {
+    return {static_cast<off_t>(lock.start),
+            lock.end == UINT64_MAX ? 0 : static_cast<off_t>(lock.end + 1)};
+}
 
-Claim claimOn(const std::vector<KernelLock>& locks, off_t from, off_t to) {
-    auto first = static_cast<uint64_t>(from), last = static_cast<uint64_t>(to) - 1;
-    Claim claim = Claim::none;
+layout::PublishedShare decodeShareLocks(const std::vector<KernelLock>& locks) {
+    using layout::RegionHold;
+    RegionHold holds[3] = {RegionHold::kNone, RegionHold::kNone, RegionHold::kNone};
+    const off_t regions[3] = {layout::kShareDenialRegion, layout::kShareReadRegion,
+                              layout::kShareWriteRegion};
     for (const KernelLock& lock : locks) {
-        if (lock.end < first || lock.start > last) continue;
-        if (lock.start <= first && lock.end >= last) {
-            return lock.write ? Claim::writeAll : Claim::readAll;
+        layout::Extent extent = extentOf(lock);
+        if (layout::roleOf(extent) != layout::LockRole::kShareMode) continue;
+        for (int i = 0; i < 3; ++i) {
+            holds[i] = std::max(holds[i], layout::regionHold(extent, lock.write, regions[i]));
         }
-        if (lock.write) claim = Claim::slot;
     }
-    return claim;
+    return layout::shareFrom(holds[0], holds[1], holds[2]);
 }
 
-struct ShareRoles {
-    bool published = false;
-    bool deniesRead = false;
-    bool deniesWrite = false;
-};
-
-ShareRoles decodeShareLocks(const std::vector<KernelLock>& locks) {
-    Claim denial = claimOn(locks, layout::kShareDenialRegion, layout::kShareReadRegion);
-    Claim readClass = claimOn(locks, layout::kShareReadRegion, layout::kShareWriteRegion);
-    Claim writeClass = claimOn(locks, layout::kShareWriteRegion, layout::kShareAreaEnd);
-    ShareRoles roles;
-    roles.published = readClass != Claim::none || writeClass != Claim::none;
-    roles.deniesRead =
-        denial != Claim::none || readClass == Claim::slot || readClass == Claim::writeAll;
-    roles.deniesWrite = writeClass == Claim::readAll || writeClass == Claim::writeAll;
-    return roles;
-}
-
-// The byte ranges a host locked: the same bytes below kHostRangeEnd, and one
-// zero-length lock per byte of the zero-length region (kZeroLengthLanes bytes
-// for each offset). The marks beside a read handle's ranges are not ranges.
+// The byte ranges a host locked, and its zero-length locks (one per offset
+// with a mark). The marks beside a read handle's ranges are not ranges.
 std::vector<LockedRange> lockedRanges(const std::vector<KernelLock>& locks) {
-    constexpr uint64_t kMarksShown = 64;  // zero-length locks of one lock line
-    auto rangeEnd = static_cast<uint64_t>(layout::kHostRangeEnd);
-    auto zeroRegion = static_cast<uint64_t>(layout::kZeroLengthRegion);
-    auto zeroEnd = static_cast<uint64_t>(layout::kZeroLengthRegionEnd);
-    auto lanes = static_cast<uint64_t>(layout::kZeroLengthLanes);
     std::vector<LockedRange> ranges;
     for (const KernelLock& lock : locks) {
-        if (lock.start < rangeEnd) {
-            uint64_t end = lock.end < rangeEnd ? lock.end : rangeEnd - 1;
-            ranges.push_back({lock.start, end - lock.start + 1});
-        } else if (lock.start >= zeroRegion && lock.start < zeroEnd) {
-            uint64_t last = lock.end < zeroEnd ? lock.end : zeroEnd - 1;
-            uint64_t shown = 0;
-            for (uint64_t at = (lock.start - zeroRegion) / lanes;
-                 at <= (last - zeroRegion) / lanes && shown < kMarksShown; ++at, ++shown) {
-                ranges.push_back({at, 0});
-            }
+        layout::Extent extent = extentOf(lock);
+        switch (layout::roleOf(extent)) {
+            case layout::LockRole::kByteRange:
+                ranges.push_back({lock.start, lock.end - lock.start + 1});
+                break;
+            case layout::LockRole::kZeroLength:
+                ranges.push_back({layout::zeroLengthOffset(extent.first), 0});
+                break;
+            default: break;
         }
     }
     return ranges;
@@ -132,7 +108,7 @@ cFileMode accessOf(int flags) {
     }
 }
 
-cFileMode sharingOf(const ShareRoles& roles) {
+cFileMode sharingOf(const layout::PublishedShare& roles) {
     if (!roles.deniesRead && !roles.deniesWrite) return CFILE_SHARE_READWRITE;
     if (!roles.deniesWrite) return CFILE_SHARE_WRITE;
     if (!roles.deniesRead) return CFILE_SHARE_READ;
@@ -144,7 +120,7 @@ cFileMode sharingOf(const ShareRoles& roles) {
 std::vector<HeldHandle> handlesOf(const std::vector<Descriptor>& descriptors) {
     std::vector<HeldHandle> handles;
     for (const Descriptor& descriptor : descriptors) {
-        ShareRoles roles = decodeShareLocks(descriptor.locks);
+        layout::PublishedShare roles = decodeShareLocks(descriptor.locks);
         HeldHandle handle;
         handle.descriptor = descriptor.fd;
         handle.modeKnown = roles.published;

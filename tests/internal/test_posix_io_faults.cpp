@@ -10,6 +10,7 @@
 #include <string>
 
 #include "faults.h"
+#include "platform/posix/lock_space.h"
 #include "platform/posix/syscalls.h"
 #include "qorvel.h"
 #include "status_words.h"
@@ -203,4 +204,29 @@ TEST_F(IoFaultTest, LockFailuresComeBackTranslatedAndRecordNothing) {
     failWith(EINTR);
     EXPECT_EQ(cFileLock(handle, 0, 10), 0u);
     EXPECT_EQ(cFileUnlock(handle, 0, 10), 0u);
+}
+
+// A write-only handle marks a zero-length lock on a lane of its own; a lane
+// it finds taken is looked at, and a look that fails answers its own error,
+// not a lane taken by another handle (36 once all of them were tried).
+TEST_F(IoFaultTest, AFailedLookAtATakenLaneAnswersItsOwnError) {
+    cFileHandle writer = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileOpen(file.c_str(), CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE, &writer), 0u);
+    sys.fcntlLock = [](int fd, int command, struct flock* lock) -> int {
+        using qorvel::platform::posix::kZeroLengthRegion;
+        bool onLane = lock->l_start >= kZeroLengthRegion && lock->l_type == F_WRLCK;
+        if (command == F_OFD_SETLK && onLane) {
+            errno = EAGAIN;  // every lane taken
+            return -1;
+        }
+        if (command == F_OFD_GETLK && onLane && failNow()) return -1;
+        return kDefaultSystemCalls.fcntlLock(fd, command, lock);
+    };
+    failAfter(0, ENOMEM, 1 << 20);  // every look fails
+    EXPECT_EQ(cFileLock(writer, 7, 0), kNotEnoughMemory);
+    EXPECT_EQ(calls(), 1);
+    sys = kDefaultSystemCalls;
+    EXPECT_EQ(cFileUnlock(writer, 7, 0), kNotLocked);
+    EXPECT_EQ(cFileLock(writer, 7, 0), 0u);
+    EXPECT_EQ(cFileClose(writer), 0u);
 }

@@ -26,6 +26,12 @@ bool fail(uint32_t win32Error);
 bool failWithErrno(int error);
 bool failWithErrnoForPath(int error, const char* path);
 
+// The same for a call whose failure is a value: records it, answers `result`.
+inline uint32_t failAnswering(uint32_t result, uint32_t win32Error) {
+    fail(win32Error);
+    return result;
+}
+
 }  // namespace qorvel::platform::posix
 
 #endif  // QORVEL_PLATFORM_POSIX_ERRORS_H

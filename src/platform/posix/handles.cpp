@@ -57,14 +57,8 @@ bool refusedForPermissions(int error) {
     return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
 }
 
-// open, repeated when a signal interrupts it (a FIFO or a slow network
-// filesystem may wait).
 int openRetrying(const char* path, int flags, mode_t mode) {
-    int fd;
-    do {
-        fd = sys.open(path, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return uninterrupted([&] { return sys.open(path, flags, mode); });
 }
 
 // A handle without data access still opens a file the process may not both
@@ -112,10 +106,7 @@ uint32_t openForDisposition(const char* path, int flags, Disposition disposition
 // ---- Emptying ---------------------------------------------------------------
 
 uint32_t truncateToZero(int fd) {
-    int result;
-    do {
-        result = sys.ftruncate(fd, 0);
-    } while (result != 0 && errno == EINTR);
+    int result = uninterrupted([&] { return sys.ftruncate(fd, 0); });
     return result == 0 ? 0 : win32ErrorFromErrno(errno);
 }
 
@@ -197,8 +188,6 @@ uint32_t prepareHandle(const char* path, const Opened& opened, const Access& acc
 }
 
 }  // namespace
-
-bool isNullHandle(int fd) { return fd == 0 && !(factsOf(0) & kOpenedHere); }
 
 bool mayRemove(const char* path) {
     constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;

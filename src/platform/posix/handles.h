@@ -27,13 +27,6 @@
 
 namespace qorvel::platform::posix {
 
-// Handle 0 is the null handle on Windows, never a file, and every call
-// refuses it with ERROR_INVALID_HANDLE. On POSIX descriptor 0 is the
-// process's standard input: unless the library itself opened descriptor 0,
-// the calls refuse it the same way, so that a host's 0 never closes, flushes,
-// reads, writes or locks standard input.
-bool isNullHandle(int fd);
-
 // ---- Removal and rename -------------------------------------------------------
 
 // Windows refuses to delete or rename a file while any handle with data

@@ -7,7 +7,6 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
-#include "platform/posix/handles.h"
 #include "platform/posix/locks.h"
 #include "platform/posix/path_parts.h"
 #include "platform/posix/registry.h"
@@ -60,6 +59,8 @@ bool writeWhole(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
     return fail(transferError(handle, written.error));
 }
 
+uint32_t failToMove(uint32_t error) { return failAnswering(kInvalidSetFilePointer, error); }
+
 int whenceFor(uint32_t moveMethod) {
     switch (moveMethod) {
         case kFileBegin: return SEEK_SET;
@@ -78,10 +79,7 @@ bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred
     *transferred = 0;
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     if (refusedByLocks(handle, count, SEEK_CUR)) return false;
-    ssize_t got;
-    do {
-        got = sys.read(handle, buffer, count);
-    } while (got < 0 && errno == EINTR);
+    ssize_t got = uninterrupted([&] { return sys.read(handle, buffer, count); });
     if (got < 0) return fail(transferError(handle, errno));
     *transferred = static_cast<uint32_t>(got);
     return true;
@@ -120,31 +118,18 @@ bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
 
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
                         uint32_t moveMethod) {
-    if (isNullHandle(handle)) {
-        fail(win32error::kInvalidHandle);
-        return kInvalidSetFilePointer;
-    }
+    if (isNullHandle(handle)) return failToMove(win32error::kInvalidHandle);
     int whence = whenceFor(moveMethod);
-    if (whence < 0) {
-        fail(win32error::kInvalidParameter);
-        return kInvalidSetFilePointer;
-    }
+    if (whence < 0) return failToMove(win32error::kInvalidParameter);
     int64_t distance =
         distanceHigh != nullptr
             ? int64_t((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distanceLow))
             : int64_t(distanceLow);
-    if (whence == SEEK_SET && distance < 0) {
-        fail(win32error::kNegativeSeek);
-        return kInvalidSetFilePointer;
-    }
-    off_t position;
-    do {
-        position = sys.lseek(handle, distance, whence);
-    } while (position < 0 && errno == EINTR);
+    if (whence == SEEK_SET && distance < 0) return failToMove(win32error::kNegativeSeek);
+    off_t position = uninterrupted([&] { return sys.lseek(handle, distance, whence); });
+    // lseek answers EINVAL for a move before the start of the file.
     if (position < 0) {
-        // lseek answers EINVAL for a move before the start of the file.
-        fail(errno == EINVAL ? win32error::kNegativeSeek : win32ErrorFromErrno(errno));
-        return kInvalidSetFilePointer;
+        return failToMove(errno == EINVAL ? win32error::kNegativeSeek : win32ErrorFromErrno(errno));
     }
     if (distanceHigh != nullptr) *distanceHigh = static_cast<int32_t>(uint64_t(position) >> 32);
     uint32_t low = static_cast<uint32_t>(position);
@@ -155,10 +140,7 @@ uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHig
 
 bool setEndOfFile(Handle handle, uint64_t position) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    int result;
-    do {
-        result = sys.ftruncate(handle, off_t(position));
-    } while (result != 0 && errno == EINTR);
+    int result = uninterrupted([&] { return sys.ftruncate(handle, off_t(position)); });
     if (result != 0) return fail(endOfFileError(handle, errno));
     if (factsOf(handle) & kOnSharedFileSystem) noteWrite(handle);
     return true;

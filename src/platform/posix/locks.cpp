@@ -49,7 +49,6 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
-#include "platform/posix/handles.h"
 #include "platform/posix/lock_space.h"
 #include "platform/posix/locks.h"
 #include "platform/posix/ofd_locks.h"
@@ -81,20 +80,30 @@ uint32_t lockError(int fd, int error) {
     return win32ErrorFromErrno(error);
 }
 
-// Whether another description holds a lock over [start, start + length)
-// that lies within [from, to): 0 when none does, 33 when one does.
-uint32_t lockWithin(int fd, off_t start, off_t length, off_t from, off_t to) {
-    struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, start, length, &holder)) {
-        return win32ErrorFromErrno(errno);
-    }
-    bool found = holder.l_type != F_UNLCK && liesWithin(holder, from, to);
-    return found ? win32error::kLockViolation : 0;
+// The first lock another description holds over [start, start + length), in
+// *holder (l_type F_UNLCK: none). Answers 0, or the translated error of the
+// look.
+uint32_t lockOver(int fd, off_t start, off_t length, struct flock* holder) {
+    if (findOfdLock(fd, F_WRLCK, SEEK_SET, start, length, holder)) return 0;
+    return win32ErrorFromErrno(errno);
 }
 
-// Whether another description holds any lock over the bytes.
+// Whether another description holds a lock over the bytes that `counts`:
+// 0 when none does, 33 when one does.
+template <typename Counts>
+uint32_t lockOver(int fd, off_t start, off_t length, Counts counts) {
+    struct flock holder;
+    if (uint32_t error = lockOver(fd, start, length, &holder); error != 0) return error;
+    return holder.l_type != F_UNLCK && counts(holder) ? win32error::kLockViolation : 0;
+}
+
+bool isZeroLengthMark(const struct flock& lock) { return roleOf(lock) == LockRole::kZeroLength; }
+
+// Any lock that ends at the append gate or before: every lock but another
+// program's lock reaching beyond the library's.
 uint32_t anyLockOver(int fd, off_t start, off_t length) {
-    return lockWithin(fd, start, length, 0, kShareAreaEnd + 1);
+    return lockOver(fd, start, length,
+                    [](const struct flock& lock) { return liesWithin(lock, 0, kAppendGate + 1); });
 }
 
 // Gives up what was just taken because of what was found afterwards.
@@ -113,34 +122,19 @@ uint32_t withdraw(int fd, off_t start, off_t length, uint32_t error) {
 // lives for one call. Only regular files: a FIFO opened anew would gain a
 // reader or a writer. -1 where none can be had; the handle's own description
 // then looks.
-class FreshLook {
-public:
-    explicit FreshLook(int fd) {
-        int flags = sys.fcntlInt(fd, F_GETFL, 0);
-        int mode = flags & O_ACCMODE;
-        struct stat status;
-        if (flags < 0 || (flags & O_PATH) || mode == O_ACCMODE || sys.fstat(fd, &status) != 0 ||
-            !S_ISREG(status.st_mode)) {
-            return;
-        }
-        char path[32];
-        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-        int access = mode == O_WRONLY ? O_WRONLY : O_RDONLY;
-        do {
-            fd_ = sys.open(path, access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
-        } while (fd_ < 0 && errno == EINTR);
+Descriptor freshLook(int fd) {
+    int flags = sys.fcntlInt(fd, F_GETFL, 0);
+    int mode = flags & O_ACCMODE;
+    struct stat status;
+    if (flags < 0 || (flags & O_PATH) || mode == O_ACCMODE || sys.fstat(fd, &status) != 0 ||
+        !S_ISREG(status.st_mode)) {
+        return Descriptor();
     }
-    ~FreshLook() {
-        if (fd_ >= 0) sys.close(fd_);
-    }
-    FreshLook(const FreshLook&) = delete;
-    FreshLook& operator=(const FreshLook&) = delete;
-
-    int fd() const { return fd_; }
-
-private:
-    int fd_ = -1;
-};
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    int access = (mode == O_WRONLY ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    return Descriptor(uninterrupted([&] { return sys.open(path, access, 0); }));
+}
 
 // A zero-length lock of another handle strictly inside [start, start + length).
 uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length);
@@ -150,10 +144,10 @@ uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length);
 // process did not open. The handle's own locks cannot be: they would refuse
 // the lock first.
 uint32_t lockedThroughInheritedHandle(int fd, uint64_t start, uint64_t length) {
-    FreshLook look(fd);
-    if (look.fd() < 0) return 0;
-    uint32_t error = anyLockOver(look.fd(), off_t(start), length == 0 ? 1 : off_t(length));
-    if (error == 0) error = zeroLengthInside(look.fd(), start, length);
+    Descriptor look = freshLook(fd);
+    if (!look.valid()) return 0;
+    uint32_t error = anyLockOver(look.get(), off_t(start), length == 0 ? 1 : off_t(length));
+    if (error == 0) error = zeroLengthInside(look.get(), start, length);
     return error;
 }
 
@@ -197,16 +191,17 @@ uint32_t releaseLocks(int fd, const HeldLock& lock) {
     return setOfdLock(fd, F_UNLCK, from, span) == 0 ? 0 : win32ErrorFromErrno(errno);
 }
 
-// Ends a recorded lock whose calls are done: gone when they succeeded, held
-// again when the kernel refused.
-void settleRelease(int fd, const HeldLock& lock, bool released) {
+// Ends a claim whose calls are done: the lock is recorded as `lock`, held,
+// or is gone.
+void settle(int fd, const HeldLock& lock, bool holds) {
     RecordedLocks held(fd);
     HeldLock* recorded = held.find(lock.start, lock.length);
     if (recorded == nullptr) return;
-    if (released) {
-        held.remove(recorded);
-    } else {
+    if (holds) {
+        *recorded = lock;
         recorded->settled = true;
+    } else {
+        held.remove(recorded);
     }
 }
 
@@ -222,19 +217,7 @@ void settleStacked(int fd, uint64_t at) {
         stacked->settled = false;
         last = *stacked;
     }
-    settleRelease(fd, last, releaseLocks(fd, last) == 0);
-}
-
-void settleLock(int fd, const HeldLock& taken, bool granted) {
-    RecordedLocks held(fd);
-    HeldLock* claimed = held.find(taken.start, taken.length);
-    if (claimed == nullptr) return;
-    if (granted) {
-        *claimed = taken;
-        claimed->settled = true;
-    } else {
-        held.remove(claimed);
-    }
+    settle(fd, last, releaseLocks(fd, last) != 0);
 }
 
 // ---- Taking locks -------------------------------------------------------------------
@@ -248,7 +231,8 @@ bool mayTakeReadLocks(int fd) {
 
 // A write lock on a lane of its own, for a handle that cannot read. A lane
 // taken by another such handle holds a one-byte lock inside the zero-length
-// region; anything else in the way is another program's lock.
+// region; anything else in the way is another program's lock. A look that
+// fails answers its own error: it says nothing of the lane.
 uint32_t takeWriteLane(int fd, uint64_t at, unsigned* lane) {
     unsigned first = static_cast<unsigned>(fd) * 7u;
     for (unsigned i = 0; i + 1 < unsigned(kZeroLengthLanes); ++i) {
@@ -256,8 +240,11 @@ uint32_t takeWriteLane(int fd, uint64_t at, unsigned* lane) {
         off_t mark = zeroLengthMark(at, *lane);
         if (setOfdLock(fd, F_WRLCK, mark, 1) == 0) return 0;
         if (!isOfdLockConflict(errno)) return lockError(fd, errno);
-        uint32_t taken = lockWithin(fd, mark, 1, kZeroLengthRegion, kZeroLengthRegionEnd);
-        if (taken == 0) return win32error::kLockViolation;
+        struct flock holder;
+        if (uint32_t error = lockOver(fd, mark, 1, &holder); error != 0) return error;
+        if (holder.l_type == F_UNLCK || !isZeroLengthMark(holder)) {
+            return win32error::kLockViolation;
+        }
     }
     return win32error::kSharingBufferExceeded;
 }
@@ -289,8 +276,7 @@ uint32_t lockZeroLength(int fd, uint64_t at, bool stacked, HeldLock* taken) {
 uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length) {
     if (length < 2) return 0;
     off_t first = zeroLengthMark(start + 1, 0);
-    return lockWithin(fd, first, zeroLengthMark(start + length, 0) - first, kZeroLengthRegion,
-                      kZeroLengthRegionEnd);
+    return lockOver(fd, first, zeroLengthMark(start + length, 0) - first, isZeroLengthMark);
 }
 
 // A read handle's exclusive lock: a read lock, a look for every other lock
@@ -304,12 +290,6 @@ uint32_t lockReadOnly(int fd, off_t start, off_t length) {
         error = lockError(fd, errno);
     }
     return error == 0 ? 0 : withdraw(fd, start, length, error);
-}
-
-// Gives up a range just taken.
-void unlockRange(int fd, off_t start, off_t length, bool marked) {
-    setOfdLock(fd, F_UNLCK, start, length);
-    if (marked) setOfdLock(fd, F_UNLCK, kReadLockMarks + start, length);
 }
 
 uint32_t lockRange(int fd, uint64_t start, uint64_t length, HeldLock* taken) {
@@ -330,7 +310,7 @@ uint32_t lockRange(int fd, uint64_t start, uint64_t length, HeldLock* taken) {
     uint32_t error = zeroLengthInside(fd, start, length);
     if (error == 0 && (facts & kOnSharedFileSystem)) error = refreshLockedRange(fd, start, length);
     if (error != 0) {
-        unlockRange(fd, from, span, readOnly);
+        releaseLocks(fd, {start, length, 1, 0, readOnly, false});
         return error;
     }
     taken->marked = readOnly;
@@ -357,7 +337,7 @@ uint32_t claimError(Claim claim) {
 }
 
 // A handle this process did not open first looks afresh for what its
-// parent holds through it (FreshLook).
+// parent holds through it (freshLook).
 uint32_t takeLock(int fd, uint64_t start, uint64_t length, bool stacked, HeldLock* taken) {
     if (!openedByThisProcess(fd)) {
         uint32_t error = lockedThroughInheritedHandle(fd, start, length);
@@ -379,7 +359,7 @@ bool lock(int fd, uint64_t start, uint64_t length) {
     if (stacked) {
         if (error != 0) settleStacked(fd, start);
     } else {
-        settleLock(fd, taken, error == 0);
+        settle(fd, taken, error == 0);
     }
     return error == 0 || fail(error);
 }
@@ -415,7 +395,7 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
     if (uint32_t error = claimUnlock(fd, start, length, &claimed); error != 0) return fail(error);
     if (claimed.count == 0) return true;
     uint32_t error = releaseLocks(fd, claimed);
-    settleRelease(fd, claimed, error == 0);
+    settle(fd, claimed, error != 0);
     return error == 0 || fail(error);
 }
 
@@ -433,27 +413,23 @@ bool insideOwnLock(int fd, uint32_t count) {
 // `start` (placed by `whence`), as lockedByOthers counts locks.
 uint32_t bytesLockedByOthers(int fd, int whence, off_t start, off_t count) {
     struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, whence, start, count, &holder)) {
+    auto find = [&](short type, off_t from) {
+        return findOfdLock(fd, type, whence, from, count, &holder);
+    };
+    auto isRange = [&] {
+        return holder.l_type == F_WRLCK && roleOf(holder) == LockRole::kByteRange;
+    };
+    if (!find(F_WRLCK, start))
         return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);
-    }
     if (holder.l_type == F_UNLCK) return 0;
-    if (holder.l_type == F_WRLCK && liesWithin(holder, 0, kHostRangeEnd)) {
-        return win32error::kLockViolation;
-    }
+    if (isRange()) return win32error::kLockViolation;
     // The first lock met was a read lock: a write lock may still lie beside it.
     if (holder.l_type == F_RDLCK) {
-        if (!findOfdLock(fd, F_RDLCK, whence, start, count, &holder)) {
-            return win32ErrorFromErrno(errno);
-        }
-        if (holder.l_type == F_WRLCK && liesWithin(holder, 0, kHostRangeEnd)) {
-            return win32error::kLockViolation;
-        }
+        if (!find(F_RDLCK, start)) return win32ErrorFromErrno(errno);
+        if (isRange()) return win32error::kLockViolation;
     }
-    if (!findOfdLock(fd, F_WRLCK, whence, kReadLockMarks + start, count, &holder)) {
-        return win32ErrorFromErrno(errno);
-    }
-    bool marked = holder.l_type != F_UNLCK &&
-                  liesWithin(holder, kReadLockMarks, kReadLockMarks + kHostRangeEnd);
+    if (!find(F_WRLCK, kReadLockMarks + start)) return win32ErrorFromErrno(errno);
+    bool marked = holder.l_type != F_UNLCK && roleOf(holder) == LockRole::kReadMark;
     return marked ? win32error::kLockViolation : 0;
 }
 
@@ -500,8 +476,8 @@ off_t whereTransferStarts(int fd, int whence) {
 // parent locked through it, so a fresh one looks, at the bytes that no lock
 // of this process's own holds (its own locks show through the fresh one too).
 uint32_t lockedForInheritedHandle(int fd, int whence, uint32_t count) {
-    FreshLook look(fd);
-    if (look.fd() < 0) return bytesLockedByOthers(fd, whence, 0, off_t(count));
+    Descriptor look = freshLook(fd);
+    if (!look.valid()) return bytesLockedByOthers(fd, whence, 0, off_t(count));
     off_t at = whereTransferStarts(fd, whence);
     if (at < 0) return 0;
     auto end = uint64_t(at) + count;
@@ -509,7 +485,7 @@ uint32_t lockedForInheritedHandle(int fd, int whence, uint32_t count) {
     for (uint64_t next = uint64_t(at); next < end;) {
         auto [from, to] = nextPiece(own, next, end);
         if (from >= end) break;
-        uint32_t error = bytesLockedByOthers(look.fd(), SEEK_SET, off_t(from), off_t(to - from));
+        uint32_t error = bytesLockedByOthers(look.get(), SEEK_SET, off_t(from), off_t(to - from));
         if (error != 0) return error;
         next = to;
     }
@@ -538,7 +514,7 @@ uint32_t lockedForInheritedHandle(int fd, int whence, uint32_t count) {
 // is as cheap as that lseek, so it is simply made.
 //
 // A handle this process did not open (inherited from a parent, forked or
-// not) looks through a fresh description instead (FreshLook), which costs
+// not) looks through a fresh description instead (freshLook), which costs
 // an open and a close: its parent's locks are the parent's.
 void giveUpLocks(int fd, const EndedLocks& locks) {
     for (const HeldLock& lock : locks) {

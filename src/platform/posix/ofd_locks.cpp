@@ -18,18 +18,14 @@ struct flock rangeOf(short type, off_t start, off_t length, int whence = SEEK_SE
 
 }  // namespace
 
-int setOfdLock(int fd, short type, off_t start, off_t length) {
+int setOfdLock(int fd, short type, off_t start, off_t length, int command) {
     struct flock lock = rangeOf(type, start, length);
-    int result;
-    do {
-        result = sys.fcntlLock(fd, F_OFD_SETLK, &lock);
-    } while (result != 0 && errno == EINTR);
-    return result;
+    return uninterrupted([&] { return sys.fcntlLock(fd, command, &lock); });
 }
 
 bool findOfdLock(int fd, short type, int whence, off_t start, off_t length, struct flock* holder) {
     *holder = rangeOf(type, start, length, whence);
-    return sys.fcntlLock(fd, F_OFD_GETLK, holder) == 0;
+    return uninterrupted([&] { return sys.fcntlLock(fd, F_OFD_GETLK, holder); }) == 0;
 }
 
 }  // namespace qorvel::platform::posix

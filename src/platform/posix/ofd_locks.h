@@ -11,9 +11,9 @@
 
 namespace qorvel::platform::posix {
 
-// F_OFD_SETLK of [start, start + length), retried on EINTR. Answers 0, or -1
-// with errno set.
-int setOfdLock(int fd, short type, off_t start, off_t length);
+// F_OFD_SETLK (or F_OFD_SETLKW, which waits) of [start, start + length),
+// retried on EINTR. Answers 0, or -1 with errno set.
+int setOfdLock(int fd, short type, off_t start, off_t length, int command = F_OFD_SETLK);
 
 // F_OFD_GETLK: whether a lock of `type` over the range would meet a lock held
 // through another description. Answers true with the first lock in the way

@@ -24,8 +24,7 @@ Written writeAll(int fd, const void* data, size_t count) {
     const char* bytes = static_cast<const char*>(data);
     size_t done = 0;
     while (done < count) {
-        ssize_t written = sys.write(fd, bytes + done, count - done);
-        if (written < 0 && errno == EINTR) continue;
+        ssize_t written = uninterrupted([&] { return sys.write(fd, bytes + done, count - done); });
         if (written < 0) return {done, errno};
         if (written == 0) return {done, 0};
         done += static_cast<size_t>(written);

@@ -52,22 +52,6 @@ bool sameEntry(const char* first, const char* second) {
 
 // ---- Moving a file to another filesystem ---------------------------------------
 
-// A descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) sys.close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
-
 // A hidden name in the target's directory for the copy under way. Removed
 // when it goes, unless the copy has been given its final name.
 class TemporaryCopy {
@@ -77,8 +61,8 @@ public:
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             path_ = directory + "/.qorvel-move-" + std::to_string(getpid()) + "-" +
                     std::to_string(counter++);
-            fd_ =
-                sys.open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+            int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
+            fd_ = uninterrupted([&] { return sys.open(path_.c_str(), flags, 0600); });
             if (fd_ < 0 && errno != EEXIST) break;
         }
     }
@@ -106,12 +90,8 @@ private:
 bool copyByReading(int from, int to) {
     char buffer[64 * 1024];
     for (;;) {
-        ssize_t got = sys.read(from, buffer, sizeof buffer);
-        if (got == 0) return true;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        ssize_t got = uninterrupted([&] { return sys.read(from, buffer, sizeof buffer); });
+        if (got <= 0) return got == 0;
         Written written = writeAll(to, buffer, static_cast<size_t>(got));
         if (written.count != static_cast<size_t>(got)) {
             errno = written.error != 0 ? written.error : EIO;
@@ -125,10 +105,10 @@ bool copyByReading(int from, int to) {
 // and writes from where it stopped (the offsets of both descriptors moved).
 bool copyContent(int from, int to) {
     for (;;) {
-        ssize_t copied = sys.copyFileRange(from, nullptr, to, nullptr, size_t(1) << 30, 0);
+        ssize_t copied = uninterrupted(
+            [&] { return sys.copyFileRange(from, nullptr, to, nullptr, size_t(1) << 30, 0); });
         if (copied == 0) return true;
         if (copied > 0) continue;
-        if (errno == EINTR) continue;
         if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
             errno == EPERM) {
             return copyByReading(from, to);
@@ -152,7 +132,8 @@ bool publishCopy(const std::string& copy, const char* target) {
 }
 
 void syncDirectory(const std::string& directory) {
-    Descriptor fd(sys.open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    Descriptor fd(uninterrupted([&] { return sys.open(directory.c_str(), flags, 0); }));
     if (fd.valid()) sys.fsync(fd.get());
 }
 
@@ -165,7 +146,8 @@ bool moveAcrossFilesystems(const char* from, const char* to) {
     struct stat source;
     if (sys.lstat(from, &source) != 0) return failWithErrnoForPath(errno, from);
     if (!S_ISREG(source.st_mode)) return fail(win32error::kNotSameDevice);
-    Descriptor in(sys.open(from, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0));
+    int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    Descriptor in(uninterrupted([&] { return sys.open(from, flags, 0); }));
     if (!in.valid()) return failWithErrnoForPath(errno, from);
 
     // The final step refuses an existing target too; this spares the copy.
@@ -251,16 +233,13 @@ bool moveFile(const char* existingPath, const char* newPath) {
     if (!found && !nameRefused) return failWithErrnoForPath(errno, existingPath);
     bool isFile = found && S_ISREG(source.st_mode);
     // A claim only for regular files: opening anything else may have effects.
-    if (isFile) {
-        if (!mayRemove(existingPath)) return false;
-        int error = renameWithoutReplacing(existingPath, newPath);
-        if (error == 0) return true;
-        if (error == EXDEV) return moveAcrossFilesystems(existingPath, newPath);
-        return failRename(error, existingPath, newPath);
-    }
+    if (isFile && !mayRemove(existingPath)) return false;
     int error = renameWithoutReplacing(existingPath, newPath);
     if (error == 0) return true;
-    if (error == EXDEV) return fail(win32error::kNotSameDevice);
+    if (error == EXDEV) {
+        return isFile ? moveAcrossFilesystems(existingPath, newPath)
+                      : fail(win32error::kNotSameDevice);
+    }
     return failRename(error, existingPath, newPath);
 }
 
@@ -295,8 +274,7 @@ bool removeDirectory(const char* path) {
 uint32_t getFileAttributes(const char* path) {
     struct stat status;
     if (sys.stat(path, &status) != 0) {
-        failWithErrnoForPath(errno, path);
-        return kInvalidFileAttributes;
+        return failAnswering(kInvalidFileAttributes, win32ErrorForPath(errno, path));
     }
     uint32_t attributes = S_ISDIR(status.st_mode) ? kAttributeDirectory : kAttributeArchive;
     if (isReadOnly(path, status.st_mode)) attributes |= kAttributeReadOnly;
@@ -306,15 +284,13 @@ uint32_t getFileAttributes(const char* path) {
 uint32_t getCompressedFileSize(const char* path) {
     struct stat status;
     if (sys.stat(path, &status) != 0) {
-        failWithErrnoForPath(errno, path);
-        return kInvalidFileSize;
+        return failAnswering(kInvalidFileSize, win32ErrorForPath(errno, path));
     }
     if (S_ISDIR(status.st_mode)) return 0;
     // Linux compresses nothing, and a sparse file's allocated blocks would put
     // an append before its end: the size is the length.
     if (uint64_t(status.st_size) >= kInvalidFileSize) {
-        fail(win32error::kFileTooLarge);
-        return kInvalidFileSize;
+        return failAnswering(kInvalidFileSize, win32error::kFileTooLarge);
     }
     return uint32_t(status.st_size);
 }

@@ -37,19 +37,17 @@ bool unmarkDirectory(const char* path, mode_t mode) {
 
 }  // namespace
 
-bool isReadOnly(const char* path, mode_t mode) {
-    if (isReadOnlyFile(mode)) return true;
-    return S_ISDIR(mode) && isMarked(path);
+bool readOnlyState(const char* path, mode_t mode, bool* readOnly) {
+    *readOnly = isReadOnlyFile(mode) || (S_ISDIR(mode) && isMarked(path));
+    if (*readOnly || !S_ISDIR(mode)) return true;
+    return errno == ENODATA || lacksUserAttributes(errno) || errno == EACCES || errno == EPERM;
 }
 
-bool readOnlyState(const char* path, mode_t mode, bool* readOnly) {
-    *readOnly = isReadOnlyFile(mode);
-    if (*readOnly || !S_ISDIR(mode)) return true;
-    if (sys.getxattr(path, kReadOnlyMark, nullptr, 0) >= 0) {
-        *readOnly = true;
-        return true;
-    }
-    return errno == ENODATA || lacksUserAttributes(errno) || errno == EACCES || errno == EPERM;
+// A mark that cannot be read is no mark.
+bool isReadOnly(const char* path, mode_t mode) {
+    bool readOnly = false;
+    readOnlyState(path, mode, &readOnly);
+    return readOnly;
 }
 
 bool setReadOnly(const char* path, mode_t mode, bool readOnly) {

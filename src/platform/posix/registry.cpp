@@ -92,25 +92,14 @@ void holdHere(Record& record) {
     record.holder.store(me, std::memory_order_relaxed);
 }
 
-// What ending a record hands on: this process's locks, and what the record
-// said.
-struct Ended {
-    HeldLock* locks = nullptr;
-    size_t count = 0;
-    uint8_t facts = 0;
-    bool mayBeInherited = false;
-    FileIdentity file;
-};
-
 // Under the guard.
-Ended endRecord(Record& record) {
-    Ended ended;
+Released endRecord(Record& record) {
+    Released ended;
     ended.facts = record.facts.exchange(0, std::memory_order_relaxed);
     ended.mayBeInherited = record.opener.load(std::memory_order_relaxed) != thisProcess() ||
                            record.forksAtOpen != gForks.load(std::memory_order_relaxed);
     holdHere(record);
-    ended.locks = record.locks;
-    ended.count = record.lockCount.load(std::memory_order_relaxed);
+    ended.locks = EndedLocks(record.locks, record.lockCount.load(std::memory_order_relaxed));
     record.locks = nullptr;
     record.capacity = 0;
     record.lockCount.store(0, std::memory_order_relaxed);
@@ -162,7 +151,7 @@ bool takeFacts(int fd, uint8_t facts) {
 uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file) {
     if (!isRecorded(fd)) return win32error::kTooManyOpenFiles;
     Record& record = gRecords[fd];
-    Ended stale;
+    Released stale;
     {
         Guard guard(record);
         stale = endRecord(record);
@@ -171,42 +160,13 @@ uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file) {
         record.opener.store(thisProcess(), std::memory_order_relaxed);
         record.facts.store(facts, std::memory_order_relaxed);
     }
-    delete[] stale.locks;
     return 0;
 }
 
 Released release(int fd) {
-    Released released;
-    if (!isRecorded(fd)) return released;
-    Record& record = gRecords[fd];
-    Ended ended;
-    {
-        Guard guard(record);
-        ended = endRecord(record);
-    }
-    released.locks = EndedLocks(ended.locks, ended.count);
-    released.facts = ended.facts;
-    released.mayBeInherited = ended.mayBeInherited;
-    released.file = ended.file;
-    return released;
-}
-
-EndedLocks::~EndedLocks() { delete[] locks_; }
-
-EndedLocks::EndedLocks(EndedLocks&& other) noexcept : locks_(other.locks_), count_(other.count_) {
-    other.locks_ = nullptr;
-    other.count_ = 0;
-}
-
-EndedLocks& EndedLocks::operator=(EndedLocks&& other) noexcept {
-    if (this != &other) {
-        delete[] locks_;
-        locks_ = other.locks_;
-        count_ = other.count_;
-        other.locks_ = nullptr;
-        other.count_ = 0;
-    }
-    return *this;
+    if (!isRecorded(fd)) return Released();
+    Guard guard(gRecords[fd]);
+    return endRecord(gRecords[fd]);
 }
 
 RecordedLocks::RecordedLocks(int fd) : record_(isRecorded(fd) ? &gRecords[fd] : nullptr) {

@@ -49,6 +49,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace qorvel::platform::posix {
 
@@ -70,6 +71,13 @@ enum Fact : uint8_t {
 // did not open. A forked child sees its parent's facts of an inherited
 // handle: they describe the open file description, which both share.
 uint8_t factsOf(int fd);
+
+// Handle 0 is the null handle on Windows, never a file, and every call
+// refuses it with ERROR_INVALID_HANDLE. On POSIX descriptor 0 is the
+// process's standard input: unless the library itself opened descriptor 0,
+// the calls refuse it the same way, so that a host's 0 never closes, flushes,
+// reads, writes or locks standard input.
+inline bool isNullHandle(int fd) { return fd == 0 && !(factsOf(0) & kOpenedHere); }
 
 // Sets, or clears and answers, facts of a descriptor the library opened (no
 // effect, and false, for another).
@@ -114,17 +122,12 @@ class EndedLocks {
 public:
     EndedLocks() = default;
     EndedLocks(HeldLock* locks, size_t count) : locks_(locks), count_(count) {}
-    ~EndedLocks();
-    EndedLocks(EndedLocks&& other) noexcept;
-    EndedLocks(const EndedLocks&) = delete;
-    EndedLocks& operator=(const EndedLocks&) = delete;
-    EndedLocks& operator=(EndedLocks&& other) noexcept;
 
-    const HeldLock* begin() const { return locks_; }
-    const HeldLock* end() const { return locks_ + count_; }
+    const HeldLock* begin() const { return locks_.get(); }
+    const HeldLock* end() const { return locks_ ? locks_.get() + count_ : nullptr; }
 
 private:
-    HeldLock* locks_ = nullptr;
+    std::unique_ptr<HeldLock[]> locks_;
     size_t count_ = 0;
 };
 

@@ -53,63 +53,44 @@
 namespace qorvel::platform::posix {
 namespace {
 
-enum class Span : uint8_t {
-    kDenialRegion,
-    kReadRegion,
-    kWriteRegion,
-    kReadAndWriteRegions,
-    kDenialAndReadRegions,
-    kShareArea,
-    kReadSlot,
-    kWriteSlot,
-    kReadRegionAndFirstWriteSlot
-};
-
-enum class Act : uint8_t { kNone, kReadLock, kWriteLock, kLook };
+// One lock call, or one look, over [first, end) of the share area. A slot
+// is one byte of the region at `first`; kWholeAndSlot write-locks the
+// region with a slot of the next one.
+enum Act : uint8_t { kNone, kReadLock, kWriteLock, kSlot, kWholeAndSlot, kLook };
 
 struct LockStep {
     Act act;
-    Span span;
+    off_t first;
+    off_t end;
 };
 
-struct Steps {
-    int count;
-    LockStep step[3];
-};
-
-constexpr LockStep kReadA{Act::kReadLock, Span::kReadRegion};
-constexpr LockStep kSlotA{Act::kWriteLock, Span::kReadSlot};
-constexpr LockStep kWriteB{Act::kWriteLock, Span::kWriteRegion};
-constexpr LockStep kSlotB{Act::kWriteLock, Span::kWriteSlot};
-constexpr LockStep kReadAB{Act::kReadLock, Span::kReadAndWriteRegions};
-constexpr LockStep kWriteAB{Act::kWriteLock, Span::kReadAndWriteRegions};
-constexpr LockStep kWriteAAndSlotB{Act::kWriteLock, Span::kReadRegionAndFirstWriteSlot};
-constexpr LockStep kReadCA{Act::kReadLock, Span::kDenialAndReadRegions};
-constexpr LockStep kReadCAB{Act::kReadLock, Span::kShareArea};
-constexpr LockStep kLookA{Act::kLook, Span::kReadRegion};
-constexpr LockStep kLookC{Act::kLook, Span::kDenialRegion};
-constexpr LockStep kNone{Act::kNone, Span::kReadRegion};
+constexpr off_t kC = kShareDenialRegion;
+constexpr off_t kA = kShareReadRegion;
+constexpr off_t kB = kShareWriteRegion;
+constexpr off_t kEnd = kShareAreaEnd;
 
 // Indexed by holdsRead | deniesRead << 1 | holdsWrite << 2 | deniesWrite << 3.
 // Only a handle with data access denies, so a denial without a hold never
 // occurs (no steps).
-constexpr Steps kSteps[16] = {
-    {0, {kNone, kNone, kNone}},            // no data access
-    {2, {kReadA, kLookC, kNone}},          // holds read:                  0x0041
-    {0, {kNone, kNone, kNone}},            // (never)
-    {2, {kReadCA, kLookA, kNone}},         // holds and denies read:       0x0011
-    {1, {kSlotB, kNone, kNone}},           // holds write:                 0x0042
-    {3, {kReadA, kSlotB, kLookC}},         // holds both:                  0x0044
-    {2, {kSlotA, kSlotB, kNone}},          // holds write, denies read:    0x0012
-    {1, {kWriteAAndSlotB, kNone, kNone}},  // holds both, denies read:     0x0014
-    {0, {kNone, kNone, kNone}},            // (never)
-    {2, {kReadAB, kLookC, kNone}},         // holds read, denies write:    0x0021
-    {0, {kNone, kNone, kNone}},            // (never)
-    {2, {kReadCAB, kLookA, kNone}},        // holds read, denies both:     0x0001
-    {1, {kWriteB, kNone, kNone}},          // holds and denies write:      0x0022
-    {3, {kReadA, kWriteB, kLookC}},        // holds both, denies write:    0x0024
-    {1, {kWriteAB, kNone, kNone}},         // holds write, denies both:    0x0002
-    {1, {kWriteAB, kNone, kNone}},         // holds and denies both:       0x0004
+constexpr LockStep kSteps[16][3] = {
+    {},                                                         // no data access
+    {{kReadLock, kA, kB}, {kLook, kC, kA}},                     // 0x0041: holds read
+    {},                                                         // (never)
+    {{kReadLock, kC, kB}, {kLook, kA, kB}},                     // 0x0011: holds, denies read
+    {{kSlot, kB, kEnd}},                                        // 0x0042: holds write
+    {{kReadLock, kA, kB}, {kSlot, kB, kEnd}, {kLook, kC, kA}},  // 0x0044: holds both
+    {{kSlot, kA, kB}, {kSlot, kB, kEnd}},                       // 0x0012: holds write, denies read
+    {{kWholeAndSlot, kA, kB}},                                  // 0x0014: holds both, denies read
+    {},                                                         // (never)
+    {{kReadLock, kA, kEnd}, {kLook, kC, kA}},                   // 0x0021: holds read, denies write
+    {},                                                         // (never)
+    {{kReadLock, kC, kEnd}, {kLook, kA, kB}},                   // 0x0001: holds read, denies both
+    {{kWriteLock, kB, kEnd}},                                   // 0x0022: holds, denies write
+    {{kReadLock, kA, kB},
+     {kWriteLock, kB, kEnd},
+     {kLook, kC, kA}},         // 0x0024: holds both, denies write
+    {{kWriteLock, kA, kEnd}},  // 0x0002: holds write, denies both
+    {{kWriteLock, kA, kEnd}},  // 0x0004: holds, denies both
 };
 
 unsigned indexOf(const ShareRoles& roles) {
@@ -122,24 +103,11 @@ struct Range {
     off_t length;
 };
 
-Range rangeOf(Span span) {
-    switch (span) {
-        case Span::kDenialRegion: return {kShareDenialRegion, kShareSlots};
-        case Span::kReadRegion: return {kShareReadRegion, kShareSlots};
-        case Span::kWriteRegion: return {kShareWriteRegion, kShareSlots};
-        case Span::kReadAndWriteRegions:
-            return {kShareReadRegion, kShareAreaEnd - kShareReadRegion};
-        case Span::kDenialAndReadRegions: return {kShareDenialRegion, 2 * kShareSlots};
-        case Span::kReadRegionAndFirstWriteSlot: return {kShareReadRegion, kShareSlots + 1};
-        default: return {kShareArea, kShareAreaEnd - kShareArea};
-    }
-}
-
 // What a lock found in the way says: another program's lock (33) when it
 // reaches in from outside the share area, else a handle of the library (32).
 uint32_t conflictWith(const struct flock& holder) {
-    if (!liesWithin(holder, kShareArea, kShareAreaEnd)) return win32error::kLockViolation;
-    return win32error::kSharingViolation;
+    bool handle = roleOf(holder) == LockRole::kShareMode;
+    return handle ? win32error::kSharingViolation : win32error::kLockViolation;
 }
 
 // The error of a refused lock call over `range`: the lock in the way tells.
@@ -175,8 +143,7 @@ uint32_t look(int fd, Range range) {
         return win32ErrorFromErrno(errno);
     }
     if (holder.l_type == F_UNLCK) return 0;
-    bool handles = liesWithin(holder, kShareArea, kShareAreaEnd);
-    if (!handles && hidesNothing(holder, range)) return 0;
+    if (roleOf(holder) != LockRole::kShareMode && hidesNothing(holder, range)) return 0;
     return conflictWith(holder);
 }
 
@@ -184,9 +151,8 @@ uint32_t look(int fd, Range range) {
 // slot-taker's: a write lock inside the share area that does not cover the
 // whole region.
 bool isSlotTaker(const struct flock& holder, off_t region) {
-    if (holder.l_type != F_WRLCK || !liesWithin(holder, kShareArea, kShareAreaEnd)) return false;
-    Extent extent = extentOf(holder);
-    return extent.first > region || extent.end < region + kShareSlots;
+    return roleOf(holder) == LockRole::kShareMode &&
+           regionHold(extentOf(holder), holder.l_type == F_WRLCK, region) == RegionHold::kSlot;
 }
 
 // A write lock on one free byte of the region, searched from `firstSlot`.
@@ -204,22 +170,22 @@ uint32_t takeSlot(int fd, off_t region, unsigned firstSlot) {
     return win32error::kSharingBufferExceeded;  // every byte is taken
 }
 
-uint32_t takeReadRegionAndWriteSlot(int fd, unsigned firstSlot) {
-    Range both = rangeOf(Span::kReadRegionAndFirstWriteSlot);
-    if (setOfdLock(fd, F_WRLCK, both.start, both.length) == 0) return 0;
+// The region at `range` whole with the first slot of the next one in one
+// call, or, when that slot is taken, one by one.
+uint32_t takeWholeAndSlot(int fd, Range range, unsigned firstSlot) {
+    if (setOfdLock(fd, F_WRLCK, range.start, range.length + 1) == 0) return 0;
     if (!isOfdLockConflict(errno)) return win32ErrorFromErrno(errno);
-    uint32_t error = lockRange(fd, F_WRLCK, rangeOf(Span::kReadRegion));
-    return error != 0 ? error : takeSlot(fd, kShareWriteRegion, firstSlot | 1u);
+    uint32_t error = lockRange(fd, F_WRLCK, range);
+    return error != 0 ? error : takeSlot(fd, range.start + range.length, firstSlot | 1u);
 }
 
 uint32_t take(const LockStep& step, int fd, unsigned firstSlot) {
-    Range range = rangeOf(step.span);
-    if (step.act == Act::kLook) return look(fd, range);
-    switch (step.span) {
-        case Span::kReadSlot: return takeSlot(fd, kShareReadRegion, firstSlot);
-        case Span::kWriteSlot: return takeSlot(fd, kShareWriteRegion, firstSlot);
-        case Span::kReadRegionAndFirstWriteSlot: return takeReadRegionAndWriteSlot(fd, firstSlot);
-        default: return lockRange(fd, step.act == Act::kReadLock ? F_RDLCK : F_WRLCK, range);
+    Range range{step.first, step.end - step.first};
+    switch (step.act) {
+        case kLook: return look(fd, range);
+        case kSlot: return takeSlot(fd, step.first, firstSlot);
+        case kWholeAndSlot: return takeWholeAndSlot(fd, range, firstSlot);
+        default: return lockRange(fd, step.act == kReadLock ? F_RDLCK : F_WRLCK, range);
     }
 }
 
@@ -232,10 +198,9 @@ ShareRoles shareRolesFor(bool read, bool write, uint32_t shareMode) {
 }
 
 uint32_t publishShareMode(const ShareRoles& roles, int fd, unsigned firstSlot) {
-    const Steps& steps = kSteps[indexOf(roles)];
-    for (int i = 0; i < steps.count; ++i) {
-        uint32_t error = take(steps.step[i], fd, firstSlot);
-        if (error != 0) return error;
+    for (const LockStep& step : kSteps[indexOf(roles)]) {
+        if (step.act == kNone) break;
+        if (uint32_t error = take(step, fd, firstSlot); error != 0) return error;
     }
     return 0;
 }
@@ -246,21 +211,7 @@ unsigned slotSalt(int fd) {
     return salt * 31u + static_cast<unsigned>(fd) * 7u;
 }
 
-// Another program's whole-file write lock leaves room for no lock of the
-// library, so nothing of the library can hide behind it; any other lock
-// reaching in from outside hides what lies behind it.
-uint32_t findHolder(int fd) {
-    struct flock holder;
-    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, kShareArea, kShareAreaEnd - kShareArea, &holder)) {
-        return win32ErrorFromErrno(errno);
-    }
-    if (holder.l_type == F_UNLCK) return 0;
-    if (liesWithin(holder, kShareArea, kShareAreaEnd)) return win32error::kSharingViolation;
-    Extent extent = extentOf(holder);
-    bool coversArea =
-        extent.first <= kShareArea && (extent.end == 0 || extent.end >= kShareAreaEnd);
-    if (holder.l_type == F_WRLCK && coversArea) return 0;
-    return win32error::kLockViolation;
-}
+// The look that follows a publication, over the whole share area.
+uint32_t findHolder(int fd) { return look(fd, {kShareArea, kShareAreaEnd - kShareArea}); }
 
 }  // namespace qorvel::platform::posix

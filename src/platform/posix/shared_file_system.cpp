@@ -7,10 +7,12 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <new>
 #include <sstream>
 #include <string>
@@ -23,10 +25,6 @@
 
 namespace qorvel::platform::posix {
 namespace {
-
-// The gate: the first byte after the share-mode regions, which no other lock
-// of the library reaches.
-constexpr off_t kAppendGate = kShareAreaEnd;
 
 // File-system types whose files other machines may append to at the same
 // time; each is mounted on no block device of its own. (GFS2 and OCFS2, on
@@ -46,10 +44,8 @@ constexpr uint32_t kSharedTypes[] = {
 };
 
 bool isSharedType(uint64_t type) {
-    for (uint64_t shared : kSharedTypes) {
-        if (shared == type) return true;
-    }
-    return false;
+    return std::find(std::begin(kSharedTypes), std::end(kSharedTypes), type) !=
+           std::end(kSharedTypes);
 }
 
 // statx reports a mount's unique identity since Linux 6.8; older kernels
@@ -70,16 +66,7 @@ uint32_t fileSystemType(int fd, const struct statx& status, uint64_t* type) {
 }
 
 int setGate(int fd, short type, int command) {
-    struct flock gate = {};
-    gate.l_type = type;
-    gate.l_whence = SEEK_SET;
-    gate.l_start = kAppendGate;
-    gate.l_len = 1;
-    int result;
-    do {
-        result = sys.fcntlLock(fd, command, &gate);
-    } while (result != 0 && errno == EINTR);
-    return result;
+    return setOfdLock(fd, type, kAppendGate, 1, command);
 }
 
 // The files of descriptors on shared file systems this process closed
@@ -286,10 +273,7 @@ bool waitBeforeRetry(unsigned attempt) {
     // 1, 2, 4, ... 64 ms, then 64 ms each: about half a second in all.
     int64_t wait = int64_t(1'000'000) << (attempt < 6 ? attempt : 6);
     struct timespec pause = {0, long(wait)};
-    int slept;
-    do {
-        slept = nanosleep(&pause, &pause);
-    } while (slept != 0 && errno == EINTR);
+    uninterrupted([&] { return nanosleep(&pause, &pause); });
     return true;
 }
 

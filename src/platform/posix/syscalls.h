@@ -15,6 +15,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 
@@ -61,6 +62,34 @@ extern SystemCalls sys;
 
 // The table as the C library provides it, for restoring entries.
 extern const SystemCalls kDefaultSystemCalls;
+
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) sys.close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+// Makes `call` (a system call that answers -1 with errno set on failure)
+// again for as long as a signal interrupts it (EINTR): an open of a FIFO, a
+// transfer, a lock on a network file system may wait and be interrupted.
+// close is never repeated: Linux has released the descriptor all the same.
+template <typename Call>
+auto uninterrupted(Call call) {
+    for (;;) {
+        auto result = call();
+        if (result != -1 || errno != EINTR) return result;
+    }
+}
 
 }  // namespace qorvel::platform::posix
 

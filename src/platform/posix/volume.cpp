@@ -88,8 +88,7 @@ using namespace posix;
 uint32_t getCurrentDirectory(uint32_t bufferSize, char* buffer) {
     std::string directory;
     if (!currentDirectory(&directory)) {
-        failWithErrno(errno);
-        return 0;
+        return failAnswering(0, win32ErrorFromErrno(errno));
     }
     return deliverDirectory(directory, bufferSize, buffer);
 }
