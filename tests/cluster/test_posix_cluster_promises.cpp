@@ -4,15 +4,15 @@
 // meet.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 #include "cluster.h"
 #ifndef QORVEL_CLUSTER_CEPH
@@ -312,9 +312,12 @@ TEST_F(AcrossClients, HowLongAClosedHandlesShareModeIsMet) {
         if (status == 0) other.status("close " + std::to_string(again));
         return status;
     };
+    // Each opener's first look at the file (a lookup through its client) is
+    // not what is measured.
+    for (int who = 0; who < 3; ++who) ASSERT_EQ(reopen(who), 0u);
     for (bool closeOnExec : {false, true}) {
         int refused[3] = {};
-        double longest[3] = {};
+        std::vector<double> took[3];
         constexpr int kRounds = 60;
         for (int round = 0; round < kRounds; ++round) {
             int who = round % 3;
@@ -332,15 +335,19 @@ TEST_F(AcrossClients, HowLongAClosedHandlesShareModeIsMet) {
                 ASSERT_LT(std::chrono::duration<double>(Clock::now() - closed).count(), 20);
             }
             EXPECT_EQ(status, 0u);
-            double took = std::chrono::duration<double>(Clock::now() - closed).count();
-            longest[who] = std::max(longest[who], took);
+            took[who].push_back(std::chrono::duration<double>(Clock::now() - closed).count());
             refused[who] += wasRefused;
         }
-        std::printf("[ cluster  ] close-on-exec %s, %d closes each: refused at first / granted "
-                    "within: other client %d / %.1f ms, other process %d / %.1f ms, this "
-                    "process (which tries again itself) %d / %.1f ms\n",
-                    closeOnExec ? "set" : "not set", kRounds / 3, refused[0], longest[0] * 1000,
-                    refused[1], longest[1] * 1000, refused[2], longest[2] * 1000);
+        std::printf("[ cluster  ] close-on-exec %s, %d closes each: refused at first; granted "
+                    "after (median, longest):\n",
+                    closeOnExec ? "set" : "not set", kRounds / 3);
+        const char* const openers[] = {"another client", "another process of this client",
+                                       "this process (tries again itself)"};
+        for (int who = 0; who < 3; ++who) {
+            std::sort(took[who].begin(), took[who].end());
+            std::printf("[ cluster  ]   %s: %d; %.1f ms, %.1f ms\n", openers[who], refused[who],
+                        took[who][took[who].size() / 2] * 1000, took[who].back() * 1000);
+        }
         if (closeOnExec) {
             EXPECT_EQ(refused[0] + refused[1] + refused[2], 0);
         }

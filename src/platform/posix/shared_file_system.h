@@ -83,7 +83,7 @@
 // when that was this one (the client's release). An open refused by the
 // share mode of such a handle this process closed a moment ago is tried
 // again for a short while (closedMomentsAgo); another process's open may be
-// refused in that moment (on GlusterFS none was, docs/distributed.md).
+// refused in that moment (on GlusterFS none of 80 was, docs/distributed.md).
 #ifndef QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 #define QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 
