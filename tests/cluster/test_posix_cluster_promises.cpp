@@ -307,8 +307,8 @@ TEST_F(AcrossClients, HowLongAClosedHandlesShareModeIsMet) {
         }
         qtest::Child& other = who == 0 ? machineA : sameMachine;
         int32_t again = -1;
-        cFileStatus status = other.open("open", who == 0 ? onA(name) : onB(name),
-                                        CFILE_ACCESS_WRITE, &again);
+        cFileStatus status =
+            other.open("open", who == 0 ? onA(name) : onB(name), CFILE_ACCESS_WRITE, &again);
         if (status == 0) other.status("close " + std::to_string(again));
         return status;
     };
@@ -338,9 +338,10 @@ TEST_F(AcrossClients, HowLongAClosedHandlesShareModeIsMet) {
             took[who].push_back(std::chrono::duration<double>(Clock::now() - closed).count());
             refused[who] += wasRefused;
         }
-        std::printf("[ cluster  ] close-on-exec %s, %d closes each: refused at first; granted "
-                    "after (median, longest):\n",
-                    closeOnExec ? "set" : "not set", kRounds / 3);
+        std::printf(
+            "[ cluster  ] close-on-exec %s, %d closes each: refused at first; granted "
+            "after (median, longest):\n",
+            closeOnExec ? "set" : "not set", kRounds / 3);
         const char* const openers[] = {"another client", "another process of this client",
                                        "this process (tries again itself)"};
         for (int who = 0; who < 3; ++who) {

@@ -223,12 +223,12 @@ InheritingProgram::InheritingProgram(const std::string& program, int handle, Sta
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        started_ = posix_spawn(&child_, program.c_str(), &actions, nullptr, argv.data(),
-                               environ) == 0;
+        started_ =
+            posix_spawn(&child_, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
         posix_spawn_file_actions_destroy(&actions);
     } else {
-        std::string command = "'" + program + "' " + std::to_string(handle) + " " + hold +
-                              " >/dev/null </dev/null &";
+        std::string command =
+            "'" + program + "' " + std::to_string(handle) + " " + hold + " >/dev/null </dev/null &";
         started_ = std::system(command.c_str()) == 0;
     }
     ::close(held);
