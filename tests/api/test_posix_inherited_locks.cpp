@@ -90,6 +90,39 @@ std::string runHandleUser(cFileHandle handle, const std::vector<std::string>& ca
     return text;
 }
 
+// A program started without a fork handler (posix_spawn; system(), in the
+// background of a shell that ends at once) keeps the share mode of a handle
+// it inherited when its parent closes the handle, as a forked child does;
+// the parent's lock goes with the parent's close.
+class StartedProgramTest : public ::testing::TestWithParam<qtest::InheritingProgram::Start> {};
+
+TEST_P(StartedProgramTest, KeepsTheShareModeButNotItsParentsLock) {
+    qtest::TempDir dir;
+    std::string file = dir.path("held.bin");
+    qtest::writeFile(file, std::string(100, 'd'));
+    cFileHandle handle = CFILE_INVALID_HANDLE;
+    ASSERT_EQ(cFileOpen(file.c_str(), CFILE_ACCESS_READ | CFILE_SHARE_READ, &handle), 0u);
+    ASSERT_EQ(cFileLock(handle, 0, 10), 0u);
+    qtest::InheritingProgram program(QORVEL_HANDLE_USER, handle, GetParam());
+    ASSERT_TRUE(program.started());
+    ASSERT_EQ(cFileClose(handle), 0u);
+
+    qtest::HandleInOtherProcess reader(file, CFILE_ACCESS_READ | CFILE_SHARE_READWRITE);
+    ASSERT_EQ(reader.opened(), 0u);
+    EXPECT_EQ(reader.lock(0, 10), 0u);
+    EXPECT_EQ(reader.close(), 0u);
+    qtest::HandleInOtherProcess writer(file, CFILE_ACCESS_WRITE | CFILE_SHARE_READWRITE);
+    EXPECT_EQ(writer.opened(), qtest::words::kSharingViolation);
+    program.release();
+    if (GetParam() == qtest::InheritingProgram::Start::kSpawn) {
+        EXPECT_EQ(qtest::HandleInOtherProcess(file, CFILE_ACCESS_WRITE).opened(), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BySpawnAndSystem, StartedProgramTest,
+                         ::testing::Values(qtest::InheritingProgram::Start::kSpawn,
+                                           qtest::InheritingProgram::Start::kSystem));
+
 class InheritedHandleTest : public ::testing::TestWithParam<cFileMode> {
 protected:
     qtest::TempDir dir;

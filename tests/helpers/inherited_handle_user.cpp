@@ -4,7 +4,10 @@
 //
 //   inherited_handle_user HANDLE CALL...
 //   CALL: read:START:COUNT, write:START:COUNT, lock:START:LENGTH,
-//         unlock:START:LENGTH
+//         unlock:START:LENGTH, hold:DESCRIPTOR:0 (keeps the handle until
+//         DESCRIPTOR, the read end of a pipe it inherited, reads end of file)
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +27,15 @@ cFileStatus transfer(cFileHandle handle, bool write, uint32_t start, uint32_t co
                  : cFileRead(handle, buffer, count, &moved);
 }
 
+cFileStatus holdUntilEndOfFile(int pipe) {
+    char byte;
+    ssize_t got;
+    while ((got = read(pipe, &byte, 1)) != 0) {
+        if (got < 0) return 0xFFFFFFFFu;
+    }
+    return 0;
+}
+
 cFileStatus call(cFileHandle handle, const std::string& text) {
     size_t first = text.find(':');
     size_t second = text.find(':', first + 1);
@@ -34,6 +46,7 @@ cFileStatus call(cFileHandle handle, const std::string& text) {
     if (verb == "read" || verb == "write") return transfer(handle, verb == "write", start, count);
     if (verb == "lock") return cFileLock(handle, start, count);
     if (verb == "unlock") return cFileUnlock(handle, start, count);
+    if (verb == "hold") return holdUntilEndOfFile(static_cast<int>(start));
     return 0xFFFFFFFFu;
 }
 

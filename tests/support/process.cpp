@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
 
 #ifndef _WIN32
@@ -203,6 +204,41 @@ int inForkedProcess(const std::function<int()>& body) {
     pid_t pid = fork();
     if (pid == 0) _exit(body());
     return waitForExit(pid);
+}
+
+InheritingProgram::InheritingProgram(const std::string& program, int handle, Start how) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return;
+    keep_ = ends[1];
+    // The read end goes to the program, the write end stays here alone.
+    int held = fcntl(ends[0], F_DUPFD, 3);
+    ::close(ends[0]);
+    if (held < 0) return;
+    std::string hold = "hold:" + std::to_string(held) + ":0";
+    if (how == Start::kSpawn) {
+        std::vector<std::string> args{program, std::to_string(handle), hold};
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        started_ =
+            posix_spawn(&child_, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+    } else {
+        std::string command =
+            "'" + program + "' " + std::to_string(handle) + " " + hold + " >/dev/null </dev/null &";
+        started_ = std::system(command.c_str()) == 0;
+    }
+    ::close(held);
+}
+
+void InheritingProgram::release() {
+    if (keep_ >= 0) ::close(keep_);
+    keep_ = -1;
+    if (child_ > 0) waitForExit(child_);
+    child_ = -1;
 }
 
 int asNobody(const std::function<int()>& body) {

@@ -63,6 +63,32 @@ constexpr int kCannotSwitchUser = 100;
 int asNobody(const std::function<int()>& body);
 #endif
 
+#ifndef _WIN32
+// The helper program `program` (tests/helpers/inherited_handle_user)
+// started with every descriptor and handle of this process inherited, as a
+// host starts one: by posix_spawn, or by system() in the background of a
+// shell that ends at once (a grandchild, which no wait of this process
+// sees). Neither runs a fork handler. It keeps `handle` until release() or
+// the object's end.
+class InheritingProgram {
+public:
+    enum class Start { kSpawn, kSystem };
+    InheritingProgram(const std::string& program, int handle, Start how);
+    ~InheritingProgram() { release(); }
+    InheritingProgram(const InheritingProgram&) = delete;
+    InheritingProgram& operator=(const InheritingProgram&) = delete;
+
+    bool started() const { return started_; }
+    // Lets the program end; waits for it when it is this process's child.
+    void release();
+
+private:
+    int keep_ = -1;  // the write end of the pipe whose end of file it waits for
+    pid_t child_ = -1;
+    bool started_ = false;
+};
+#endif
+
 // A started program whose standard input and output are pipes to this
 // process; its standard error goes to the file `errPath`, or, when that is
 // empty, where this process's goes.

@@ -211,6 +211,15 @@ using namespace posix;
 namespace posix {
 namespace {
 
+// Whether a program this process started may hold the descriptor's
+// description: one without close-on-exec may have reached it (and stays with
+// whatever that program leaves running). An unanswered question counts as
+// yes, which keeps what a child holds.
+bool mayReachAnotherProgram(int fd) {
+    int flags = sys.fcntlInt(fd, F_GETFD, 0);
+    return flags < 0 || !(flags & FD_CLOEXEC);
+}
+
 // One open. Answers 0 with the descriptor in *fd, or the Win32 error; *file
 // says what it was open on, and whether that lies on a shared file system.
 uint32_t openOnce(const char* path, const Access& access, uint32_t shareMode,
@@ -265,12 +274,20 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
 // handle is closed, as Windows closes it. A description another process may
 // hold too (a child that inherited the handle) outlives the close, and every
 // lock taken through it: the locks this process took through the handle go
-// first, and a child's stay the child's.
+// first, and a child's stay the child's. A program started by posix_spawn,
+// vfork or system() runs no fork handler, so the registry cannot count it:
+// the descriptor's close-on-exec flag tells whether one may have it. It is
+// asked only where the answer changes what the close does: on a shared file
+// system, or when this process holds locks through the handle.
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     bool shared = (factsOf(handle) & kOnSharedFileSystem) != 0;
     uint32_t pushed = shared ? pushWrites(handle) : 0;
     Released released = release(handle);
+    bool lockedHere = released.locks.begin() != released.locks.end();
+    if (!released.mayBeInherited && (shared || lockedHere)) {
+        released.mayBeInherited = mayReachAnotherProgram(handle);
+    }
     if (released.mayBeInherited) giveUpLocks(handle, released.locks);
     int closed = closeDescription(handle, released);
     // Linux has released the descriptor even when close reports EINTR.

@@ -136,7 +136,9 @@ struct Released {
     EndedLocks locks;  // this process's byte-range locks
     uint8_t facts = 0;
     // Whether another process may hold the description too: one that this
-    // process did not open, or opened before it forked.
+    // process did not open, or opened before it forked. (A program started
+    // without a fork handler the registry cannot see: the closer asks the
+    // descriptor, handles.cpp.)
     bool mayBeInherited = false;
     FileIdentity file;
 };

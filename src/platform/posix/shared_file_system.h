@@ -68,15 +68,22 @@
 // Closing. A FUSE client sends the release of a closed description's locks
 // after close() has returned, so the close of a handle gives them up itself
 // first, so that they are gone when close returns: every lock of the
-// description in one request, when no other process can hold it. One that
-// another process may hold too (a child that inherited the handle: this
-// process forked since it opened it, or did not open it) keeps what is not
-// this process's: only its byte-range locks (handles.cpp) and the append
-// gate go, and the share mode goes with the description's last close. An
-// open refused by the share mode of such a handle this process closed a
-// moment ago is tried again for a short while (closedMomentsAgo). A child
-// started by posix_spawn, vfork or system() is not counted as a fork: the
-// close of a handle it inherited takes the share mode from it.
+// description in one request, when no other process can hold it. Another
+// process may hold it when this process did not open it, forked since it
+// opened it, or may have started a program that inherited it: posix_spawn,
+// vfork and system() run no fork handler, so no count sees them, and the
+// close asks the descriptor instead (one fcntl, answered locally): only one
+// without close-on-exec can have reached such a program. (Whether this
+// process has a child at the close would not do: a program that system()
+// left running in the background is no child of it.) Handles are
+// inheritable unless the host sets close-on-exec, so by default every
+// handle's close takes this way. It keeps what is not this process's: only
+// its byte-range locks (handles.cpp) and the append gate go, and the share
+// mode goes with the description's last close, a moment after close returns
+// when that was this one (the client's release). An open refused by the
+// share mode of such a handle this process closed a moment ago is tried
+// again for a short while (closedMomentsAgo); another process's open may be
+// refused in that moment (on GlusterFS none of 80 was, docs/distributed.md).
 #ifndef QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 #define QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 
