@@ -261,10 +261,7 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
         int fd = -1;
         uint32_t error = openOnce(path, access, shareMode, disposition, &fd, &prepared);
         if (error == 0) return fd;
-        bool onShared = (prepared.facts & kOnSharedFileSystem) != 0;
-        bool again = error == win32error::kSharingViolation && onShared &&
-                     closedMomentsAgo(prepared.file) && waitBeforeRetry(attempt);
-        if (!again) {
+        if (!retriesOpen(error, prepared.facts, prepared.file, attempt)) {
             setLastError(error);
             return kInvalidHandle;
         }
@@ -279,8 +276,7 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
 // first, and a child's stay the child's.
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    bool shared = (factsOf(handle) & kOnSharedFileSystem) != 0;
-    uint32_t pushed = shared ? pushWrites(handle) : 0;
+    uint32_t pushed = beforeClose(handle, factsOf(handle));
     Released released = release(handle);
     if (released.mayBeInherited) giveUpLocks(handle, released.locks);
     int closed = closeDescription(handle, released);
