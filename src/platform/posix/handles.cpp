@@ -259,10 +259,7 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
         int fd = -1;
         uint32_t error = openOnce(path, access, shareMode, disposition, &fd, &prepared);
         if (error == 0) return fd;
-        bool onShared = (prepared.facts & kOnSharedFileSystem) != 0;
-        bool again = error == win32error::kSharingViolation && onShared &&
-                     closedMomentsAgo(prepared.file) && waitBeforeRetry(attempt);
-        if (!again) {
+        if (!retriesOpen(error, prepared.facts, prepared.file, attempt)) {
             setLastError(error);
             return kInvalidHandle;
         }
@@ -281,11 +278,11 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
 // system, or when this process holds locks through the handle.
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    bool shared = (factsOf(handle) & kOnSharedFileSystem) != 0;
-    uint32_t pushed = shared ? pushWrites(handle) : 0;
+    uint8_t facts = factsOf(handle);
+    uint32_t pushed = beforeClose(handle, facts);
     Released released = release(handle);
     bool lockedHere = released.locks.begin() != released.locks.end();
-    if (!released.mayBeInherited && (shared || lockedHere)) {
+    if (!released.mayBeInherited && (onSharedFileSystem(facts) || lockedHere)) {
         released.mayBeInherited = mayReachAnotherProgram(handle);
     }
     if (released.mayBeInherited) giveUpLocks(handle, released.locks);

@@ -90,7 +90,7 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     if (refusedByLocks(handle, count, SEEK_CUR)) return false;
     bool written = writeWhole(handle, buffer, count, transferred);
-    if (*transferred > 0 && (factsOf(handle) & kOnSharedFileSystem)) noteWrite(handle);
+    if (*transferred > 0) afterWrite(handle, factsOf(handle));
     return written;
 }
 
@@ -103,7 +103,7 @@ bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tran
 bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    bool takesTurn = (factsOf(handle) & kOnSharedFileSystem) != 0;
+    bool takesTurn = onSharedFileSystem(factsOf(handle));
     if (takesTurn) {
         uint32_t error = beginAppend(handle);
         if (error != 0) return fail(error);
@@ -142,7 +142,7 @@ bool setEndOfFile(Handle handle, uint64_t position) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     int result = uninterrupted([&] { return sys.ftruncate(handle, off_t(position)); });
     if (result != 0) return fail(endOfFileError(handle, errno));
-    if (factsOf(handle) & kOnSharedFileSystem) noteWrite(handle);
+    afterWrite(handle, factsOf(handle));
     return true;
 }
 

@@ -308,7 +308,7 @@ uint32_t lockRange(int fd, uint64_t start, uint64_t length, HeldLock* taken) {
         if (error != 0) return error;
     }
     uint32_t error = zeroLengthInside(fd, start, length);
-    if (error == 0 && (facts & kOnSharedFileSystem)) error = refreshLockedRange(fd, start, length);
+    if (error == 0) error = afterLock(fd, facts, start, length);
     if (error != 0) {
         releaseLocks(fd, {start, length, 1, 0, readOnly, false});
         return error;
@@ -388,8 +388,8 @@ bool unlock(int fd, uint64_t start, uint64_t length) {
     if (withoutDataAccess(fd)) return fail(win32error::kAccessDenied);
     // What the lock protected reaches the server before another machine can
     // lock it (shared_file_system.h); the lock stays when it cannot.
-    if (length != 0 && (factsOf(fd) & kOnSharedFileSystem)) {
-        if (uint32_t error = pushWrites(fd); error != 0) return fail(error);
+    if (length != 0) {
+        if (uint32_t error = beforeUnlock(fd, factsOf(fd)); error != 0) return fail(error);
     }
     HeldLock claimed{};
     if (uint32_t error = claimUnlock(fd, start, length, &claimed); error != 0) return fail(error);
@@ -527,7 +527,7 @@ uint32_t lockedByOthers(int fd, int whence, uint32_t count) {
     if (!openedByThisProcess(fd)) return lockedForInheritedHandle(fd, whence, count);
     uint8_t facts = factsOf(fd);
     if (facts & kSharesNothing) return 0;
-    if ((facts & kOnSharedFileSystem) && whence == SEEK_CUR && insideOwnLock(fd, count)) return 0;
+    if (skipsOwnLock(facts, whence) && insideOwnLock(fd, count)) return 0;
     return bytesLockedByOthers(fd, whence, 0, off_t(count));
 }
 

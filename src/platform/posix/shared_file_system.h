@@ -1,7 +1,8 @@
 // What a file system that several machines share needs beyond a local one.
 //
 // Which file systems. Learnt once, when a handle opens (describeOpenedFile,
-// kept in the registry as kOnSharedFileSystem): only a file system on no
+// kept in the registry as kOnSharedFileSystem, the one thing that chooses
+// the policy below): only a file system on no
 // block device of its own can be one other machines share, so a file on a
 // local disk costs nothing more; for the others the kernel is asked the type
 // of the file's mount (statmount), which it answers itself, where fstatfs
@@ -84,14 +85,26 @@
 // share mode of such a handle this process closed a moment ago is tried
 // again for a short while (closedMomentsAgo); another process's open may be
 // refused in that moment (on GlusterFS none of 80 was, docs/distributed.md).
+//
+// Where the policy is consulted. The few points where such a handle differs
+// call the functions at the end of this header, which answer at once for a
+// local file (its facts, read once by the caller): the open (retriesOpen),
+// the write and the resize (afterWrite), the append (beginAppend ...
+// endAppend), the lock (afterLock), the unlock (beforeUnlock), the look for
+// others' locks (skipsOwnLock), and the close (beforeClose, then
+// closeDescription). Tests run the policy on a local file by having the
+// mount's type answered as FUSE's (sys.statmount, sys.fstatfs) for a file on
+// a file system of no block device (tmpfs).
 #ifndef QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 #define QORVEL_PLATFORM_POSIX_SHARED_FILE_SYSTEM_H
 
+#include <stdio.h>
 #include <sys/stat.h>
 
 #include <cstdint>
 #include <memory>
 
+#include "platform/posix/errors.h"
 #include "platform/posix/registry.h"
 
 namespace qorvel::platform::posix {
@@ -150,6 +163,37 @@ bool closedMomentsAgo(const FileIdentity& file);
 // share mode refused; false when the attempts are used up (about half a
 // second in all).
 bool waitBeforeRetry(unsigned attempt);
+
+// ---- The points (above: where the policy is consulted) ----------------------
+
+inline bool onSharedFileSystem(uint8_t facts) { return (facts & kOnSharedFileSystem) != 0; }
+
+// Whether an open of `file` that `error` refused is tried again, once the
+// wait before attempt `attempt` + 1 is over.
+inline bool retriesOpen(uint32_t error, uint8_t facts, const FileIdentity& file, unsigned attempt) {
+    return error == win32error::kSharingViolation && onSharedFileSystem(facts) &&
+           closedMomentsAgo(file) && waitBeforeRetry(attempt);
+}
+
+inline void afterWrite(int fd, uint8_t facts) {
+    if (onSharedFileSystem(facts)) noteWrite(fd);
+}
+
+inline uint32_t afterLock(int fd, uint8_t facts, uint64_t start, uint64_t length) {
+    return onSharedFileSystem(facts) ? refreshLockedRange(fd, start, length) : 0;
+}
+
+// Before a range lock goes, and before the handle closes.
+inline uint32_t beforeUnlock(int fd, uint8_t facts) {
+    return onSharedFileSystem(facts) ? pushWrites(fd) : 0;
+}
+inline uint32_t beforeClose(int fd, uint8_t facts) { return beforeUnlock(fd, facts); }
+
+// Whether a transfer's look for others' locks is skipped for one inside a
+// lock of the handle's own (locks.cpp: there the look is a round trip).
+inline bool skipsOwnLock(uint8_t facts, int whence) {
+    return onSharedFileSystem(facts) && whence == SEEK_CUR;
+}
 
 }  // namespace qorvel::platform::posix
 
