@@ -14,9 +14,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -33,12 +35,34 @@ namespace qstress {
 constexpr int kProcesses = 8;
 constexpr int kGenerations = 4096;  // lives of one appender slot
 
+// One append as its appender saw it: when the call began and when it
+// returned 0 (steady clock, ns; 0: the appender was killed first, -1: the
+// call failed).
+struct Append {
+    int slot;
+    int generation;
+    uint32_t line;
+    int64_t begin;
+    std::atomic<int64_t> end;
+};
+constexpr uint32_t kJournal = 1 << 17;
+
 struct Board {
     // Lines completed by each life of each slot: lines 0 .. n-1 are in.
     std::atomic<uint32_t> completed[kProcesses][kGenerations];
     std::atomic<long> unexpected{0};
     std::atomic<uint32_t> lastUnexpected{0};
+    // Every append in the order they began, so that a lost line tells which
+    // text took its place and when (explainLostLine).
+    Append journal[kJournal];
+    std::atomic<uint32_t> appends{0};
 };
+
+inline int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // "<slot> <generation> <line> <length> <payload>": the payload is `length`
 // letters that follow from the rest, so a torn line cannot pass.
@@ -62,7 +86,16 @@ inline std::string lineText(int slot, int generation, uint32_t line, unsigned le
     for (uint32_t line = 0;; ++line) {
         std::string text =
             lineText(slot, generation, line, static_cast<unsigned>(random() % 100)) + "\r\n";
+        uint32_t index = board.appends.fetch_add(1);
+        Append* entry = index < kJournal ? &board.journal[index] : nullptr;
+        if (entry) {
+            entry->slot = slot;
+            entry->generation = generation;
+            entry->line = line;
+            entry->begin = steadyNanoseconds();
+        }
         cFileStatus status = cFileWriteToFile(path.c_str(), text.c_str());
+        if (entry) entry->end.store(status == 0 ? steadyNanoseconds() : -1);
         if (status != 0) {
             board.unexpected.fetch_add(1);
             board.lastUnexpected = status;
@@ -83,6 +116,78 @@ enum class Killed {
     kMayLeaveAStart,  // a local file system: the kernel stops at a page boundary
     kLeavesAllOrNone,
 };
+
+using LineId = std::tuple<int, int, uint32_t>;  // slot, life, line
+
+inline const Append* journalEntry(const Board& board, const LineId& id) {
+    uint32_t count = std::min(board.appends.load(), kJournal);
+    for (uint32_t i = 0; i < count; ++i) {
+        const Append& entry = board.journal[i];
+        if (LineId{entry.slot, entry.generation, entry.line} == id) return &entry;
+    }
+    return nullptr;
+}
+
+inline bool holdsLine(const std::string& content, const LineId& id) {
+    std::string start = std::to_string(std::get<0>(id)) + " " + std::to_string(std::get<1>(id)) +
+                        " " + std::to_string(std::get<2>(id)) + " ";
+    return content.compare(0, start.size(), start) == 0 ||
+           content.find("\r\n" + start) != std::string::npos;
+}
+
+// A completed line that is not in the file: what lies where it belongs
+// (between its appender's lines before and after it), when each of those
+// appends began and ended against the lost one, and whether the line shows
+// up when the file is read again, through the other client and later. The
+// file and the journal are kept for a closer look.
+inline void explainLostLine(const Board& board, const std::string& content,
+                            const std::map<LineId, size_t>& where, const LineId& lost,
+                            const std::vector<std::string>& paths) {
+    const Append* missing = journalEntry(board, lost);
+    int64_t zero = missing ? missing->begin : 0;
+    auto ms = [zero](int64_t at) { return double(at - zero) / 1e6; };
+    auto [slot, life, line] = lost;
+    auto before = where.find({slot, life, line - 1});
+    auto after = where.find({slot, life, line + 1});
+    size_t from = line > 0 && before != where.end() ? before->second : 0;
+    size_t to = after != where.end() ? after->second : content.size();
+    std::printf(
+        "[ lost     ] line %d.%d.%u: began 0 ms, returned %.3f ms; bytes %zu to %zu hold:\n", slot,
+        life, line, missing ? ms(missing->end.load()) : -1.0, from, to);
+    std::vector<std::pair<size_t, LineId>> region;
+    for (const auto& [id, offset] : where) {
+        if (offset >= from && offset <= to) region.emplace_back(offset, id);
+    }
+    std::sort(region.begin(), region.end());
+    if (region.size() > 12) region.resize(12);
+    for (const auto& [offset, id] : region) {
+        const Append* entry = journalEntry(board, id);
+        int64_t end = entry ? entry->end.load() : -2;
+        std::printf("[ lost     ]   at %zu: line %d.%d.%u, began %.3f ms, %s %.3f ms\n", offset,
+                    std::get<0>(id), std::get<1>(id), std::get<2>(id),
+                    entry ? ms(entry->begin) : 0.0, end == 0 ? "killed, not returned" : "returned",
+                    end > 0 ? ms(end) : 0.0);
+    }
+    bool throughOther = holdsLine(qtest::readFile(paths.back()), lost);
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    bool later = holdsLine(qtest::readFile(paths[0]), lost);
+    std::printf("[ lost     ] read again through %s: %s; through %s 5 s later: %s\n",
+                paths.back().c_str(), throughOther ? "there" : "absent", paths[0].c_str(),
+                later ? "there" : "absent");
+    char kept[] = "/tmp/qorvel-lost-line-XXXXXX";
+    if (mkdtemp(kept) == nullptr) return;
+    std::ofstream(std::string(kept) + "/file.txt", std::ios::binary) << content;
+    std::ofstream journal(std::string(kept) + "/journal.tsv");
+    journal << "slot\tlife\tline\tbegin_ns\tend_ns\toffset\n";
+    for (uint32_t i = 0; i < std::min(board.appends.load(), kJournal); ++i) {
+        const Append& entry = board.journal[i];
+        auto found = where.find({entry.slot, entry.generation, entry.line});
+        journal << entry.slot << '\t' << entry.generation << '\t' << entry.line << '\t'
+                << entry.begin << '\t' << entry.end.load() << '\t'
+                << (found == where.end() ? -1 : static_cast<long long>(found->second)) << '\n';
+    }
+    std::printf("[ lost     ] file and journal kept in %s\n", kept);
+}
 
 // Appender i works through paths[i % paths.size()]: names of one file (the
 // same file through different mounts). One is killed and replaced every
@@ -160,9 +265,11 @@ inline void runKilledAppenders(const std::vector<std::string>& paths,
     std::this_thread::sleep_for(settle);
     const std::string content = qtest::readFile(paths[0]);
     std::map<std::tuple<int, int>, std::vector<uint32_t>> seen;  // (slot, life) -> lines
+    std::map<LineId, size_t> where;                              // offset of each whole line
     long lines = 0, torn = 0, pieces = 0;
     size_t position = 0;
     while (position < content.size()) {
+        size_t lineStart = position;
         size_t lineEnd = content.find("\r\n", position);
         if (lineEnd == std::string::npos) lineEnd = content.size();
         std::string line = content.substr(position, lineEnd - position);
@@ -175,6 +282,7 @@ inline void runKilledAppenders(const std::vector<std::string>& paths,
                 pieceOfAnUnfinishedLine(line.substr(0, cut))) {
                 whole = true;
                 ++pieces;
+                lineStart += cut;
             }
         }
         if (!whole && lineEnd == content.size() && pieceOfAnUnfinishedLine(line)) {
@@ -186,10 +294,11 @@ inline void runKilledAppenders(const std::vector<std::string>& paths,
             continue;
         }
         seen[{slot, life}].push_back(number);
+        where[{slot, life, number}] = lineStart;
         ++lines;
     }
 
-    long completed = 0, inFlight = 0;
+    long completed = 0, inFlight = 0, lost = 0;
     for (int slot = 0; slot < kProcesses; ++slot) {
         for (int life = 0; life <= generation[slot]; ++life) {
             uint32_t done = board->completed[slot][life].load();
@@ -204,6 +313,11 @@ inline void runKilledAppenders(const std::vector<std::string>& paths,
                     break;
                 }
             }
+            for (uint32_t line = 0; line < done; ++line) {
+                if (where.count({slot, life, line}) == 0 && ++lost <= 3) {
+                    explainLostLine(*board, content, where, {slot, life, line}, paths);
+                }
+            }
             EXPECT_GE(found.size(), done) << "appender " << slot << "." << life
                                           << " completed lines that are not in the file";
             // Only the line under way when the kill came may be there uncounted.
@@ -214,11 +328,12 @@ inline void runKilledAppenders(const std::vector<std::string>& paths,
     std::printf(
         "[ crash    ] %d appenders on %zu paths, %.2f min: %ld kills, %ld lines (%ld completed, "
         "%ld "
-        "landed as their writer died), %ld starts of unfinished lines, %ld torn, %ld failed "
-        "appends\n",
-        kProcesses, paths.size(), minutes, kills, lines, completed, inFlight, pieces, torn,
+        "landed as their writer died), %ld lost, %ld starts of unfinished lines, %ld torn, %ld "
+        "failed appends\n",
+        kProcesses, paths.size(), minutes, kills, lines, completed, inFlight, lost, pieces, torn,
         board->unexpected.load());
     EXPECT_EQ(torn, 0);
+    EXPECT_EQ(lost, 0);
     if (killed == Killed::kLeavesAllOrNone) {
         EXPECT_EQ(pieces, 0) << "a killed appender left the start of its text, another followed";
     }

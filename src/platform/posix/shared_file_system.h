@@ -27,7 +27,8 @@
 //      appender asks again and again instead of waiting, waitForGate);
 //   2. ask for the file's size with AT_STATX_FORCE_SYNC: a client that places
 //      O_APPEND writes itself writes at the size it holds, and this makes it
-//      the server's. (GlusterFS places them at the brick, which opens the
+//      the server's, asked again while the kernel keeps an older one
+//      (refreshSize). (GlusterFS places them at the brick, which opens the
 //      file O_APPEND, at its true end);
 //   3. (the caller writes)
 //   4. fsync, so every part of the text is at the server before the gate
