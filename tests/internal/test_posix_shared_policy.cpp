@@ -341,8 +341,11 @@ TEST_F(SharedPolicyTest, ACloseWhoseSyncFailsReportsItAndStillCloses) {
     cFileClose(again);
 }
 
-TEST_F(SharedPolicyTest, ACloseGivesUpEveryLockOfTheDescriptionBeforeItCloses) {
+// Only a close-on-exec descriptor is one no started program can hold: an
+// inheritable one leaves the share mode to the description's last close.
+TEST_F(SharedPolicyTest, ACloseOnExecHandleGivesUpEveryLockOfTheDescriptionBeforeItCloses) {
     cFileHandle handle = open(file, kReadWriteAlone);
+    ASSERT_EQ(fcntl(handle, F_SETFD, FD_CLOEXEC), 0);
     ASSERT_EQ(cFileLock(handle, 0, 10), 0u);
     gKeptOpen = handle;
     gTrace.clear();
