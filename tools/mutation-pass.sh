@@ -24,10 +24,10 @@ build=$work/build
 # In the texts, \| stands for | and \n for a line break.
 mutants=$(cat <<'EOF'
 src/platform/posix/share_modes.cpp|{read, hasData && !(shareMode & kFileShareRead), write,|{read, hasData && !(shareMode & kFileShareWrite), write,|share modes: denying reading follows the write bit
-src/platform/posix/share_modes.cpp|{2, {kReadCA, kLookA, kNone}}|{1, {kReadCA, kNone, kNone}}|share modes: a read handle that denies reading publishes and never looks for readers
-src/platform/posix/share_modes.cpp|{2, {kReadA, kLookC, kNone}}|{1, {kReadA, kNone, kNone}}|share modes: a reader publishes and never looks for read handles that deny reading
-src/platform/posix/share_modes.cpp|{2, {kReadCA, kLookA, kNone}}|{2, {kLookA, kReadCA, kNone}}|share modes: a read handle that denies reading looks before it publishes
-src/platform/posix/share_modes.cpp|    return win32error::kSharingViolation;\n}\n\n// The error of a refused|    return win32error::kAccessDenied;\n}\n\n// The error of a refused|share modes: a conflict answers access denied
+src/platform/posix/share_modes.cpp|{{kReadLock, kC, kB}, {kLook, kA, kB}},|{{kReadLock, kC, kB}},|share modes: a read handle that denies reading publishes and never looks for readers
+src/platform/posix/share_modes.cpp|{{kReadLock, kA, kB}, {kLook, kC, kA}},|{{kReadLock, kA, kB}},|share modes: a reader publishes and never looks for read handles that deny reading
+src/platform/posix/share_modes.cpp|{{kReadLock, kC, kB}, {kLook, kA, kB}},|{{kLook, kA, kB}, {kReadLock, kC, kB}},|share modes: a read handle that denies reading looks before it publishes
+src/platform/posix/share_modes.cpp|return handle ? win32error::kSharingViolation : win32error::kLockViolation;|return handle ? win32error::kAccessDenied : win32error::kLockViolation;|share modes: a conflict answers access denied
 src/platform/posix/handles.cpp|if (writes && !opened.created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {|if (false) {|read-only attribute ignored when writing
 src/platform/posix/handles.cpp|return error == 0 \|\| fail(error);|return true;|removal check: a held file is removed
 src/platform/posix/handles.cpp|errno == ENOENT \|\| errno == ENOTDIR \|\| errno == ELOOP;|errno == ENOENT \|\| errno == ENOTDIR \|\| errno == ELOOP \|\| errno == EMFILE;|removal check: a look that cannot be made lets the removal through
