@@ -20,8 +20,11 @@ start=$SECONDS
 # while threads run leaves those threads' memory behind, which memcheck's
 # leak check in the child counts as lost; and a program started from under
 # valgrind still held a handle marked close-on-exec (only under valgrind:
-# the test passes in the plain and sanitizer builds).
-export GTEST_FILTER='-ForkWhileThreadsWork.HundredsOfForksNeverHang:PosixShareEdgeTest.AHandleMarkedCloseOnExecStaysOutOfAStartedProgram'
+# the test passes in the plain and sanitizer builds). The table of system
+# calls per export is not checked here: valgrind does not know statmount, so
+# an open on a file system without a block device falls back to fstatfs,
+# one call more than the table says.
+export GTEST_FILTER='-ForkWhileThreadsWork.HundredsOfForksNeverHang:PosixShareEdgeTest.AHandleMarkedCloseOnExecStaysOutOfAStartedProgram:*CostTest.TheDocumentedTableIsTrue*'
 for program in "$build"/tests/test_*; do
   [ -x "$program" ] && [ -f "$program" ] || continue
   name=$(basename "$program")
