@@ -24,7 +24,7 @@
 
 #include "check.h"
 #include "cli.h"
-#include "platform/posix/gluster_brick.h"
+#include "gluster_brick.h"
 
 namespace qorvel_cli {
 
@@ -372,11 +372,11 @@ std::string uuidText(const unsigned char* bytes) {
     return text;
 }
 
-// A brick directory, told by platform/posix/gluster_brick.h; its volume is
+// A brick directory, told by gluster_brick.h; its volume is
 // named where root may read the brick's volume id.
 bool findBrick(const std::string& path, FileSystem* fileSystem) {
     std::string root;
-    if (!qorvel::platform::posix::insideGlusterBrick(path, &root)) return false;
+    if (!insideGlusterBrick(path, &root)) return false;
     fileSystem->source = root;
     unsigned char id[16];
     if (getxattr(root.c_str(), "trusted.glusterfs.volume-id", id, sizeof id) != sizeof id) {

@@ -16,7 +16,7 @@
 
 #include "cluster.h"
 #ifndef QORVEL_CLUSTER_CEPH
-#include "platform/posix/gluster_brick.h"
+#include "gluster_brick.h"
 #endif
 #include "process.h"
 #include "qorvel.h"
@@ -392,7 +392,7 @@ TEST_F(AcrossClients, ALostClientReleasesTheFile) {
 // A host that works in the brick directory itself meets none of the mounts'
 // share modes and locks: the directory is told from the mounts.
 TEST_F(AcrossClients, TheBrickDirectoryIsToldFromTheMounts) {
-    using qorvel::platform::posix::insideGlusterBrick;
+    using qorvel_cli::insideGlusterBrick;
     std::string root;
     EXPECT_TRUE(insideGlusterBrick(volume.brick() + "/" + name, &root));
     EXPECT_EQ(root, volume.brick());

@@ -1,7 +1,7 @@
 // The C run time's file-status query and permission change, with the
 // answers of the Windows C runtime the library was designed around.
 //
-//  * The read-only attribute is the one of readonly.h: a file's owner-write
+//  * The read-only attribute is the one of paths.h: a file's owner-write
 //    bit, a directory's mark (or its owner-write bit). A read-only path is
 //    reported without its write bits, as the Windows C runtime reports it.
 //  * The creation time is the birth time where the filesystem records one,
@@ -22,7 +22,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
-#include "platform/posix/readonly.h"
+#include "platform/posix/paths.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/posix/path_parts.h"
+#include "platform/posix/paths.h"
 
 namespace qorvel::platform {
 namespace {

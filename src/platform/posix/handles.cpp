@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/locks.h"
-#include "platform/posix/readonly.h"
+#include "platform/posix/paths.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/share_modes.h"
 #include "platform/posix/shared_file_system.h"

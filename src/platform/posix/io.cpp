@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/locks.h"
-#include "platform/posix/path_parts.h"
+#include "platform/posix/paths.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/shared_file_system.h"
 #include "platform/posix/syscalls.h"

@@ -4,7 +4,7 @@
 //
 //  * a file open through the library, with data access, can be neither
 //    removed nor renamed (32): the library never shares delete access;
-//  * a read-only file or directory (readonly.h) cannot be removed (5), also
+//  * a read-only file or directory (paths.h) cannot be removed (5), also
 //    by root; a directory is not a file to remove (5);
 //  * a rename never replaces an existing name (183), and moves a file to
 //    another filesystem by copying it (see moveAcrossFilesystems);
@@ -22,12 +22,89 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/handles.h"
-#include "platform/posix/path_parts.h"
-#include "platform/posix/readonly.h"
+#include "platform/posix/paths.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
 namespace posix {
+
+SplitPath splitPath(const std::string& path) {
+    std::string text(path);
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    size_t slash = text.rfind('/');
+    if (slash == std::string::npos) return {".", text};
+    return {slash == 0 ? "/" : text.substr(0, slash), text.substr(slash + 1)};
+}
+
+bool isDirectory(const char* path) {
+    struct stat status;
+    return sys.stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+Written writeAll(int fd, const void* data, size_t count) {
+    const char* bytes = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t written = uninterrupted([&] { return sys.write(fd, bytes + done, count - done); });
+        if (written <= 0) return {done, written < 0 ? errno : 0};
+        done += static_cast<size_t>(written);
+    }
+    return {done, 0};
+}
+
+// ---- The read-only attribute (paths.h) -------------------------------------------
+
+namespace {
+
+constexpr const char* kReadOnlyMark = "user.qorvel.readonly";
+constexpr mode_t kPermissionBits = 07777;
+
+bool lacksUserAttributes(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
+
+bool markDirectory(const char* path, mode_t mode) {
+    // Read-only already; without the owner-write bit the owner could not
+    // write the mark either.
+    if (!(mode & S_IWUSR)) return true;
+    if (sys.setxattr(path, kReadOnlyMark, "1", 1, 0) == 0) return true;
+    if (!lacksUserAttributes(errno)) return false;
+    return sys.chmod(path, (mode & kPermissionBits) & ~mode_t{S_IWUSR}) == 0;
+}
+
+bool unmarkDirectory(const char* path, mode_t mode) {
+    // The owner-write bit first: without it the owner may not remove the mark.
+    if (!(mode & S_IWUSR) && sys.chmod(path, (mode & kPermissionBits) | S_IWUSR) != 0) {
+        return false;
+    }
+    return sys.removexattr(path, kReadOnlyMark) == 0 || errno == ENODATA ||
+           lacksUserAttributes(errno);
+}
+
+// isReadOnly for a caller about to act on the answer (a removal): answers
+// false with errno set when the mark could not be read for a reason other
+// than its absence, the filesystem keeping no such marks, or a permission.
+bool readOnlyState(const char* path, mode_t mode, bool* readOnly) {
+    *readOnly = isReadOnlyFile(mode) ||
+                (S_ISDIR(mode) && sys.getxattr(path, kReadOnlyMark, nullptr, 0) >= 0);
+    if (*readOnly || !S_ISDIR(mode)) return true;
+    return errno == ENODATA || lacksUserAttributes(errno) || errno == EACCES || errno == EPERM;
+}
+
+}  // namespace
+
+bool isReadOnly(const char* path, mode_t mode) {
+    bool readOnly = false;
+    readOnlyState(path, mode, &readOnly);
+    return readOnly;
+}
+
+bool setReadOnly(const char* path, mode_t mode, bool readOnly) {
+    if (S_ISDIR(mode)) return readOnly ? markDirectory(path, mode) : unmarkDirectory(path, mode);
+    // A read-only file loses every write bit, so that no other program
+    // writes it either; a writable one gets the owner's back.
+    mode_t permissions = mode & kPermissionBits;
+    return sys.chmod(path, readOnly ? permissions & ~kEveryWriteBit : permissions | S_IWUSR) == 0;
+}
+
 namespace {
 
 constexpr uint32_t kAttributeReadOnly = 0x01;
@@ -50,42 +127,30 @@ bool sameEntry(const char* first, const char* second) {
            sameFile(dirX, dirY);
 }
 
+// The end of a move that gave the file its new name beside its old one: the
+// old name goes, or else the new one. Answers 0, or the errno of the first.
+int dropOldName(const char* from, const char* to) {
+    if (sys.unlink(from) == 0) return 0;
+    int error = errno;
+    sys.unlink(to);
+    return error;
+}
+
 // ---- Moving a file to another filesystem ---------------------------------------
 
-// A hidden name in the target's directory for the copy under way. Removed
-// when it goes, unless the copy has been given its final name.
-class TemporaryCopy {
-public:
-    explicit TemporaryCopy(const std::string& directory) {
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            path_ = directory + "/.qorvel-move-" + std::to_string(getpid()) + "-" +
-                    std::to_string(counter++);
-            int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
-            fd_ = uninterrupted([&] { return sys.open(path_.c_str(), flags, 0600); });
-            if (fd_ < 0 && errno != EEXIST) break;
-        }
+// The copy under way, under a hidden name in the target's directory.
+// Answers its descriptor, or -1 with errno set.
+int createHiddenCopy(const std::string& directory, std::string* name) {
+    static std::atomic<unsigned> counter{0};
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *name = directory + "/.qorvel-move-" + std::to_string(getpid()) + "-" +
+                std::to_string(counter++);
+        int fd = uninterrupted([&] { return sys.open(name->c_str(), kFlags, 0600); });
+        if (fd >= 0 || errno != EEXIST) return fd;
     }
-    ~TemporaryCopy() { discard(); }
-
-    // Closes the copy and removes its hidden name (once it has its final
-    // name, that name keeps it).
-    void discard() {
-        if (fd_ < 0) return;
-        sys.close(fd_);
-        sys.unlink(path_.c_str());
-        fd_ = -1;
-    }
-    TemporaryCopy(const TemporaryCopy&) = delete;
-    TemporaryCopy& operator=(const TemporaryCopy&) = delete;
-
-    int fd() const { return fd_; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-};
+    return -1;
+}
 
 bool copyByReading(int from, int to) {
     char buffer[64 * 1024];
@@ -155,21 +220,19 @@ bool moveAcrossFilesystems(const char* from, const char* to) {
     if (sys.lstat(to, &target) == 0) return fail(win32error::kAlreadyExists);
 
     std::string directory = splitPath(to).directory;
-    TemporaryCopy copy(directory);
-    if (copy.fd() < 0) return failWithErrnoForPath(errno, to);
-    if (!copyContent(in.get(), copy.fd()) || !copyMetadata(copy.fd(), source) ||
-        sys.fsync(copy.fd()) != 0) {
-        return failWithErrno(errno);
-    }
-    if (!publishCopy(copy.path(), to)) return failWithErrnoForPath(errno, to);
-    copy.discard();
+    std::string hidden;
+    Descriptor copy(createHiddenCopy(directory, &hidden));
+    if (!copy.valid()) return failWithErrnoForPath(errno, to);
+    bool filled = copyContent(in.get(), copy.get()) && copyMetadata(copy.get(), source) &&
+                  sys.fsync(copy.get()) == 0;
+    bool published = filled ? publishCopy(hidden, to) || failWithErrnoForPath(errno, to)
+                            : failWithErrno(errno);
+    // Once the copy has its final name, that name keeps it.
+    sys.unlink(hidden.c_str());
+    if (!published) return false;
     syncDirectory(directory);
-    if (sys.unlink(from) != 0) {
-        int error = errno;
-        sys.unlink(to);
-        return failWithErrnoForPath(error, from);
-    }
-    return true;
+    int error = dropOldName(from, to);
+    return error == 0 || failWithErrnoForPath(error, from);
 }
 
 // ---- Rename ----------------------------------------------------------------------
@@ -183,11 +246,7 @@ int renameWithoutReplacing(const char* from, const char* to) {
     // EINVAL has its own meaning: a move into itself.)
     struct stat source;
     if (sys.lstat(from, &source) != 0 || S_ISDIR(source.st_mode)) return EINVAL;
-    if (sys.link(from, to) != 0) return errno;
-    if (sys.unlink(from) == 0) return 0;
-    int error = errno;
-    sys.unlink(to);
-    return error;
+    return sys.link(from, to) == 0 ? dropOldName(from, to) : errno;
 }
 
 bool failRename(int error, const char* from, const char* to) {

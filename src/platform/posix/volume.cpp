@@ -11,7 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
-#include "platform/posix/path_parts.h"
+#include "platform/posix/paths.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {

@@ -2,16 +2,15 @@
 // in which a server stores the volume's files. Hosts reach those files only
 // through a mount of the volume: the server keeps the mounts' share modes and
 // locks to itself, so a host working in the brick directory sees none of
-// them, and the mounts see none of its own. Header-only, for the library's
-// programs (`qorvel check`) as much as for its tests: the library itself
-// never asks.
+// them, and the mounts see none of its own. Header-only, for `qorvel check`
+// and for the tests of the cluster: the library itself never asks.
 //
 // A brick's root carries the volume's identity in the extended attribute
 // trusted.glusterfs.volume-id, which only root may read, and holds the
 // server's own directory .glusterfs, owned by root and shown to anyone who
 // may list the root (a mount hides it).
-#ifndef QORVEL_PLATFORM_POSIX_GLUSTER_BRICK_H
-#define QORVEL_PLATFORM_POSIX_GLUSTER_BRICK_H
+#ifndef QORVEL_TOOLS_GLUSTER_BRICK_H
+#define QORVEL_TOOLS_GLUSTER_BRICK_H
 
 #include <limits.h>
 #include <stdlib.h>
@@ -20,7 +19,7 @@
 
 #include <string>
 
-namespace qorvel::platform::posix {
+namespace qorvel_cli {
 
 inline bool isGlusterBrickRoot(const std::string& directory) {
     unsigned char volumeId[16];
@@ -59,6 +58,6 @@ inline bool insideGlusterBrick(const std::string& path, std::string* brickRoot =
     }
 }
 
-}  // namespace qorvel::platform::posix
+}  // namespace qorvel_cli
 
-#endif  // QORVEL_PLATFORM_POSIX_GLUSTER_BRICK_H
+#endif  // QORVEL_TOOLS_GLUSTER_BRICK_H
