@@ -225,8 +225,8 @@ bool moveAcrossFilesystems(const char* from, const char* to) {
     if (!copy.valid()) return failWithErrnoForPath(errno, to);
     bool filled = copyContent(in.get(), copy.get()) && copyMetadata(copy.get(), source) &&
                   sys.fsync(copy.get()) == 0;
-    bool published = filled ? publishCopy(hidden, to) || failWithErrnoForPath(errno, to)
-                            : failWithErrno(errno);
+    bool published =
+        filled ? publishCopy(hidden, to) || failWithErrnoForPath(errno, to) : failWithErrno(errno);
     // Once the copy has its final name, that name keeps it.
     sys.unlink(hidden.c_str());
     if (!published) return false;
