@@ -170,8 +170,7 @@ uint32_t lockedThroughInheritedHandle(int fd, uint64_t start, uint64_t length) {
     Descriptor look = freshLook(fd);
     if (!look.valid()) return 0;
     uint32_t error = anyLockOver(look.get(), off_t(start), length == 0 ? 1 : off_t(length));
-    if (error == 0) error = zeroLengthInside(look.get(), start, length);
-    return error;
+    return error != 0 ? error : zeroLengthInside(look.get(), start, length);
 }
 
 // ---- Claims in the record ---------------------------------------------------------
@@ -221,23 +220,20 @@ void settle(int fd, const HeldLock& lock, bool holds) {
     }
 }
 
-// Claims a recorded lock for its unlock. Answers 0 with the lock in *claimed
-// when its calls are due, 0 with claimed->count 0 when a stacked zero-length
-// lock was simply counted down, or the Win32 error.
-uint32_t claimUnlock(int fd, uint64_t start, uint64_t length, HeldLock* claimed) {
+// Claims a recorded lock for its unlock: *claimed is the lock when its calls
+// are due, and keeps count 0 when a stacked zero-length lock was simply
+// counted down. False when no such lock is recorded (or settled).
+bool claimUnlock(int fd, uint64_t start, uint64_t length, HeldLock* claimed) {
     RecordedLocks held(fd);
     HeldLock* lock = held.find(start, length);
-    if (lock == nullptr || !lock->settled) {
-        return isOpen(fd) ? win32error::kNotLocked : win32ErrorFromErrno(EBADF);
-    }
+    if (lock == nullptr || !lock->settled) return false;
     if (length == 0 && lock->count > 1) {
         --lock->count;
-        claimed->count = 0;
-        return 0;
+        return true;
     }
     lock->settled = false;
     *claimed = *lock;
-    return 0;
+    return true;
 }
 
 // ---- Taking locks -------------------------------------------------------------------
@@ -328,17 +324,15 @@ uint32_t bytesLockedByOthers(int fd, int whence, off_t start, off_t count) {
     auto find = [&](short type, off_t from) {
         return findOfdLock(fd, type, whence, from, count, &holder);
     };
-    auto isRange = [&] {
-        return holder.l_type == F_WRLCK && roleOf(holder) == LockRole::kByteRange;
-    };
-    if (!find(F_WRLCK, start))
+    if (!find(F_WRLCK, start)) {
         return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);
+    }
     if (holder.l_type == F_UNLCK) return 0;
-    if (isRange()) return win32error::kLockViolation;
-    // The first lock met was a read lock: a write lock may still lie beside it.
-    if (holder.l_type == F_RDLCK) {
-        if (!find(F_RDLCK, start)) return win32ErrorFromErrno(errno);
-        if (isRange()) return win32error::kLockViolation;
+    // A read lock met first may hide a write lock beside it, which a second
+    // look (for write locks only) finds.
+    if (holder.l_type == F_RDLCK && !find(F_RDLCK, start)) return win32ErrorFromErrno(errno);
+    if (holder.l_type == F_WRLCK && roleOf(holder) == LockRole::kByteRange) {
+        return win32error::kLockViolation;
     }
     if (!find(F_WRLCK, kReadLockMarks + start)) return win32ErrorFromErrno(errno);
     bool marked = holder.l_type != F_UNLCK && roleOf(holder) == LockRole::kReadMark;
@@ -475,13 +469,10 @@ bool lockFile(Handle fd, uint64_t start, uint64_t length) {
     if (error == 0) {
         error = length == 0 ? lockZeroLength(fd, stacked, &taken) : lockRange(fd, &taken);
     }
-    if (!stacked) {
-        settle(fd, taken, error == 0);
-    } else if (error != 0) {
-        // A stacked zero-length lock that could not be taken counts down as
-        // an unlock does, and takes the mark along should it be the last.
-        unlockFile(fd, start, 0);
-    }
+    if (!stacked) settle(fd, taken, error == 0);
+    // A stacked zero-length lock that could not be taken counts down as an
+    // unlock does, and takes the mark along should it be the last.
+    if (stacked && error != 0) unlockFile(fd, start, 0);
     return error == 0 || fail(error);
 }
 
@@ -491,9 +482,12 @@ bool unlockFile(Handle fd, uint64_t start, uint64_t length) {
     // What the lock protected reaches the server before another machine can
     // lock it (shared_file_system.h); the lock stays when it cannot.
     uint32_t error = length == 0 ? 0 : beforeUnlock(fd, factsOf(fd));
+    if (error != 0) return fail(error);
     HeldLock claimed{};
-    if (error == 0) error = claimUnlock(fd, start, length, &claimed);
-    if (error != 0 || claimed.count == 0) return error == 0 || fail(error);
+    if (!claimUnlock(fd, start, length, &claimed)) {
+        return fail(isOpen(fd) ? win32error::kNotLocked : win32ErrorFromErrno(EBADF));
+    }
+    if (claimed.count == 0) return true;
     error = releaseLocks(fd, claimed);
     settle(fd, claimed, error != 0);
     return error == 0 || fail(error);
