@@ -59,16 +59,13 @@ namespace qorvel::platform {
 namespace posix {
 namespace {
 
-// One OFD lock call of `command` on [start, start + length), placed by
-// `whence`, retried on EINTR.
-int ofdCall(int fd, int command, struct flock* lock, short type, int whence, off_t start,
-            off_t length) {
-    *lock = {};
-    lock->l_type = type;
-    lock->l_whence = static_cast<short>(whence);
-    lock->l_start = start;
-    lock->l_len = length;
-    return uninterrupted([&] { return sys.fcntlLock(fd, command, lock); });
+struct flock rangeOf(short type, off_t start, off_t length, int whence = SEEK_SET) {
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = static_cast<short>(whence);
+    lock.l_start = start;
+    lock.l_len = length;
+    return lock;
 }
 
 // Whether a lock already held through the same handle refuses a new one
@@ -93,17 +90,14 @@ uint32_t lockError(int fd, int error) {
 
 // An OFD lock of `type` that the descriptor's access (`fact`: kReadable,
 // kWritable) may not allow: a descriptor the library opened says whether it
-// does, another is asked by trying. Answers 0 with *taken false when it
+// does, another is asked by trying. Answers 0 with *denied true when it
 // does not.
-uint32_t lockIfAllowed(int fd, uint8_t fact, short type, off_t start, off_t length, bool* taken) {
+uint32_t lockIfAllowed(int fd, uint8_t fact, short type, off_t start, off_t length, bool* denied) {
     uint8_t facts = factsOf(fd);
-    *taken = false;
-    if ((facts & kOpenedHere) && !(facts & fact)) return 0;
-    if (setOfdLock(fd, type, start, length) != 0) {
-        return errno == EBADF && isOpen(fd) ? 0 : lockError(fd, errno);
-    }
-    *taken = true;
-    return 0;
+    *denied = (facts & kOpenedHere) && !(facts & fact);
+    if (*denied || setOfdLock(fd, type, start, length) == 0) return 0;
+    *denied = errno == EBADF && isOpen(fd);
+    return *denied ? 0 : lockError(fd, errno);
 }
 
 uint32_t unlockOfd(int fd, off_t start, off_t length) {
@@ -208,16 +202,12 @@ uint32_t releaseLocks(int fd, const HeldLock& lock) {
 
 // Ends a claim whose calls are done: the lock is recorded as `lock`, held,
 // or is gone.
-void settle(int fd, const HeldLock& lock, bool holds) {
+void settle(int fd, HeldLock lock, bool holds) {
     RecordedLocks held(fd);
     HeldLock* recorded = held.find(lock.start, lock.length);
-    if (recorded == nullptr) return;
-    if (holds) {
-        *recorded = lock;
-        recorded->settled = true;
-    } else {
-        held.remove(recorded);
-    }
+    lock.settled = true;
+    if (recorded != nullptr && holds) *recorded = lock;
+    if (recorded != nullptr && !holds) held.remove(recorded);
 }
 
 // Claims a recorded lock for its unlock: *claimed is the lock when its calls
@@ -238,11 +228,16 @@ bool claimUnlock(int fd, uint64_t start, uint64_t length, HeldLock* claimed) {
 
 // ---- Taking locks -------------------------------------------------------------------
 
-// A write lock on a lane of its own, for a handle that cannot read. A lane
-// taken by another such handle holds a one-byte lock inside the zero-length
-// region; anything else in the way is another program's lock. A look that
-// fails answers its own error: it says nothing of the lane.
-uint32_t takeWriteLane(int fd, HeldLock* taken) {
+// The mark of a zero-length lock: the read lock on lane 0, or for a handle
+// that cannot read, a write lock on a lane of its own. A lane taken by
+// another such handle holds a one-byte lock inside the zero-length region;
+// anything else in the way is another program's lock. A look that fails
+// answers its own error: it says nothing of the lane.
+uint32_t takeMark(int fd, HeldLock* taken) {
+    bool cannotRead = false;
+    off_t lane0 = zeroLengthMark(taken->start, 0);
+    uint32_t error = lockIfAllowed(fd, kReadable, F_RDLCK, lane0, 1, &cannotRead);
+    if (error != 0 || !cannotRead) return error;
     unsigned first = static_cast<unsigned>(fd) * 7u;
     auto foreign = [](const struct flock& lock) { return !isZeroLengthMark(lock); };
     for (unsigned i = 0; i + 1 < unsigned(kZeroLengthLanes); ++i) {
@@ -250,24 +245,18 @@ uint32_t takeWriteLane(int fd, HeldLock* taken) {
         off_t mark = zeroLengthMark(taken->start, taken->lane);
         if (setOfdLock(fd, F_WRLCK, mark, 1) == 0) return 0;
         if (!isOfdLockConflict(errno)) return lockError(fd, errno);
-        if (uint32_t error = lockOver(fd, mark, 1, foreign); error != 0) return error;
+        error = lockOver(fd, mark, 1, foreign);
+        if (error != 0) return error;
     }
     return win32error::kSharingBufferExceeded;
 }
 
 // A zero-length lock stacked on one the handle holds needs only the look, and
 // so does one at offset 0: nothing can lie strictly inside a range around it.
-// The others take their mark first: the read lock on lane 0, or a lane of
-// their own for a handle that cannot read.
+// The others take their mark first.
 uint32_t lockZeroLength(int fd, bool stacked, HeldLock* taken) {
     bool marks = !stacked && taken->start > 0;
-    if (marks) {
-        bool shared = false;
-        off_t lane0 = zeroLengthMark(taken->start, 0);
-        uint32_t error = lockIfAllowed(fd, kReadable, F_RDLCK, lane0, 1, &shared);
-        if (error == 0 && !shared) error = takeWriteLane(fd, taken);
-        if (error != 0) return error;
-    }
+    if (uint32_t error = marks ? takeMark(fd, taken) : 0; error != 0) return error;
     uint32_t error = anyLockOver(fd, off_t(taken->start), 1);
     if (error != 0 && marks) releaseLocks(fd, *taken);
     return error;
@@ -290,11 +279,9 @@ uint32_t lockReadOnly(int fd, off_t start, off_t length) {
 uint32_t lockRange(int fd, HeldLock* taken) {
     auto from = off_t(taken->start);
     auto span = off_t(taken->length);
-    bool wrote = false;
-    uint32_t error = lockIfAllowed(fd, kWritable, F_WRLCK, from, span, &wrote);
-    if (error == 0 && !wrote) error = lockReadOnly(fd, from, span);
+    uint32_t error = lockIfAllowed(fd, kWritable, F_WRLCK, from, span, &taken->marked);
+    if (error == 0 && taken->marked) error = lockReadOnly(fd, from, span);
     if (error != 0) return error;
-    taken->marked = !wrote;
     error = zeroLengthInside(fd, taken->start, taken->length);
     if (error == 0) error = afterLock(fd, factsOf(fd), taken->start, taken->length);
     if (error != 0) releaseLocks(fd, *taken);
@@ -386,12 +373,13 @@ uint32_t lockedForInheritedHandle(int fd, int whence, uint32_t count) {
 }  // namespace
 
 int setOfdLock(int fd, short type, off_t start, off_t length, int command) {
-    struct flock lock;
-    return ofdCall(fd, command, &lock, type, SEEK_SET, start, length);
+    struct flock lock = rangeOf(type, start, length);
+    return uninterrupted([&] { return sys.fcntlLock(fd, command, &lock); });
 }
 
 bool findOfdLock(int fd, short type, int whence, off_t start, off_t length, struct flock* holder) {
-    return ofdCall(fd, F_OFD_GETLK, holder, type, whence, start, length) == 0;
+    *holder = rangeOf(type, start, length, whence);
+    return uninterrupted([&] { return sys.fcntlLock(fd, F_OFD_GETLK, holder); }) == 0;
 }
 
 // Windows' byte-range locks are mandatory: a transfer through one handle of
