@@ -82,10 +82,6 @@ inline bool liesWithin(Extent extent, off_t from, off_t to) {
     return extent.first >= from && extent.end != 0 && extent.end <= to;
 }
 
-inline bool liesWithin(const struct flock& lock, off_t from, off_t to) {
-    return liesWithin(extentOf(lock), from, to);
-}
-
 // Which of the library's locks a lock is, by the region it lies wholly in.
 enum class LockRole : uint8_t {
     kForeign,     // in no region whole: another program's lock

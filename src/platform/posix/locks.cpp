@@ -42,16 +42,15 @@
 // A handle without data access takes no lock (5), as on Windows.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/lock_space.h"
 #include "platform/posix/locks.h"
-#include "platform/posix/ofd_locks.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/shared_file_system.h"
 #include "platform/posix/syscalls.h"
@@ -59,6 +58,15 @@
 namespace qorvel::platform {
 namespace posix {
 namespace {
+
+struct flock rangeOf(short type, off_t start, off_t length, int whence = SEEK_SET) {
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = static_cast<short>(whence);
+    lock.l_start = start;
+    lock.l_len = length;
+    return lock;
+}
 
 // Whether a lock already held through the same handle refuses a new one
 // (Windows' rules, zero-length locks included).
@@ -80,20 +88,30 @@ uint32_t lockError(int fd, int error) {
     return win32ErrorFromErrno(error);
 }
 
-// The first lock another description holds over [start, start + length), in
-// *holder (l_type F_UNLCK: none). Answers 0, or the translated error of the
-// look.
-uint32_t lockOver(int fd, off_t start, off_t length, struct flock* holder) {
-    if (findOfdLock(fd, F_WRLCK, SEEK_SET, start, length, holder)) return 0;
-    return win32ErrorFromErrno(errno);
+// An OFD lock of `type` that the descriptor's access (`fact`: kReadable,
+// kWritable) may not allow: a descriptor the library opened says whether it
+// does, another is asked by trying. Answers 0 with *denied true when it
+// does not.
+uint32_t lockIfAllowed(int fd, uint8_t fact, short type, off_t start, off_t length, bool* denied) {
+    uint8_t facts = factsOf(fd);
+    *denied = (facts & kOpenedHere) && !(facts & fact);
+    if (*denied || setOfdLock(fd, type, start, length) == 0) return 0;
+    *denied = errno == EBADF && isOpen(fd);
+    return *denied ? 0 : lockError(fd, errno);
+}
+
+uint32_t unlockOfd(int fd, off_t start, off_t length) {
+    return setOfdLock(fd, F_UNLCK, start, length) == 0 ? 0 : win32ErrorFromErrno(errno);
 }
 
 // Whether another description holds a lock over the bytes that `counts`:
-// 0 when none does, 33 when one does.
+// 0 when none does, 33 when one does, or the translated error of the look.
 template <typename Counts>
 uint32_t lockOver(int fd, off_t start, off_t length, Counts counts) {
     struct flock holder;
-    if (uint32_t error = lockOver(fd, start, length, &holder); error != 0) return error;
+    if (!findOfdLock(fd, F_WRLCK, SEEK_SET, start, length, &holder)) {
+        return win32ErrorFromErrno(errno);
+    }
     return holder.l_type != F_UNLCK && counts(holder) ? win32error::kLockViolation : 0;
 }
 
@@ -102,14 +120,16 @@ bool isZeroLengthMark(const struct flock& lock) { return roleOf(lock) == LockRol
 // Any lock that ends at the append gate or before: every lock but another
 // program's lock reaching beyond the library's.
 uint32_t anyLockOver(int fd, off_t start, off_t length) {
-    return lockOver(fd, start, length,
-                    [](const struct flock& lock) { return liesWithin(lock, 0, kAppendGate + 1); });
+    return lockOver(fd, start, length, [](const struct flock& lock) {
+        return liesWithin(extentOf(lock), 0, kAppendGate + 1);
+    });
 }
 
-// Gives up what was just taken because of what was found afterwards.
-uint32_t withdraw(int fd, off_t start, off_t length, uint32_t error) {
-    setOfdLock(fd, F_UNLCK, start, length);
-    return error;
+// A zero-length lock of another handle strictly inside [start, start + length).
+uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length) {
+    if (length < 2) return 0;
+    off_t first = zeroLengthMark(start + 1, 0);
+    return lockOver(fd, first, zeroLengthMark(start + length, 0) - first, isZeroLengthMark);
 }
 
 // ---- Handles this process did not open ------------------------------------------
@@ -136,9 +156,6 @@ Descriptor freshLook(int fd) {
     return Descriptor(uninterrupted([&] { return sys.open(path, access, 0); }));
 }
 
-// A zero-length lock of another handle strictly inside [start, start + length).
-uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length);
-
 // Whether a lock taken through the shared description by another process
 // (or by any other handle) is in the way of a lock through a handle this
 // process did not open. The handle's own locks cannot be: they would refuse
@@ -147,136 +164,102 @@ uint32_t lockedThroughInheritedHandle(int fd, uint64_t start, uint64_t length) {
     Descriptor look = freshLook(fd);
     if (!look.valid()) return 0;
     uint32_t error = anyLockOver(look.get(), off_t(start), length == 0 ? 1 : off_t(length));
-    if (error == 0) error = zeroLengthInside(look.get(), start, length);
-    return error;
+    return error != 0 ? error : zeroLengthInside(look.get(), start, length);
 }
 
 // ---- Claims in the record ---------------------------------------------------------
 
 // The record is changed only between system calls (registry.h): a lock claims
 // its range first, so that another thread's lock through the same handle is
-// refused while the calls are under way, and settles the claim afterwards.
-enum class Claim { kNew, kStacked, kRefused, kFull, kNoRecord };
-
-Claim claimLock(int fd, uint64_t start, uint64_t length) {
+// refused while the calls are under way, and settles the claim afterwards. A
+// zero-length lock on one the handle holds only counts it up (*stacked).
+uint32_t claimLock(int fd, uint64_t start, uint64_t length, bool* stacked) {
     RecordedLocks held(fd);
-    if (!held.available()) return Claim::kNoRecord;
+    if (!held.available()) return win32error::kTooManyOpenFiles;
     if (held.any([&](const HeldLock& lock) { return refuses(lock, start, length); })) {
-        return Claim::kRefused;
+        return win32error::kLockViolation;
     }
-    if (length == 0) {
-        if (HeldLock* stacked = held.find(start, 0)) {
-            // Another thread is taking or giving it up this instant.
-            if (!stacked->settled) return Claim::kRefused;
-            ++stacked->count;
-            return Claim::kStacked;
-        }
+    // Only a zero-length lock gets here with its twin held.
+    if (HeldLock* twin = held.find(start, length)) {
+        // Another thread is taking or giving it up this instant.
+        if (!twin->settled) return win32error::kLockViolation;
+        ++twin->count;
+        *stacked = true;
+        return 0;
     }
-    return held.add({start, length, 1, 0, false, false}) ? Claim::kNew : Claim::kFull;
+    return held.add({start, length, 1, 0, false, false}) ? 0 : win32error::kSharingBufferExceeded;
 }
 
 // The OFD locks of a recorded lock go before its record, so that an unlock
 // the kernel refuses leaves the lock held and recorded.
 uint32_t releaseLocks(int fd, const HeldLock& lock) {
-    if (lock.length == 0) {
-        if (lock.start == 0) return 0;
-        off_t mark = zeroLengthMark(lock.start, lock.lane);
-        return setOfdLock(fd, F_UNLCK, mark, 1) == 0 ? 0 : win32ErrorFromErrno(errno);
-    }
     auto from = off_t(lock.start);
     auto span = off_t(lock.length);
-    if (lock.marked && setOfdLock(fd, F_UNLCK, kReadLockMarks + from, span) != 0) {
-        return win32ErrorFromErrno(errno);
-    }
-    return setOfdLock(fd, F_UNLCK, from, span) == 0 ? 0 : win32ErrorFromErrno(errno);
+    if (span == 0) return from == 0 ? 0 : unlockOfd(fd, zeroLengthMark(lock.start, lock.lane), 1);
+    uint32_t error = lock.marked ? unlockOfd(fd, kReadLockMarks + from, span) : 0;
+    return error != 0 ? error : unlockOfd(fd, from, span);
 }
 
 // Ends a claim whose calls are done: the lock is recorded as `lock`, held,
 // or is gone.
-void settle(int fd, const HeldLock& lock, bool holds) {
+void settle(int fd, HeldLock lock, bool holds) {
     RecordedLocks held(fd);
     HeldLock* recorded = held.find(lock.start, lock.length);
-    if (recorded == nullptr) return;
-    if (holds) {
-        *recorded = lock;
-        recorded->settled = true;
-    } else {
-        held.remove(recorded);
-    }
+    lock.settled = true;
+    if (recorded != nullptr && holds) *recorded = lock;
+    if (recorded != nullptr && !holds) held.remove(recorded);
 }
 
-// A stacked zero-length lock that could not be taken: its count goes back,
-// and should an unlock of the other threads' have left only this one, the
-// mark goes too.
-void settleStacked(int fd, uint64_t at) {
-    HeldLock last{};
-    {
-        RecordedLocks held(fd);
-        HeldLock* stacked = held.find(at, 0);
-        if (stacked == nullptr || --stacked->count > 0) return;
-        stacked->settled = false;
-        last = *stacked;
+// Claims a recorded lock for its unlock: *claimed is the lock when its calls
+// are due, and keeps count 0 when a stacked zero-length lock was simply
+// counted down. False when no such lock is recorded (or settled).
+bool claimUnlock(int fd, uint64_t start, uint64_t length, HeldLock* claimed) {
+    RecordedLocks held(fd);
+    HeldLock* lock = held.find(start, length);
+    if (lock == nullptr || !lock->settled) return false;
+    if (length == 0 && lock->count > 1) {
+        --lock->count;
+        return true;
     }
-    settle(fd, last, releaseLocks(fd, last) != 0);
+    lock->settled = false;
+    *claimed = *lock;
+    return true;
 }
 
 // ---- Taking locks -------------------------------------------------------------------
 
-// Whether the descriptor can take read locks: a descriptor the library
-// opened says so; another is asked by trying.
-bool mayTakeReadLocks(int fd) {
-    uint8_t facts = factsOf(fd);
-    return !(facts & kOpenedHere) || (facts & kReadable);
-}
-
-// A write lock on a lane of its own, for a handle that cannot read. A lane
-// taken by another such handle holds a one-byte lock inside the zero-length
-// region; anything else in the way is another program's lock. A look that
-// fails answers its own error: it says nothing of the lane.
-uint32_t takeWriteLane(int fd, uint64_t at, unsigned* lane) {
+// The mark of a zero-length lock: the read lock on lane 0, or for a handle
+// that cannot read, a write lock on a lane of its own. A lane taken by
+// another such handle holds a one-byte lock inside the zero-length region;
+// anything else in the way is another program's lock. A look that fails
+// answers its own error: it says nothing of the lane.
+uint32_t takeMark(int fd, HeldLock* taken) {
+    bool cannotRead = false;
+    off_t lane0 = zeroLengthMark(taken->start, 0);
+    uint32_t error = lockIfAllowed(fd, kReadable, F_RDLCK, lane0, 1, &cannotRead);
+    if (error != 0 || !cannotRead) return error;
     unsigned first = static_cast<unsigned>(fd) * 7u;
+    auto foreign = [](const struct flock& lock) { return !isZeroLengthMark(lock); };
     for (unsigned i = 0; i + 1 < unsigned(kZeroLengthLanes); ++i) {
-        *lane = 1 + (first + i) % unsigned(kZeroLengthLanes - 1);
-        off_t mark = zeroLengthMark(at, *lane);
+        taken->lane = static_cast<uint16_t>(1 + (first + i) % unsigned(kZeroLengthLanes - 1));
+        off_t mark = zeroLengthMark(taken->start, taken->lane);
         if (setOfdLock(fd, F_WRLCK, mark, 1) == 0) return 0;
         if (!isOfdLockConflict(errno)) return lockError(fd, errno);
-        struct flock holder;
-        if (uint32_t error = lockOver(fd, mark, 1, &holder); error != 0) return error;
-        if (holder.l_type == F_UNLCK || !isZeroLengthMark(holder)) {
-            return win32error::kLockViolation;
-        }
+        error = lockOver(fd, mark, 1, foreign);
+        if (error != 0) return error;
     }
     return win32error::kSharingBufferExceeded;
 }
 
-uint32_t takeZeroLengthMark(int fd, uint64_t at, unsigned* lane) {
-    *lane = 0;
-    if (mayTakeReadLocks(fd)) {
-        if (setOfdLock(fd, F_RDLCK, zeroLengthMark(at, 0), 1) == 0) return 0;
-        if (errno != EBADF || !isOpen(fd)) return lockError(fd, errno);
-    }
-    return takeWriteLane(fd, at, lane);
-}
-
-// A zero-length lock stacked on one the handle holds needs only the look.
-uint32_t lockZeroLength(int fd, uint64_t at, bool stacked, HeldLock* taken) {
-    if (stacked) return anyLockOver(fd, off_t(at), 1);
-    // Nothing can lie strictly inside a range around offset 0: no mark needed.
-    unsigned lane = 0;
-    if (at > 0) {
-        uint32_t error = takeZeroLengthMark(fd, at, &lane);
-        if (error != 0) return error;
-    }
-    uint32_t error = anyLockOver(fd, off_t(at), 1);
-    if (error != 0) return at > 0 ? withdraw(fd, zeroLengthMark(at, lane), 1, error) : error;
-    taken->lane = static_cast<uint16_t>(lane);
-    return 0;
-}
-
-uint32_t zeroLengthInside(int fd, uint64_t start, uint64_t length) {
-    if (length < 2) return 0;
-    off_t first = zeroLengthMark(start + 1, 0);
-    return lockOver(fd, first, zeroLengthMark(start + length, 0) - first, isZeroLengthMark);
+// A zero-length lock stacked on one the handle holds needs only the look, and
+// so does one at offset 0: nothing can lie strictly inside a range around it.
+// The others take their mark first.
+uint32_t lockZeroLength(int fd, bool stacked, HeldLock* taken) {
+    bool marks = !stacked && taken->start > 0;
+    if (uint32_t error = marks ? takeMark(fd, taken) : 0; error != 0) return error;
+    uint32_t error = anyLockOver(fd, off_t(taken->start), 1);
+    if (error != 0 && marks) releaseLocks(fd, *taken);
+    return error;
 }
 
 // A read handle's exclusive lock: a read lock, a look for every other lock
@@ -289,114 +272,26 @@ uint32_t lockReadOnly(int fd, off_t start, off_t length) {
     if (error == 0 && setOfdLock(fd, F_RDLCK, kReadLockMarks + start, length) != 0) {
         error = lockError(fd, errno);
     }
-    return error == 0 ? 0 : withdraw(fd, start, length, error);
+    if (error != 0) setOfdLock(fd, F_UNLCK, start, length);
+    return error;
 }
 
-uint32_t lockRange(int fd, uint64_t start, uint64_t length, HeldLock* taken) {
-    auto from = off_t(start);
-    auto span = off_t(length);
-    // A descriptor the library opened says whether it may write; another is
-    // asked by trying.
-    uint8_t facts = factsOf(fd);
-    bool readOnly = (facts & kOpenedHere) && !(facts & kWritable);
-    if (!readOnly && setOfdLock(fd, F_WRLCK, from, span) != 0) {
-        if (errno != EBADF || !isOpen(fd)) return lockError(fd, errno);
-        readOnly = true;
-    }
-    if (readOnly) {
-        uint32_t error = lockReadOnly(fd, from, span);
-        if (error != 0) return error;
-    }
-    uint32_t error = zeroLengthInside(fd, start, length);
-    if (error == 0) error = afterLock(fd, facts, start, length);
-    if (error != 0) {
-        releaseLocks(fd, {start, length, 1, 0, readOnly, false});
-        return error;
-    }
-    taken->marked = readOnly;
-    return 0;
-}
-
-bool isLockable(uint64_t start, uint64_t length) {
-    return start < kHostLockRangeEnd && length <= kHostLockRangeEnd - start;
+uint32_t lockRange(int fd, HeldLock* taken) {
+    auto from = off_t(taken->start);
+    auto span = off_t(taken->length);
+    uint32_t error = lockIfAllowed(fd, kWritable, F_WRLCK, from, span, &taken->marked);
+    if (error == 0 && taken->marked) error = lockReadOnly(fd, from, span);
+    if (error != 0) return error;
+    error = zeroLengthInside(fd, taken->start, taken->length);
+    if (error == 0) error = afterLock(fd, factsOf(fd), taken->start, taken->length);
+    if (error != 0) releaseLocks(fd, *taken);
+    return error;
 }
 
 // A handle the library opened without data access.
 bool withoutDataAccess(int fd) {
     uint8_t facts = factsOf(fd);
     return (facts & kOpenedHere) && !(facts & kHasDataAccess);
-}
-
-uint32_t claimError(Claim claim) {
-    switch (claim) {
-        case Claim::kRefused: return win32error::kLockViolation;
-        case Claim::kFull: return win32error::kSharingBufferExceeded;
-        case Claim::kNoRecord: return win32error::kTooManyOpenFiles;
-        default: return 0;
-    }
-}
-
-// A handle this process did not open first looks afresh for what its
-// parent holds through it (freshLook).
-uint32_t takeLock(int fd, uint64_t start, uint64_t length, bool stacked, HeldLock* taken) {
-    if (!openedByThisProcess(fd)) {
-        uint32_t error = lockedThroughInheritedHandle(fd, start, length);
-        if (error != 0) return error;
-    }
-    return length == 0 ? lockZeroLength(fd, start, stacked, taken)
-                       : lockRange(fd, start, length, taken);
-}
-
-bool lock(int fd, uint64_t start, uint64_t length) {
-    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
-    if (!isLockable(start, length)) return fail(win32error::kInvalidParameter);
-    if (withoutDataAccess(fd)) return fail(win32error::kAccessDenied);
-    Claim claim = claimLock(fd, start, length);
-    if (uint32_t error = claimError(claim); error != 0) return fail(error);
-    bool stacked = claim == Claim::kStacked;
-    HeldLock taken{start, length, 1, 0, false, true};
-    uint32_t error = takeLock(fd, start, length, stacked, &taken);
-    if (stacked) {
-        if (error != 0) settleStacked(fd, start);
-    } else {
-        settle(fd, taken, error == 0);
-    }
-    return error == 0 || fail(error);
-}
-
-// Claims a recorded lock for its unlock. Answers 0 with the lock in *claimed
-// when its calls are due, 0 with claimed->count 0 when a stacked zero-length
-// lock was simply counted down, or the Win32 error.
-uint32_t claimUnlock(int fd, uint64_t start, uint64_t length, HeldLock* claimed) {
-    RecordedLocks held(fd);
-    HeldLock* lock = held.find(start, length);
-    if (lock == nullptr || !lock->settled) {
-        return isOpen(fd) ? win32error::kNotLocked : win32ErrorFromErrno(EBADF);
-    }
-    if (length == 0 && lock->count > 1) {
-        --lock->count;
-        claimed->count = 0;
-        return 0;
-    }
-    lock->settled = false;
-    *claimed = *lock;
-    return 0;
-}
-
-bool unlock(int fd, uint64_t start, uint64_t length) {
-    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
-    if (withoutDataAccess(fd)) return fail(win32error::kAccessDenied);
-    // What the lock protected reaches the server before another machine can
-    // lock it (shared_file_system.h); the lock stays when it cannot.
-    if (length != 0) {
-        if (uint32_t error = beforeUnlock(fd, factsOf(fd)); error != 0) return fail(error);
-    }
-    HeldLock claimed{};
-    if (uint32_t error = claimUnlock(fd, start, length, &claimed); error != 0) return fail(error);
-    if (claimed.count == 0) return true;
-    uint32_t error = releaseLocks(fd, claimed);
-    settle(fd, claimed, error != 0);
-    return error == 0 || fail(error);
 }
 
 // ---- Transfers --------------------------------------------------------------------------
@@ -416,24 +311,23 @@ uint32_t bytesLockedByOthers(int fd, int whence, off_t start, off_t count) {
     auto find = [&](short type, off_t from) {
         return findOfdLock(fd, type, whence, from, count, &holder);
     };
-    auto isRange = [&] {
-        return holder.l_type == F_WRLCK && roleOf(holder) == LockRole::kByteRange;
-    };
-    if (!find(F_WRLCK, start))
+    if (!find(F_WRLCK, start)) {
         return errno == EBADF || errno == EINVAL ? 0 : win32ErrorFromErrno(errno);
+    }
     if (holder.l_type == F_UNLCK) return 0;
-    if (isRange()) return win32error::kLockViolation;
-    // The first lock met was a read lock: a write lock may still lie beside it.
-    if (holder.l_type == F_RDLCK) {
-        if (!find(F_RDLCK, start)) return win32ErrorFromErrno(errno);
-        if (isRange()) return win32error::kLockViolation;
+    // A read lock met first may hide a write lock beside it, which a second
+    // look (for write locks only) finds.
+    if (holder.l_type == F_RDLCK && !find(F_RDLCK, start)) return win32ErrorFromErrno(errno);
+    if (holder.l_type == F_WRLCK && roleOf(holder) == LockRole::kByteRange) {
+        return win32error::kLockViolation;
     }
     if (!find(F_WRLCK, kReadLockMarks + start)) return win32ErrorFromErrno(errno);
     bool marked = holder.l_type != F_UNLCK && roleOf(holder) == LockRole::kReadMark;
     return marked ? win32error::kLockViolation : 0;
 }
 
-// The ranges this process holds locked through `fd`, settled ones only.
+// The ranges this process holds locked through `fd`, settled ones only, in
+// the order of their starts.
 std::vector<HeldLock> ownRanges(int fd) {
     std::vector<HeldLock> ranges;
     if (!mayHoldLocks(fd)) return ranges;
@@ -441,27 +335,9 @@ std::vector<HeldLock> ownRanges(int fd) {
     for (const HeldLock& lock : held) {
         if (lock.settled && lock.length != 0) ranges.push_back(lock);
     }
+    std::sort(ranges.begin(), ranges.end(),
+              [](const HeldLock& a, const HeldLock& b) { return a.start < b.start; });
     return ranges;
-}
-
-// The first byte at or after `at` that no own range holds, and the first own
-// range's start beyond it (or `end`).
-std::pair<uint64_t, uint64_t> nextPiece(const std::vector<HeldLock>& own, uint64_t at,
-                                        uint64_t end) {
-    for (bool moved = true; moved;) {
-        moved = false;
-        for (const HeldLock& lock : own) {
-            if (lock.start <= at && at < lock.start + lock.length) {
-                at = lock.start + lock.length;
-                moved = true;
-            }
-        }
-    }
-    uint64_t pieceEnd = end;
-    for (const HeldLock& lock : own) {
-        if (lock.start > at && lock.start < pieceEnd) pieceEnd = lock.start;
-    }
-    return {at, pieceEnd};
 }
 
 // Where a transfer of `whence` (SEEK_CUR, SEEK_END) starts; the position
@@ -473,26 +349,38 @@ off_t whereTransferStarts(int fd, int whence) {
 }
 
 // A handle this process did not open: its own description hides what its
-// parent locked through it, so a fresh one looks, at the bytes that no lock
-// of this process's own holds (its own locks show through the fresh one too).
+// parent locked through it, so a fresh one looks, piece by piece in order, at
+// the bytes that no lock of this process's own holds (its own locks show
+// through the fresh one too).
 uint32_t lockedForInheritedHandle(int fd, int whence, uint32_t count) {
     Descriptor look = freshLook(fd);
     if (!look.valid()) return bytesLockedByOthers(fd, whence, 0, off_t(count));
     off_t at = whereTransferStarts(fd, whence);
     if (at < 0) return 0;
-    auto end = uint64_t(at) + count;
-    std::vector<HeldLock> own = ownRanges(fd);
-    for (uint64_t next = uint64_t(at); next < end;) {
-        auto [from, to] = nextPiece(own, next, end);
-        if (from >= end) break;
-        uint32_t error = bytesLockedByOthers(look.get(), SEEK_SET, off_t(from), off_t(to - from));
-        if (error != 0) return error;
-        next = to;
+    auto piece = [&](uint64_t from, uint64_t to) -> uint32_t {
+        if (from >= to) return 0;
+        return bytesLockedByOthers(look.get(), SEEK_SET, off_t(from), off_t(to - from));
+    };
+    auto next = uint64_t(at);
+    uint64_t end = next + count;
+    for (const HeldLock& lock : ownRanges(fd)) {
+        if (uint32_t error = piece(next, std::min(lock.start, end)); error != 0) return error;
+        next = std::max(next, lock.start + lock.length);
     }
-    return 0;
+    return piece(next, end);
 }
 
 }  // namespace
+
+int setOfdLock(int fd, short type, off_t start, off_t length, int command) {
+    struct flock lock = rangeOf(type, start, length);
+    return uninterrupted([&] { return sys.fcntlLock(fd, command, &lock); });
+}
+
+bool findOfdLock(int fd, short type, int whence, off_t start, off_t length, struct flock* holder) {
+    *holder = rangeOf(type, start, length, whence);
+    return uninterrupted([&] { return sys.fcntlLock(fd, F_OFD_GETLK, holder); }) == 0;
+}
 
 // Windows' byte-range locks are mandatory: a transfer through one handle of
 // bytes that another handle has locked is refused whole. One lock query
@@ -546,20 +434,51 @@ bool getVersionEx(uint32_t* platformId) {
 bool lockFileEx(Handle handle, uint32_t flags, uint64_t start, uint64_t length) {
     constexpr uint32_t kExclusiveNoWait = kLockfileExclusiveLock | kLockfileFailImmediately;
     if ((flags & kExclusiveNoWait) != kExclusiveNoWait) return fail(win32error::kNotSupported);
-    return posix::lock(handle, start, length);
+    return lockFile(handle, start, length);
 }
 
 bool unlockFileEx(Handle handle, uint64_t start, uint64_t length) {
-    return posix::unlock(handle, start, length);
+    return unlockFile(handle, start, length);
 }
 
 // LockFile grants only exclusive locks and never waits.
-bool lockFile(Handle handle, uint64_t start, uint64_t length) {
-    return posix::lock(handle, start, length);
+bool lockFile(Handle fd, uint64_t start, uint64_t length) {
+    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
+    if (start >= kHostLockRangeEnd || length > kHostLockRangeEnd - start) {
+        return fail(win32error::kInvalidParameter);
+    }
+    if (withoutDataAccess(fd)) return fail(win32error::kAccessDenied);
+    bool stacked = false;
+    if (uint32_t error = claimLock(fd, start, length, &stacked); error != 0) return fail(error);
+    HeldLock taken{start, length, 1, 0, false, true};
+    // A handle this process did not open first looks afresh for what its
+    // parent holds through it (freshLook).
+    uint32_t error = openedByThisProcess(fd) ? 0 : lockedThroughInheritedHandle(fd, start, length);
+    if (error == 0) {
+        error = length == 0 ? lockZeroLength(fd, stacked, &taken) : lockRange(fd, &taken);
+    }
+    if (!stacked) settle(fd, taken, error == 0);
+    // A stacked zero-length lock that could not be taken counts down as an
+    // unlock does, and takes the mark along should it be the last.
+    if (stacked && error != 0) unlockFile(fd, start, 0);
+    return error == 0 || fail(error);
 }
 
-bool unlockFile(Handle handle, uint64_t start, uint64_t length) {
-    return posix::unlock(handle, start, length);
+bool unlockFile(Handle fd, uint64_t start, uint64_t length) {
+    if (isNullHandle(fd)) return fail(win32error::kInvalidHandle);
+    if (withoutDataAccess(fd)) return fail(win32error::kAccessDenied);
+    // What the lock protected reaches the server before another machine can
+    // lock it (shared_file_system.h); the lock stays when it cannot.
+    uint32_t error = length == 0 ? 0 : beforeUnlock(fd, factsOf(fd));
+    if (error != 0) return fail(error);
+    HeldLock claimed{};
+    if (!claimUnlock(fd, start, length, &claimed)) {
+        return fail(isOpen(fd) ? win32error::kNotLocked : win32ErrorFromErrno(EBADF));
+    }
+    if (claimed.count == 0) return true;
+    error = releaseLocks(fd, claimed);
+    settle(fd, claimed, error != 0);
+    return error == 0 || fail(error);
 }
 
 }  // namespace qorvel::platform

@@ -48,7 +48,7 @@
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/lock_space.h"
-#include "platform/posix/ofd_locks.h"
+#include "platform/posix/locks.h"
 
 namespace qorvel::platform::posix {
 namespace {

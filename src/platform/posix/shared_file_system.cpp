@@ -19,7 +19,7 @@
 
 #include "platform/posix/errors.h"
 #include "platform/posix/lock_space.h"
-#include "platform/posix/ofd_locks.h"
+#include "platform/posix/locks.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/syscalls.h"
 
