@@ -21,9 +21,9 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
-#include "platform/posix/handles.h"
 #include "platform/posix/path_parts.h"
 #include "platform/posix/readonly.h"
+#include "platform/posix/share_modes.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
