@@ -86,35 +86,24 @@ int openDescriptor(const char* path, int flags) {
     return openRetrying(path, O_PATH | kOpenFlags, 0);
 }
 
-struct Opened {
-    int fd = -1;
-    bool created = false;
-};
-
 // Opens according to the disposition without ever emptying a file: the
 // caller truncates only after the share check. A missing file is created with
-// O_EXCL, so "created" is certain and two creators cannot both believe it.
+// O_EXCL, so *created is certain and two creators cannot both believe it.
 // When the name exists but the plain open finds nothing (a symbolic link to a
 // missing file, or a file removed in between), O_CREAT without O_EXCL makes
-// the file the name leads to; "created" then stays false, which costs only a
-// read-only check and the truncation of an empty file.
-uint32_t openForDisposition(const char* path, int flags, Disposition disposition, Opened* opened) {
-    auto openWith = [&](int extra) {
-        opened->fd = openDescriptor(path, flags | extra);
-        return opened->fd >= 0;
-    };
+// the file the name leads to; *created then stays false, which costs only a
+// read-only check and the truncation of an empty file. Answers the
+// descriptor, or -1 with errno set.
+int openForDisposition(const char* path, int flags, Disposition disposition, bool* created) {
     if (disposition != Disposition::kCreateAlways) {
-        if (openWith(0)) return 0;
-        if (errno != ENOENT || disposition == Disposition::kOpenExisting) {
-            return win32ErrorForPath(errno, path);
-        }
+        int fd = openDescriptor(path, flags);
+        if (fd >= 0 || errno != ENOENT || disposition == Disposition::kOpenExisting) return fd;
     }
-    if (openWith(O_CREAT | O_EXCL)) {
-        opened->created = true;
-        return 0;
-    }
-    if (errno == EEXIST && (openWith(0) || (errno == ENOENT && openWith(O_CREAT)))) return 0;
-    return win32ErrorForPath(errno, path);
+    int fd = openDescriptor(path, flags | O_CREAT | O_EXCL);
+    *created = fd >= 0;
+    if (fd >= 0 || errno != EEXIST) return fd;
+    fd = openDescriptor(path, flags);
+    return fd >= 0 || errno != ENOENT ? fd : openDescriptor(path, flags | O_CREAT);
 }
 
 uint32_t truncateToZero(int fd) {
@@ -156,36 +145,27 @@ uint32_t emptyFile(const char* path, int fd, const OpenedFile& file, bool writab
 // Everything after the descriptor is open, up to its adoption; *record gets
 // what the registry is to keep of it. On failure the caller closes it, which
 // drops every lock taken here.
-uint32_t prepareHandle(const char* path, const Opened& opened, const Access& access,
+uint32_t prepareHandle(const char* path, int fd, bool created, const Access& access,
                        uint32_t shareMode, Disposition disposition, Released* record) {
     OpenedFile file;
-    if (uint32_t error = describeOpenedFile(opened.fd, &file); error != 0) return error;
+    if (uint32_t error = describeOpenedFile(fd, &file); error != 0) return error;
     record->file = {file.device, file.inode};
     if (file.onSharedFileSystem) record->facts |= kOnSharedFileSystem;
     // Windows opens no directory as a file, in any mode.
     if (S_ISDIR(file.mode)) return win32error::kAccessDenied;
-    bool empties = disposition == Disposition::kCreateAlways && !opened.created;
+    bool empties = disposition == Disposition::kCreateAlways && !created;
     // The read-only attribute holds for every user, root included.
     bool writes = access.write || empties;
-    if (writes && !opened.created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {
+    if (writes && !created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {
         return win32error::kAccessDenied;
     }
     ShareRoles roles = shareRolesFor(access.read, access.write, shareMode);
     if (access.read) record->facts |= kReadable | kHasDataAccess;
     if (access.write) record->facts |= kWritable | kHasDataAccess;
     if (roles.deniesRead && roles.deniesWrite) record->facts |= kSharesNothing;
-    uint32_t error = publishShareMode(roles, opened.fd, slotSalt(opened.fd));
-    if (error == 0 && empties) error = emptyFile(path, opened.fd, file, access.write);
-    return error != 0 ? error : adopt(opened.fd, record->facts, record->file);
-}
-
-// Whether a program this process started may hold the descriptor's
-// description: one without close-on-exec may have reached it (and stays with
-// whatever that program leaves running). An unanswered question counts as
-// yes, which keeps what a child holds.
-bool mayReachAnotherProgram(int fd) {
-    int flags = sys.fcntlInt(fd, F_GETFD, 0);
-    return flags < 0 || !(flags & FD_CLOEXEC);
+    uint32_t error = publishShareMode(roles, fd, slotSalt(fd));
+    if (error == 0 && empties) error = emptyFile(path, fd, file, access.write);
+    return error != 0 ? error : adopt(fd, record->facts, record->file);
 }
 
 }  // namespace
@@ -199,13 +179,14 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
                   Disposition disposition) {
     Access access = accessFor(desiredAccess);
     for (unsigned attempt = 0;; ++attempt) {
-        Opened opened;
+        bool created = false;
         Released record;
-        uint32_t error = openForDisposition(path, access.flags, disposition, &opened);
-        if (error == 0)
-            error = prepareHandle(path, opened, access, shareMode, disposition, &record);
-        if (error == 0) return opened.fd;
-        if (opened.fd >= 0) closeDescription(opened.fd, record);
+        int fd = openForDisposition(path, access.flags, disposition, &created);
+        uint32_t error =
+            fd < 0 ? win32ErrorForPath(errno, path)
+                   : prepareHandle(path, fd, created, access, shareMode, disposition, &record);
+        if (error == 0) return fd;
+        if (fd >= 0) closeDescription(fd, record);
         if (!retriesOpen(error, record.facts, record.file, attempt)) {
             setLastError(error);
             return kInvalidHandle;
@@ -219,17 +200,20 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
 // hold too (a child that inherited the handle) outlives the close, and every
 // lock taken through it: the locks this process took through the handle go
 // first, and a child's stay the child's. A program started by posix_spawn,
-// vfork or system() runs no fork handler, so the registry cannot count it:
-// the descriptor's close-on-exec flag tells whether one may have it. It is
-// asked only where the answer changes what the close does: on a shared file
-// system, or when this process holds locks through the handle.
+// vfork or system() runs no fork handler, so the registry cannot count it: a
+// descriptor without close-on-exec may have reached one (and stays with
+// whatever that program leaves running), and a flag that cannot be read
+// counts as that, which keeps what a child holds. The flag is asked only
+// where the answer changes what the close does: on a shared file system, or
+// when this process holds locks through the handle.
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     uint32_t pushed = beforeClose(handle, factsOf(handle));
     Released released = release(handle);
     bool asks = onSharedFileSystem(released.facts) || released.locks.count != 0;
     if (!released.mayBeInherited && asks) {
-        released.mayBeInherited = mayReachAnotherProgram(handle);
+        int flags = sys.fcntlInt(handle, F_GETFD, 0);
+        released.mayBeInherited = flags < 0 || !(flags & FD_CLOEXEC);
     }
     if (released.mayBeInherited) giveUpLocks(handle, released.locks);
     int closed = closeDescription(handle, released);
