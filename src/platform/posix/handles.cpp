@@ -24,7 +24,6 @@
 //
 // registry.h keeps what the backend knows of each descriptor it opened.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 

@@ -48,14 +48,13 @@
 #include <sys/types.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 
 namespace qorvel::platform::posix {
 
 constexpr int kMaxDescriptors = 1 << 20;
-constexpr size_t kMaxHeldLocks = 4096;
+constexpr uint32_t kMaxHeldLocks = 4096;
 
 enum Fact : uint8_t {
     kOpenedHere = 0x1,

@@ -43,7 +43,6 @@
 #include "platform/posix/share_modes.h"
 
 #include <cerrno>
-#include <cstdint>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
