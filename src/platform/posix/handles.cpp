@@ -153,9 +153,9 @@ uint32_t prepareHandle(const char* path, int fd, bool created, const Access& acc
     // Windows opens no directory as a file, in any mode.
     if (S_ISDIR(file.mode)) return win32error::kAccessDenied;
     bool empties = disposition == Disposition::kCreateAlways && !created;
-    // The read-only attribute holds for every user, root included.
-    bool writes = access.write || empties;
-    if (writes && !created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {
+    // The read-only attribute holds for every user, root included; emptying
+    // counts as writing.
+    if ((access.write || empties) && !created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {
         return win32error::kAccessDenied;
     }
     ShareRoles roles = shareRolesFor(access.read, access.write, shareMode);
