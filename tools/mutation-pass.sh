@@ -29,7 +29,7 @@ src/platform/posix/share_modes.cpp|{{kReadLock, kA, kB}, {kLook, kC, kA}},|{{kRe
 src/platform/posix/share_modes.cpp|{{kReadLock, kC, kB}, {kLook, kA, kB}},|{{kLook, kA, kB}, {kReadLock, kC, kB}},|share modes: a read handle that denies reading looks before it publishes
 src/platform/posix/share_modes.cpp|return handle ? win32error::kSharingViolation : win32error::kLockViolation;|return handle ? win32error::kAccessDenied : win32error::kLockViolation;|share modes: a conflict answers access denied
 src/platform/posix/handles.cpp|if ((access.write \|\| empties) && !created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {|if (false) {|read-only attribute ignored when writing
-src/platform/posix/share_modes.cpp|return error == 0 \|\| fail(error);|return true;|removal check: a held file is removed
+src/platform/posix/share_modes.cpp|return error == 0 \|\| fail(error);|return error == 0 \|\| true;|removal check: a held file is removed
 src/platform/posix/share_modes.cpp|errno == ENOENT \|\| errno == ENOTDIR \|\| errno == ELOOP;|errno == ENOENT \|\| errno == ENOTDIR \|\| errno == ELOOP \|\| errno == EMFILE;|removal check: a look that cannot be made lets the removal through
 src/platform/posix/locks.cpp|return start < heldEnd && held.start < end;|return start < heldEnd && held.start + 1 < end;|locks: overlap off by one
 src/platform/posix/locks.cpp|    if (length < 2) return 0;|    return 0;|locks: a range never looks for other handles' zero-length locks inside it
