@@ -102,7 +102,7 @@ int openForDisposition(const char* path, int flags, Disposition disposition, boo
     *created = fd >= 0;
     if (fd >= 0 || errno != EEXIST) return fd;
     fd = openDescriptor(path, flags);
-    return fd >= 0 || errno != ENOENT ? fd : openDescriptor(path, flags | O_CREAT);
+    return (fd >= 0 || errno != ENOENT) ? fd : openDescriptor(path, flags | O_CREAT);
 }
 
 uint32_t truncateToZero(int fd) {
