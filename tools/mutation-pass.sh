@@ -28,16 +28,16 @@ src/platform/posix/share_modes.cpp|{{kReadLock, kC, kB}, {kLook, kA, kB}},|{{kRe
 src/platform/posix/share_modes.cpp|{{kReadLock, kA, kB}, {kLook, kC, kA}},|{{kReadLock, kA, kB}},|share modes: a reader publishes and never looks for read handles that deny reading
 src/platform/posix/share_modes.cpp|{{kReadLock, kC, kB}, {kLook, kA, kB}},|{{kLook, kA, kB}, {kReadLock, kC, kB}},|share modes: a read handle that denies reading looks before it publishes
 src/platform/posix/share_modes.cpp|return handle ? win32error::kSharingViolation : win32error::kLockViolation;|return handle ? win32error::kAccessDenied : win32error::kLockViolation;|share modes: a conflict answers access denied
-src/platform/posix/handles.cpp|if (writes && !opened.created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {|if (false) {|read-only attribute ignored when writing
-src/platform/posix/handles.cpp|return error == 0 \|\| fail(error);|return true;|removal check: a held file is removed
-src/platform/posix/handles.cpp|errno == ENOENT \|\| errno == ENOTDIR \|\| errno == ELOOP;|errno == ENOENT \|\| errno == ENOTDIR \|\| errno == ELOOP \|\| errno == EMFILE;|removal check: a look that cannot be made lets the removal through
+src/platform/posix/handles.cpp|if ((access.write \|\| empties) && !created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {|if (false) {|read-only attribute ignored when writing
+src/platform/posix/share_modes.cpp|return error == 0 \|\| fail(error);|return error == 0 \|\| true;|removal check: a held file is removed
+src/platform/posix/share_modes.cpp|errno == ENOENT \|\| errno == ENOTDIR \|\| errno == ELOOP;|errno == ENOENT \|\| errno == ENOTDIR \|\| errno == ELOOP \|\| errno == EMFILE;|removal check: a look that cannot be made lets the removal through
 src/platform/posix/locks.cpp|return start < heldEnd && held.start < end;|return start < heldEnd && held.start + 1 < end;|locks: overlap off by one
 src/platform/posix/locks.cpp|    if (length < 2) return 0;|    return 0;|locks: a range never looks for other handles' zero-length locks inside it
 src/platform/posix/locks.cpp|    uint32_t error = anyLockOver(fd, off_t(taken->start), 1);\n    if (error != 0 && marks)|    uint32_t error = 0;\n    if (error != 0 && marks)|locks: a zero-length lock inside another handle's lock
 src/platform/posix/locks.cpp|return fail(isOpen(fd) ? win32error::kNotLocked : win32ErrorFromErrno(EBADF));|return true;|locks: unlocking what was never locked succeeds
 src/platform/posix/locks.cpp|    uint32_t error = anyLockOver(fd, start, length);\n    if (error == 0 && setOfdLock(fd, F_RDLCK, kReadLockMarks + start, length) != 0) {\n        error = lockError(fd, errno);\n    }|    setOfdLock(fd, F_RDLCK, kReadLockMarks + start, length);\n    uint32_t error = anyLockOver(fd, start, length);\n    if (error != 0) setOfdLock(fd, F_UNLCK, kReadLockMarks + start, length);|locks: a read handle marks its lock before it looks
-src/platform/posix/registry.cpp|    if (record.holder.load(std::memory_order_relaxed) == me) return;|    return;|lock ownership: a child takes its parent's recorded locks for its own
-src/platform/posix/registry.cpp|gRecords[fd].opener.load(std::memory_order_relaxed) == thisProcess();|gRecords[fd].opener.load(std::memory_order_relaxed) != 0;|lock ownership: a child counts an inherited handle as opened by itself
+src/platform/posix/registry.cpp|    if (record_->holder.load(std::memory_order_relaxed) != me) {|    if (false) {|lock ownership: a child takes its parent's recorded locks for its own
+src/platform/posix/registry.cpp|record->opener.load(std::memory_order_relaxed) == thisProcess();|record->opener.load(std::memory_order_relaxed) != 0;|lock ownership: a child counts an inherited handle as opened by itself
 src/platform/posix/io.cpp|if (refusedByLocks(handle, count, SEEK_END)) return false;|if (refusedByLocks(handle, count, SEEK_CUR)) return false;|append: the lock check looks where the handle stands, not at the end
 src/platform/posix/handles.cpp|if (appendOnly) access.flags \|= O_APPEND;|if (false) access.flags \|= O_APPEND;|append: an append-only handle writes where it stands
 src/util/append.cpp|constexpr uint32_t kAppendSharing = platform::kFileShareRead \| platform::kFileShareWrite;|constexpr uint32_t kAppendSharing = platform::kFileShareRead;|append: appenders deny each other writing

@@ -1,9 +1,29 @@
-// CreateFileA, CloseHandle and FlushFileBuffers for POSIX, with Windows'
-// share modes and read-only attribute. handles.h explains the design.
-#include "platform/posix/handles.h"
-
+// CreateFileA, CloseHandle and FlushFileBuffers for POSIX: descriptors with
+// exactly the access their handle was given, Windows' share modes and its
+// read-only attribute.
+//
+// A handle is a plain file descriptor, opened O_RDONLY, O_WRONLY or O_RDWR
+// as its access says (O_APPEND for an append handle), without O_CLOEXEC:
+// handles are inheritable. The kernel therefore refuses every transfer a
+// handle was not granted (EBADF, answered as 5), a child that inherits a read
+// handle cannot write through it, and a reader never opens the file for
+// writing: no copy-up on overlayfs, no IN_CLOSE_WRITE for inotify watchers,
+// no broken read leases. A handle with no data access at all is a descriptor
+// of access mode 3, which Linux gives neither reading nor writing (O_PATH
+// where the file's permissions refuse that); it may still move its position,
+// as on Windows, and takes no part in sharing or locking.
+//
+// The descriptor is all a handle holds: its share mode is OFD locks taken
+// through it (share_modes.cpp), so a child that inherits the handle inherits
+// the share mode with it, which then lasts until the last process holding
+// the description closes it or ends; a handle the host marks FD_CLOEXEC
+// leaves nothing of itself in a program it starts. The library holds no other
+// descriptor of the file, save for the moment a create with no access right
+// empties it: a write-only, close-on-exec descriptor, closed before the call
+// returns.
+//
+// registry.h keeps what the backend knows of each descriptor it opened.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -17,14 +37,17 @@
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {
-namespace posix {
-namespace {
 
-// ---- Access ------------------------------------------------------------------
+using namespace posix;
+
+namespace {
 
 // Linux's access mode 3: the open checks read and write permission and gives
 // a descriptor that can neither read nor write, but can move its position.
 constexpr int kNoDataAccess = O_ACCMODE;
+
+// Handles are inheritable, so no O_CLOEXEC.
+constexpr int kOpenFlags = O_NOCTTY;
 
 struct Access {
     bool read;
@@ -35,23 +58,14 @@ struct Access {
 // Append-only access is O_APPEND: the kernel moves to the end and writes in
 // one step under the file's lock, so appenders never overwrite each other.
 Access accessFor(uint32_t desiredAccess) {
-    Access access;
-    access.read = (desiredAccess & kGenericRead) != 0;
-    access.write = (desiredAccess & (kGenericWrite | kFileAppendData)) != 0;
+    bool read = (desiredAccess & kGenericRead) != 0;
+    bool write = (desiredAccess & (kGenericWrite | kFileAppendData)) != 0;
+    constexpr int kModes[2][2] = {{kNoDataAccess, O_WRONLY}, {O_RDONLY, O_RDWR}};
+    Access access{read, write, kModes[read][write]};
     bool appendOnly = (desiredAccess & kFileAppendData) && !(desiredAccess & kGenericWrite);
-    if (access.read && access.write) {
-        access.flags = O_RDWR;
-    } else if (access.write) {
-        access.flags = O_WRONLY;
-    } else {
-        access.flags = access.read ? O_RDONLY : kNoDataAccess;
-    }
     if (appendOnly) access.flags |= O_APPEND;
     return access;
 }
-
-// Handles are inheritable, so no O_CLOEXEC.
-constexpr int kOpenFlags = O_NOCTTY;
 
 bool refusedForPermissions(int error) {
     return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
@@ -62,204 +76,117 @@ int openRetrying(const char* path, int flags, mode_t mode) {
 }
 
 // A handle without data access still opens a file the process may not both
-// read and write: as an O_PATH descriptor, which can only be looked at.
+// read and write (unless it creates it): as an O_PATH descriptor, which can
+// only be looked at.
 int openDescriptor(const char* path, int flags) {
     int fd = openRetrying(path, flags | kOpenFlags, 0666);
-    if (fd >= 0 || (flags & O_ACCMODE) != kNoDataAccess || !refusedForPermissions(errno)) {
-        return fd;
-    }
-    if (flags & O_CREAT) return fd;
+    bool looksOnly = (flags & (O_ACCMODE | O_CREAT)) == kNoDataAccess;
+    if (fd >= 0 || !looksOnly || !refusedForPermissions(errno)) return fd;
     return openRetrying(path, O_PATH | kOpenFlags, 0);
 }
 
-struct Opened {
-    int fd = -1;
-    bool created = false;
-};
-
 // Opens according to the disposition without ever emptying a file: the
 // caller truncates only after the share check. A missing file is created with
-// O_EXCL, so "created" is certain and two creators cannot both believe it.
+// O_EXCL, so *created is certain and two creators cannot both believe it.
 // When the name exists but the plain open finds nothing (a symbolic link to a
 // missing file, or a file removed in between), O_CREAT without O_EXCL makes
-// the file the name leads to; "created" then stays false, which costs only a
-// read-only check and the truncation of an empty file.
-uint32_t openForDisposition(const char* path, int flags, Disposition disposition, Opened* opened) {
-    auto openWith = [&](int extra) {
-        opened->fd = openDescriptor(path, flags | extra);
-        return opened->fd >= 0;
-    };
+// the file the name leads to; *created then stays false, which costs only a
+// read-only check and the truncation of an empty file. Answers the
+// descriptor, or -1 with errno set.
+int openForDisposition(const char* path, int flags, Disposition disposition, bool* created) {
     if (disposition != Disposition::kCreateAlways) {
-        if (openWith(0)) return 0;
-        if (errno != ENOENT || disposition == Disposition::kOpenExisting) {
-            return win32ErrorForPath(errno, path);
-        }
+        int fd = openDescriptor(path, flags);
+        if (fd >= 0 || errno != ENOENT || disposition == Disposition::kOpenExisting) return fd;
     }
-    if (openWith(O_CREAT | O_EXCL)) {
-        opened->created = true;
-        return 0;
-    }
-    if (errno == EEXIST && (openWith(0) || (errno == ENOENT && openWith(O_CREAT)))) return 0;
-    return win32ErrorForPath(errno, path);
+    int fd = openDescriptor(path, flags | O_CREAT | O_EXCL);
+    *created = fd >= 0;
+    if (fd >= 0 || errno != EEXIST) return fd;
+    fd = openDescriptor(path, flags);
+    return (fd >= 0 || errno != ENOENT) ? fd : openDescriptor(path, flags | O_CREAT);
 }
-
-// ---- Emptying ---------------------------------------------------------------
 
 uint32_t truncateToZero(int fd) {
     int result = uninterrupted([&] { return sys.ftruncate(fd, 0); });
     return result == 0 ? 0 : win32ErrorFromErrno(errno);
 }
 
-// A write-only description of the regular file `file` by its name, kept only
-// when it is that same file, and closed on exec: it lives inside one call.
-// O_NONBLOCK: should the name lead to a FIFO by now, the open neither waits
-// nor makes a writer. Answers the descriptor, or -1 with *error set (5 where
-// the name no longer leads to the file).
-int openWriter(const char* path, const OpenedFile& file, uint32_t* error) {
-    int fd = openRetrying(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0);
-    if (fd < 0) {
-        bool denied = refusedForPermissions(errno) || errno == ENXIO || errno == ENOENT;
-        *error = denied ? win32error::kAccessDenied : win32ErrorFromErrno(errno);
-        return -1;
-    }
+// Whether `fd` is open on `file`: 0, 5 when it is not, or the error of the look.
+uint32_t isOpenOn(int fd, const OpenedFile& file) {
     struct stat status;
-    *error = 0;
-    if (sys.fstat(fd, &status) != 0) {
-        *error = win32ErrorFromErrno(errno);
-    } else if (status.st_dev != file.device || status.st_ino != file.inode) {
-        *error = win32error::kAccessDenied;
-    }
-    if (*error == 0) return fd;
-    sys.close(fd);
-    return -1;
+    if (sys.fstat(fd, &status) != 0) return win32ErrorFromErrno(errno);
+    bool same = status.st_dev == file.device && status.st_ino == file.inode;
+    return same ? 0 : win32error::kAccessDenied;
 }
 
 // Emptying a file counts as writing it, whatever access the handle keeps. A
-// handle without write access empties through a writer of its own that holds
-// the write for the share check and is closed before the call returns. A
+// handle without write access empties through a writer of its own: a
+// write-only description of the file by its name, kept only when the name
+// still leads to that file (5 otherwise), closed on exec and before the call
+// returns, which holds the write for the share check. O_NONBLOCK: should the
+// name lead to a FIFO by now, the open neither waits nor makes a writer. A
 // FIFO, socket or device has nothing to empty.
 uint32_t emptyFile(const char* path, int fd, const OpenedFile& file, bool writable) {
     if (!S_ISREG(file.mode)) return 0;
     if (writable) return truncateToZero(fd);
-    uint32_t error = 0;
-    int writer = openWriter(path, file, &error);
-    if (writer < 0) return error;
+    int writer = openRetrying(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0);
+    if (writer < 0) {
+        bool denied = refusedForPermissions(errno) || errno == ENXIO || errno == ENOENT;
+        return denied ? win32error::kAccessDenied : win32ErrorFromErrno(errno);
+    }
+    uint32_t error = isOpenOn(writer, file);
     ShareRoles writing{false, false, true, false};
-    error = publishShareMode(writing, writer, slotSalt(writer));
+    if (error == 0) error = publishShareMode(writing, writer, slotSalt(writer));
     if (error == 0) error = truncateToZero(writer);
     sys.close(writer);
     return error;
 }
 
-struct Prepared {
-    uint8_t facts = kOpenedHere;
-    FileIdentity file;
-};
-
-// Everything after the descriptor is open; on failure the caller closes it,
-// which drops every lock taken here.
-uint32_t prepareHandle(const char* path, const Opened& opened, const Access& access,
-                       uint32_t shareMode, Disposition disposition, Prepared* prepared) {
-    int fd = opened.fd;
-    uint8_t* facts = &prepared->facts;
+// Everything after the descriptor is open, up to its adoption; *record gets
+// what the registry is to keep of it. On failure the caller closes it, which
+// drops every lock taken here.
+uint32_t prepareHandle(const char* path, int fd, bool created, const Access& access,
+                       uint32_t shareMode, Disposition disposition, Released* record) {
     OpenedFile file;
     if (uint32_t error = describeOpenedFile(fd, &file); error != 0) return error;
-    prepared->file = {file.device, file.inode};
+    record->file = {file.device, file.inode};
+    if (file.onSharedFileSystem) record->facts |= kOnSharedFileSystem;
     // Windows opens no directory as a file, in any mode.
     if (S_ISDIR(file.mode)) return win32error::kAccessDenied;
-    if (file.onSharedFileSystem) *facts |= kOnSharedFileSystem;
-    bool empties = disposition == Disposition::kCreateAlways && !opened.created;
-    // The read-only attribute holds for every user, root included.
-    bool writes = access.write || empties;
-    if (writes && !opened.created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {
+    bool empties = disposition == Disposition::kCreateAlways && !created;
+    // The read-only attribute holds for every user, root included; emptying
+    // counts as writing.
+    if ((access.write || empties) && !created && S_ISREG(file.mode) && isReadOnlyFile(file.mode)) {
         return win32error::kAccessDenied;
     }
     ShareRoles roles = shareRolesFor(access.read, access.write, shareMode);
+    if (access.read) record->facts |= kReadable | kHasDataAccess;
+    if (access.write) record->facts |= kWritable | kHasDataAccess;
+    if (roles.deniesRead && roles.deniesWrite) record->facts |= kSharesNothing;
     uint32_t error = publishShareMode(roles, fd, slotSalt(fd));
     if (error == 0 && empties) error = emptyFile(path, fd, file, access.write);
-    bool hasData = access.read || access.write;
-    if (hasData) *facts |= kHasDataAccess;
-    if (access.read) *facts |= kReadable;
-    if (access.write) *facts |= kWritable;
-    if (hasData && (shareMode & (kFileShareRead | kFileShareWrite)) == 0) {
-        *facts |= kSharesNothing;
-    }
-    return error;
+    return error != 0 ? error : adopt(fd, record->facts, record->file);
 }
 
 }  // namespace
 
-bool mayRemove(const char* path) {
-    constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
-    int fd = openRetrying(path, O_RDONLY | kFlags, 0);
-    if (fd < 0 && (errno == EACCES || errno == EPERM))
-        fd = openRetrying(path, O_WRONLY | kFlags, 0);
-    if (fd < 0) {
-        // Nothing to look at: gone, a link, not a file.
-        bool nothingToCheck = errno == ENOENT || errno == ENOTDIR || errno == ELOOP;
-        return nothingToCheck || failWithErrno(errno);
-    }
-    uint32_t error = findHolder(fd);
-    sys.close(fd);
-    return error == 0 || fail(error);
-}
-
-}  // namespace posix
-
-using namespace posix;
-
-namespace posix {
-namespace {
-
-// Whether a program this process started may hold the descriptor's
-// description: one without close-on-exec may have reached it (and stays with
-// whatever that program leaves running). An unanswered question counts as
-// yes, which keeps what a child holds.
-bool mayReachAnotherProgram(int fd) {
-    int flags = sys.fcntlInt(fd, F_GETFD, 0);
-    return flags < 0 || !(flags & FD_CLOEXEC);
-}
-
-// One open. Answers 0 with the descriptor in *fd, or the Win32 error; *file
-// says what it was open on, and whether that lies on a shared file system.
-uint32_t openOnce(const char* path, const Access& access, uint32_t shareMode,
-                  Disposition disposition, int* fd, Prepared* prepared) {
-    Opened opened;
-    uint32_t error = openForDisposition(path, access.flags, disposition, &opened);
-    if (error != 0) return error;
-    // A stale record of the number (the host closed an earlier library
-    // descriptor itself) is forgotten by the adoption: its locks went with
-    // its description, and nothing of it is given up.
-    error = prepareHandle(path, opened, access, shareMode, disposition, prepared);
-    if (error == 0) error = adopt(opened.fd, prepared->facts, prepared->file);
-    if (error == 0) {
-        *fd = opened.fd;
-        return 0;
-    }
-    // A file this call created stays: another open may already hold it.
-    Released unadopted;
-    unadopted.facts = prepared->facts;
-    unadopted.file = prepared->file;
-    closeDescription(opened.fd, unadopted);
-    return error;
-}
-
-}  // namespace
-}  // namespace posix
-
-// An open refused by the share mode of a handle this process closed a moment
-// ago on a shared file system is tried again for a short while: the client
-// gives up a closed description's locks a little after close returns
-// (shared_file_system.h).
+// A file an open created stays when a later step fails: another open may
+// already hold it. An open refused by the share mode of a handle this process
+// closed a moment ago on a shared file system is tried again for a short
+// while: the client gives up a closed description's locks a little after
+// close returns (shared_file_system.h).
 Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
                   Disposition disposition) {
     Access access = accessFor(desiredAccess);
     for (unsigned attempt = 0;; ++attempt) {
-        Prepared prepared;
-        int fd = -1;
-        uint32_t error = openOnce(path, access, shareMode, disposition, &fd, &prepared);
+        bool created = false;
+        Released record;
+        int fd = openForDisposition(path, access.flags, disposition, &created);
+        uint32_t error =
+            fd < 0 ? win32ErrorForPath(errno, path)
+                   : prepareHandle(path, fd, created, access, shareMode, disposition, &record);
         if (error == 0) return fd;
-        if (!retriesOpen(error, prepared.facts, prepared.file, attempt)) {
+        if (fd >= 0) closeDescription(fd, record);
+        if (!retriesOpen(error, record.facts, record.file, attempt)) {
             setLastError(error);
             return kInvalidHandle;
         }
@@ -272,18 +199,20 @@ Handle createFile(const char* path, uint32_t desiredAccess, uint32_t shareMode,
 // hold too (a child that inherited the handle) outlives the close, and every
 // lock taken through it: the locks this process took through the handle go
 // first, and a child's stay the child's. A program started by posix_spawn,
-// vfork or system() runs no fork handler, so the registry cannot count it:
-// the descriptor's close-on-exec flag tells whether one may have it. It is
-// asked only where the answer changes what the close does: on a shared file
-// system, or when this process holds locks through the handle.
+// vfork or system() runs no fork handler, so the registry cannot count it: a
+// descriptor without close-on-exec may have reached one (and stays with
+// whatever that program leaves running), and a flag that cannot be read
+// counts as that, which keeps what a child holds. The flag is asked only
+// where the answer changes what the close does: on a shared file system, or
+// when this process holds locks through the handle.
 bool closeHandle(Handle handle) {
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    uint8_t facts = factsOf(handle);
-    uint32_t pushed = beforeClose(handle, facts);
+    uint32_t pushed = beforeClose(handle, factsOf(handle));
     Released released = release(handle);
-    bool lockedHere = released.locks.begin() != released.locks.end();
-    if (!released.mayBeInherited && (onSharedFileSystem(facts) || lockedHere)) {
-        released.mayBeInherited = mayReachAnotherProgram(handle);
+    bool asks = onSharedFileSystem(released.facts) || released.locks.count != 0;
+    if (!released.mayBeInherited && asks) {
+        int flags = sys.fcntlInt(handle, F_GETFD, 0);
+        released.mayBeInherited = flags < 0 || !(flags & FD_CLOEXEC);
     }
     if (released.mayBeInherited) giveUpLocks(handle, released.locks);
     int closed = closeDescription(handle, released);
@@ -302,9 +231,8 @@ bool flushFileBuffers(Handle handle) {
     if ((flags & O_PATH) || (mode != O_WRONLY && mode != O_RDWR)) {
         return fail(win32error::kAccessDenied);
     }
-    if (sys.fsync(handle) == 0) return true;
     // Pipes, terminals and the like have nothing to write out.
-    if (errno == EINVAL) return true;
+    if (sys.fsync(handle) == 0 || errno == EINVAL) return true;
     return failWithErrno(errno);
 }
 

@@ -21,8 +21,8 @@
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
-#include "platform/posix/handles.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/share_modes.h"
 #include "platform/posix/syscalls.h"
 
 namespace qorvel::platform {

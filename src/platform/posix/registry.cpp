@@ -3,8 +3,10 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <atomic>
 #include <new>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -50,85 +52,38 @@ uint32_t thisProcess() { return gProcess.load(std::memory_order_relaxed); }
 
 Record gRecords[kMaxDescriptors];
 
-bool isRecorded(int fd) { return fd >= 0 && fd < kMaxDescriptors; }
+Record* recordOf(int fd) { return fd >= 0 && fd < kMaxDescriptors ? &gRecords[fd] : nullptr; }
 
-// A guard held by a thread of an earlier process (copied at the fork) has no
-// thread here to give it back: it is taken over. One held by a thread of
-// this process is waited for; it is held only for a few loads and stores.
-void takeGuard(Record& record) {
-    uint32_t me = thisProcess();
-    uint32_t seen = 0;
-    while (!record.guard.compare_exchange_weak(seen, me, std::memory_order_acquire,
-                                               std::memory_order_relaxed)) {
-        if (seen != 0 && seen != me) continue;
-        seen = 0;
-        sched_yield();
-    }
-}
-
-void giveGuard(Record& record) { record.guard.store(0, std::memory_order_release); }
-
-class Guard {
-public:
-    explicit Guard(Record& record) : record_(record) { takeGuard(record_); }
-    ~Guard() { giveGuard(record_); }
-    Guard(const Guard&) = delete;
-    Guard& operator=(const Guard&) = delete;
-
-private:
-    Record& record_;
-};
-
-// Under the guard: gives the record's list of locks to this process. A list
-// copied from a parent at the fork is the parent's; the child's copy of its
-// memory goes.
-void holdHere(Record& record) {
-    uint32_t me = thisProcess();
-    if (record.holder.load(std::memory_order_relaxed) == me) return;
-    delete[] record.locks;
+// Under the guard: the record's list of locks, which it then no longer has.
+EndedLocks takeLocks(Record& record) {
+    EndedLocks taken{std::unique_ptr<HeldLock[]>(record.locks),
+                     record.lockCount.load(std::memory_order_relaxed)};
     record.locks = nullptr;
     record.capacity = 0;
     record.lockCount.store(0, std::memory_order_relaxed);
-    record.holder.store(me, std::memory_order_relaxed);
-}
-
-// Under the guard.
-Released endRecord(Record& record) {
-    Released ended;
-    ended.facts = record.facts.exchange(0, std::memory_order_relaxed);
-    ended.mayBeInherited = record.opener.load(std::memory_order_relaxed) != thisProcess() ||
-                           record.forksAtOpen != gForks.load(std::memory_order_relaxed);
-    holdHere(record);
-    ended.locks = EndedLocks(record.locks, record.lockCount.load(std::memory_order_relaxed));
-    record.locks = nullptr;
-    record.capacity = 0;
-    record.lockCount.store(0, std::memory_order_relaxed);
-    record.opener.store(0, std::memory_order_relaxed);
-    ended.file = record.file;
-    record.file = FileIdentity{};
-    return ended;
+    return taken;
 }
 
 }  // namespace
 
 uint8_t factsOf(int fd) {
-    return isRecorded(fd) ? gRecords[fd].facts.load(std::memory_order_relaxed) : 0;
+    Record* record = recordOf(fd);
+    return record != nullptr ? record->facts.load(std::memory_order_relaxed) : 0;
 }
 
+// A record has an opener exactly while kOpenedHere is among its facts.
 bool openedByThisProcess(int fd) {
-    return isRecorded(fd) && (factsOf(fd) & kOpenedHere) &&
-           gRecords[fd].opener.load(std::memory_order_relaxed) == thisProcess();
+    Record* record = recordOf(fd);
+    return record != nullptr && record->opener.load(std::memory_order_relaxed) == thisProcess();
 }
 
 bool mayHoldLocks(int fd) {
-    if (!isRecorded(fd)) return false;
-    const Record& record = gRecords[fd];
-    return record.holder.load(std::memory_order_relaxed) == thisProcess() &&
-           record.lockCount.load(std::memory_order_relaxed) > 0;
+    Record* record = recordOf(fd);
+    return record != nullptr && record->holder.load(std::memory_order_relaxed) == thisProcess() &&
+           record->lockCount.load(std::memory_order_relaxed) > 0;
 }
 
 bool insideHeldLock(int fd, uint64_t start, uint64_t length) {
-    if (!mayHoldLocks(fd)) return false;
     RecordedLocks held(fd);
     return held.any([&](const HeldLock& lock) {
         return lock.settled && lock.length != 0 && lock.start <= start &&
@@ -137,71 +92,85 @@ bool insideHeldLock(int fd, uint64_t start, uint64_t length) {
 }
 
 void addFacts(int fd, uint8_t facts) {
-    if (isRecorded(fd) && (gRecords[fd].facts.load(std::memory_order_relaxed) & kOpenedHere)) {
-        gRecords[fd].facts.fetch_or(facts, std::memory_order_relaxed);
-    }
+    if (factsOf(fd) & kOpenedHere) gRecords[fd].facts.fetch_or(facts, std::memory_order_relaxed);
 }
 
 bool takeFacts(int fd, uint8_t facts) {
-    if (!isRecorded(fd)) return false;
-    return (gRecords[fd].facts.fetch_and(uint8_t(~facts), std::memory_order_relaxed) & facts) != 0;
+    Record* record = recordOf(fd);
+    auto kept = static_cast<uint8_t>(~facts);
+    return record != nullptr &&
+           (record->facts.fetch_and(kept, std::memory_order_relaxed) & facts) != 0;
 }
 
 // The stale record's locks went with its descriptor: nothing to give up.
 uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file) {
-    if (!isRecorded(fd)) return win32error::kTooManyOpenFiles;
-    Record& record = gRecords[fd];
-    Released stale;
-    {
-        Guard guard(record);
-        stale = endRecord(record);
-        record.file = file;
-        record.forksAtOpen = gForks.load(std::memory_order_relaxed);
-        record.opener.store(thisProcess(), std::memory_order_relaxed);
-        record.facts.store(facts, std::memory_order_relaxed);
-    }
+    RecordedLocks held(fd);
+    Record* record = held.record_;
+    if (record == nullptr) return win32error::kTooManyOpenFiles;
+    takeLocks(*record);
+    record->file = file;
+    record->forksAtOpen = gForks.load(std::memory_order_relaxed);
+    record->opener.store(thisProcess(), std::memory_order_relaxed);
+    record->facts.store(facts | kOpenedHere, std::memory_order_relaxed);
     return 0;
 }
 
 Released release(int fd) {
-    if (!isRecorded(fd)) return Released();
-    Guard guard(gRecords[fd]);
-    return endRecord(gRecords[fd]);
+    RecordedLocks held(fd);
+    Record* record = held.record_;
+    Released ended;
+    if (record == nullptr) return ended;
+    ended.facts = record->facts.exchange(0, std::memory_order_relaxed);
+    uint32_t opener = record->opener.exchange(0, std::memory_order_relaxed);
+    ended.mayBeInherited =
+        opener != thisProcess() || record->forksAtOpen != gForks.load(std::memory_order_relaxed);
+    ended.locks = takeLocks(*record);
+    ended.file = std::exchange(record->file, FileIdentity{});
+    return ended;
 }
 
-RecordedLocks::RecordedLocks(int fd) : record_(isRecorded(fd) ? &gRecords[fd] : nullptr) {
+// A guard held by a thread of an earlier process (copied at the fork) has no
+// thread here to give it back: it is taken over. One held by a thread of
+// this process is waited for; it is held only for a few loads and stores.
+// Once held, the record's list of locks is given to this process: a list
+// copied from a parent at the fork is the parent's, and the child's copy of
+// its memory goes.
+RecordedLocks::RecordedLocks(int fd) : record_(recordOf(fd)) {
     if (record_ == nullptr) return;
-    takeGuard(*record_);
-    holdHere(*record_);
+    uint32_t me = thisProcess();
+    uint32_t seen = 0;
+    while (!record_->guard.compare_exchange_weak(seen, me, std::memory_order_acquire,
+                                                 std::memory_order_relaxed)) {
+        if (seen != 0 && seen != me) continue;
+        seen = 0;
+        sched_yield();
+    }
+    if (record_->holder.load(std::memory_order_relaxed) != me) {
+        takeLocks(*record_);
+        record_->holder.store(me, std::memory_order_relaxed);
+    }
 }
 
 RecordedLocks::~RecordedLocks() {
-    if (record_ != nullptr) giveGuard(*record_);
-}
-
-bool RecordedLocks::full() const {
-    return record_ == nullptr ||
-           record_->lockCount.load(std::memory_order_relaxed) >= kMaxHeldLocks;
+    if (record_ != nullptr) record_->guard.store(0, std::memory_order_release);
 }
 
 HeldLock* RecordedLocks::find(uint64_t start, uint64_t length) {
-    if (record_ == nullptr) return nullptr;
-    uint32_t count = record_->lockCount.load(std::memory_order_relaxed);
-    for (uint32_t i = 0; i < count; ++i) {
-        HeldLock& held = record_->locks[i];
+    for (HeldLock& held : *this) {
         if (held.start == start && held.length == length) return &held;
     }
     return nullptr;
 }
 
 bool RecordedLocks::add(const HeldLock& lock) {
-    if (full()) return false;
+    if (record_ == nullptr) return false;
     uint32_t count = record_->lockCount.load(std::memory_order_relaxed);
+    if (count >= kMaxHeldLocks) return false;
     if (count == record_->capacity) {
         auto capacity = static_cast<uint16_t>(count == 0 ? 4 : count * 2);
         auto* grown = new (std::nothrow) HeldLock[capacity];
         if (grown == nullptr) return false;
-        for (uint32_t i = 0; i < count; ++i) grown[i] = record_->locks[i];
+        std::copy(begin(), end(), grown);
         // The old list goes only once the new one is in place: a fork at any
         // instant leaves the child a list it may free.
         HeldLock* old = record_->locks;
@@ -220,9 +189,9 @@ void RecordedLocks::remove(HeldLock* held) {
     record_->lockCount.store(count, std::memory_order_relaxed);
 }
 
-const HeldLock* RecordedLocks::begin() const { return record_ ? record_->locks : nullptr; }
+HeldLock* RecordedLocks::begin() const { return record_ ? record_->locks : nullptr; }
 
-const HeldLock* RecordedLocks::end() const {
+HeldLock* RecordedLocks::end() const {
     return record_ ? record_->locks + record_->lockCount.load(std::memory_order_relaxed) : nullptr;
 }
 

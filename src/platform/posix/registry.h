@@ -47,14 +47,14 @@
 
 #include <sys/types.h>
 
-#include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
 namespace qorvel::platform::posix {
 
 constexpr int kMaxDescriptors = 1 << 20;
-constexpr size_t kMaxHeldLocks = 4096;
+constexpr uint32_t kMaxHeldLocks = 4096;
 
 enum Fact : uint8_t {
     kOpenedHere = 0x1,
@@ -102,9 +102,9 @@ struct FileIdentity {
     ino_t inode = 0;
 };
 
-// Starts the record of a descriptor the library just opened, after releasing
-// whatever a stale record of the number held. Answers 0, or the Win32 error
-// (4) for a number beyond the limit.
+// Starts the record of a descriptor the library just opened, with `facts`
+// and kOpenedHere, after dropping whatever a stale record of the number held.
+// Answers 0, or the Win32 error (4) for a number beyond the limit.
 uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file);
 
 // A byte-range lock held through a descriptor, as locks.cpp records it.
@@ -118,20 +118,16 @@ struct HeldLock {
 };
 
 // The locks this process held through a descriptor when its record ended.
-class EndedLocks {
-public:
-    EndedLocks() = default;
-    EndedLocks(HeldLock* locks, size_t count) : locks_(locks), count_(count) {}
+struct EndedLocks {
+    std::unique_ptr<HeldLock[]> list;
+    uint32_t count = 0;
 
-    const HeldLock* begin() const { return locks_.get(); }
-    const HeldLock* end() const { return locks_ ? locks_.get() + count_ : nullptr; }
-
-private:
-    std::unique_ptr<HeldLock[]> locks_;
-    size_t count_ = 0;
+    const HeldLock* begin() const { return list.get(); }
+    const HeldLock* end() const { return list.get() + count; }
 };
 
-// What a record held when it ended.
+// What a record held when it ended; for a descriptor an open gives up before
+// adopting it, what its record would have held.
 struct Released {
     EndedLocks locks;  // this process's byte-range locks
     uint8_t facts = 0;
@@ -143,9 +139,8 @@ struct Released {
     FileIdentity file;
 };
 
-// Ends the record of a descriptor the library is about to close (or received
-// again from the kernel): hands back what
-// it held, for the caller to give up this process's locks before the
+// Ends the record of a descriptor the library is about to close: hands back
+// what it held, for the caller to give up this process's locks before the
 // descriptor closes.
 Released release(int fd);
 
@@ -163,28 +158,24 @@ public:
 
     // False for a number beyond the records: nothing can be recorded.
     bool available() const { return record_ != nullptr; }
-    bool full() const;
     HeldLock* find(uint64_t start, uint64_t length);
     // Whether any lock, settled or not, satisfies `refuses`.
     template <typename Predicate>
-    bool any(Predicate refuses) const;
-    // False when the memory for it cannot be had.
+    bool any(Predicate refuses) const {
+        return std::any_of(begin(), end(), refuses);
+    }
+    // False when the memory for it cannot be had, or at kMaxHeldLocks.
     bool add(const HeldLock& lock);
     void remove(HeldLock* held);
-    const HeldLock* begin() const;
-    const HeldLock* end() const;
+    HeldLock* begin() const;
+    HeldLock* end() const;
 
 private:
+    friend uint32_t adopt(int fd, uint8_t facts, const FileIdentity& file);
+    friend Released release(int fd);
+
     Record* record_;
 };
-
-template <typename Predicate>
-bool RecordedLocks::any(Predicate refuses) const {
-    for (const HeldLock& held : *this) {
-        if (refuses(held)) return true;
-    }
-    return false;
-}
 
 }  // namespace qorvel::platform::posix
 

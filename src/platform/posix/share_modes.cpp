@@ -43,12 +43,12 @@
 #include "platform/posix/share_modes.h"
 
 #include <cerrno>
-#include <cstdint>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/lock_space.h"
 #include "platform/posix/locks.h"
+#include "platform/posix/syscalls.h"
 
 namespace qorvel::platform::posix {
 namespace {
@@ -110,21 +110,17 @@ uint32_t conflictWith(const struct flock& holder) {
     return handle ? win32error::kSharingViolation : win32error::kLockViolation;
 }
 
-// The error of a refused lock call over `range`: the lock in the way tells.
-uint32_t refusal(int fd, short type, Range range, int error) {
-    if (!isOfdLockConflict(error)) return win32ErrorFromErrno(error);
-    struct flock holder;
-    if (!findOfdLock(fd, type, SEEK_SET, range.start, range.length, &holder)) {
+// A lock of `type` over `range`. When the kernel refuses it, the lock in the
+// way, in *holder, tells the error.
+uint32_t lockRange(int fd, short type, Range range, struct flock* holder) {
+    if (setOfdLock(fd, type, range.start, range.length) == 0) return 0;
+    if (!isOfdLockConflict(errno)) return win32ErrorFromErrno(errno);
+    if (!findOfdLock(fd, type, SEEK_SET, range.start, range.length, holder)) {
         return win32ErrorFromErrno(errno);
     }
     // Gone in between: the conflict was a handle that just closed.
-    if (holder.l_type == F_UNLCK) return win32error::kSharingViolation;
-    return conflictWith(holder);
-}
-
-uint32_t lockRange(int fd, short type, Range range) {
-    if (setOfdLock(fd, type, range.start, range.length) == 0) return 0;
-    return refusal(fd, type, range, errno);
+    if (holder->l_type == F_UNLCK) return win32error::kSharingViolation;
+    return conflictWith(*holder);
 }
 
 // Whether `lock`, of another program, is a write lock over all of `range`:
@@ -155,17 +151,15 @@ bool isSlotTaker(const struct flock& holder, off_t region) {
            regionHold(extentOf(holder), holder.l_type == F_WRLCK, region) == RegionHold::kSlot;
 }
 
-// A write lock on one free byte of the region, searched from `firstSlot`.
+// A write lock on one free byte of the region, searched from `firstSlot`,
+// past bytes that another slot-taker holds or that a handle just let go.
 uint32_t takeSlot(int fd, off_t region, unsigned firstSlot) {
     for (off_t i = 0; i < kShareSlots; ++i) {
+        struct flock holder {};
         off_t slot = region + (off_t(firstSlot) + i) % kShareSlots;
-        if (setOfdLock(fd, F_WRLCK, slot, 1) == 0) return 0;
-        if (!isOfdLockConflict(errno)) return win32ErrorFromErrno(errno);
-        struct flock holder;
-        if (!findOfdLock(fd, F_WRLCK, SEEK_SET, slot, 1, &holder)) {
-            return win32ErrorFromErrno(errno);
-        }
-        if (holder.l_type != F_UNLCK && !isSlotTaker(holder, region)) return conflictWith(holder);
+        uint32_t error = lockRange(fd, F_WRLCK, {slot, 1}, &holder);
+        bool taken = holder.l_type == F_UNLCK || isSlotTaker(holder, region);
+        if (error != win32error::kSharingViolation || !taken) return error;
     }
     return win32error::kSharingBufferExceeded;  // every byte is taken
 }
@@ -175,17 +169,19 @@ uint32_t takeSlot(int fd, off_t region, unsigned firstSlot) {
 uint32_t takeWholeAndSlot(int fd, Range range, unsigned firstSlot) {
     if (setOfdLock(fd, F_WRLCK, range.start, range.length + 1) == 0) return 0;
     if (!isOfdLockConflict(errno)) return win32ErrorFromErrno(errno);
-    uint32_t error = lockRange(fd, F_WRLCK, range);
+    struct flock holder {};
+    uint32_t error = lockRange(fd, F_WRLCK, range, &holder);
     return error != 0 ? error : takeSlot(fd, range.start + range.length, firstSlot | 1u);
 }
 
 uint32_t take(const LockStep& step, int fd, unsigned firstSlot) {
     Range range{step.first, step.end - step.first};
+    struct flock holder {};
     switch (step.act) {
         case kLook: return look(fd, range);
         case kSlot: return takeSlot(fd, step.first, firstSlot);
         case kWholeAndSlot: return takeWholeAndSlot(fd, range, firstSlot);
-        default: return lockRange(fd, step.act == kReadLock ? F_RDLCK : F_WRLCK, range);
+        default: return lockRange(fd, step.act == kReadLock ? F_RDLCK : F_WRLCK, range, &holder);
     }
 }
 
@@ -211,7 +207,21 @@ unsigned slotSalt(int fd) {
     return salt * 31u + static_cast<unsigned>(fd) * 7u;
 }
 
-// The look that follows a publication, over the whole share area.
-uint32_t findHolder(int fd) { return look(fd, {kShareArea, kShareAreaEnd - kShareArea}); }
+bool mayRemove(const char* path) {
+    auto openFor = [&](int access) {
+        constexpr int kFlags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+        return uninterrupted([&] { return sys.open(path, access | kFlags, 0); });
+    };
+    int fd = openFor(O_RDONLY);
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) fd = openFor(O_WRONLY);
+    if (fd < 0) {
+        // Nothing to look at: gone, a link, not a file.
+        bool nothingToCheck = errno == ENOENT || errno == ENOTDIR || errno == ELOOP;
+        return nothingToCheck || failWithErrno(errno);
+    }
+    uint32_t error = look(fd, {kShareArea, kShareAreaEnd - kShareArea});
+    sys.close(fd);
+    return error == 0 || fail(error);
+}
 
 }  // namespace qorvel::platform::posix

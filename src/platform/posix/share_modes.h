@@ -3,8 +3,9 @@
 // lock space (lock_space.h), through its own descriptor: the share mode is
 // inherited with the handle and ends with the last close of its description.
 // Of two conflicting handles the later is refused, by the kernel in the call
-// that publishes or by a look that follows it. share_modes.cpp explains the
-// layout, next to its table.
+// that publishes or by a look that follows it, and one look tells whether
+// any handle holds a file about to be removed or renamed. share_modes.cpp
+// explains the layout, next to its table.
 #ifndef QORVEL_PLATFORM_POSIX_SHARE_MODES_H
 #define QORVEL_PLATFORM_POSIX_SHARE_MODES_H
 
@@ -37,11 +38,17 @@ uint32_t publishShareMode(const ShareRoles& roles, int fd, unsigned firstSlot);
 // so that handles rarely meet; no system call.
 unsigned slotSalt(int fd);
 
-// Whether a handle of the library holds the file `fd` is open on (any handle
-// with data access publishes a lock). Answers 0 when none does, 32 when one
-// does, 33 when another program's lock hides the share area, else the
-// translated errno of the look.
-uint32_t findHolder(int fd);
+// Windows refuses to delete or rename a file while any handle with data
+// access is open on it, since the library never shares delete access. Every
+// such handle publishes a share-mode lock, so one look answers. The look
+// needs a descriptor: read-only, or write-only where the file may not be read.
+// Answers true when the removal may go ahead; false with lastError() set: 32
+// when a handle holds the file, 33 when another program's lock hides the
+// share modes, the translated error when the file could not be looked at (5
+// when the process may neither read nor write it, 4 at the descriptor
+// limit), so that a check that cannot look never lets a held file go.
+// Symbolic links are not followed.
+bool mayRemove(const char* path);
 
 }  // namespace qorvel::platform::posix
 
