@@ -1,7 +1,5 @@
 // ReadFile, WriteFile, SetFilePointer and SetEndOfFile for POSIX, with the
 // results Windows gives.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <memory>
 
@@ -30,11 +28,13 @@ uint32_t transferError(int fd, int error) {
 // access first (5) and answers 87 only for the other two.
 uint32_t endOfFileError(int fd, int error) {
     if (error != EINVAL) return win32ErrorFromErrno(error);
-    // Flags not answered (-1) have every bit set: not read-only.
-    bool readOnly = (sys.fcntlInt(fd, F_GETFL, 0) & O_ACCMODE) == O_RDONLY;
+    int flags = sys.fcntlInt(fd, F_GETFL, 0);
     struct stat status;
-    bool readOnlyFile = readOnly && sys.fstat(fd, &status) == 0 && !S_ISDIR(status.st_mode);
-    return readOnlyFile ? win32error::kAccessDenied : win32error::kInvalidParameter;
+    bool writable = (flags & O_ACCMODE) == O_WRONLY || (flags & O_ACCMODE) == O_RDWR;
+    if (flags == -1 || writable || sys.fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        return win32error::kInvalidParameter;
+    }
+    return win32error::kAccessDenied;
 }
 
 // A synchronous WriteFile to a file writes everything or fails: short

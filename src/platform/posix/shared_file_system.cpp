@@ -1,9 +1,7 @@
 #include "platform/posix/shared_file_system.h"
 
-#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/sysmacros.h>
-#include <sys/vfs.h>
 
 #include <algorithm>
 #include <atomic>
