@@ -1,7 +1,5 @@
 // ReadFile, WriteFile, SetFilePointer and SetEndOfFile for POSIX, with the
 // results Windows gives.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <memory>
 
@@ -23,15 +21,6 @@ namespace {
 uint32_t transferError(int fd, int error) {
     if (error == EBADF && sys.fcntlInt(fd, F_GETFD, 0) != -1) return win32error::kAccessDenied;
     return win32ErrorFromErrno(error);
-}
-
-// Windows' byte-range locks are mandatory: a transfer of bytes another handle
-// has locked is refused whole, before anything moves (locks.h).
-bool refusedByLocks(int fd, uint32_t count, int whence) {
-    uint32_t error = lockedByOthers(fd, whence, count);
-    if (error == 0) return false;
-    fail(error);
-    return true;
 }
 
 // ftruncate gives EINVAL for a descriptor not open for writing, for a
@@ -61,14 +50,8 @@ bool writeWhole(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
 
 uint32_t failToMove(uint32_t error) { return failAnswering(kInvalidSetFilePointer, error); }
 
-int whenceFor(uint32_t moveMethod) {
-    switch (moveMethod) {
-        case kFileBegin: return SEEK_SET;
-        case kFileCurrent: return SEEK_CUR;
-        case kFileEnd: return SEEK_END;
-        default: return -1;
-    }
-}
+static_assert(kFileBegin == SEEK_SET && kFileCurrent == SEEK_CUR && kFileEnd == SEEK_END,
+              "a move method is its whence");
 
 }  // namespace
 }  // namespace posix
@@ -78,7 +61,9 @@ using namespace posix;
 bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (refusedByLocks(handle, count, SEEK_CUR)) return false;
+    // Windows' byte-range locks are mandatory: a transfer of bytes another
+    // handle has locked is refused whole, before anything moves (locks.h).
+    if (uint32_t error = lockedByOthers(handle, SEEK_CUR, count); error != 0) return fail(error);
     ssize_t got = uninterrupted([&] { return sys.read(handle, buffer, count); });
     if (got < 0) return fail(transferError(handle, errno));
     *transferred = static_cast<uint32_t>(got);
@@ -88,7 +73,7 @@ bool readFile(Handle handle, void* buffer, uint32_t count, uint32_t* transferred
 bool writeFile(Handle handle, const void* buffer, uint32_t count, uint32_t* transferred) {
     *transferred = 0;
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
-    if (refusedByLocks(handle, count, SEEK_CUR)) return false;
+    if (uint32_t error = lockedByOthers(handle, SEEK_CUR, count); error != 0) return fail(error);
     bool written = writeWhole(handle, buffer, count, transferred);
     if (*transferred > 0) afterWrite(handle, factsOf(handle));
     return written;
@@ -104,11 +89,8 @@ bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
     *transferred = 0;
     if (isNullHandle(handle)) return fail(win32error::kInvalidHandle);
     bool takesTurn = onSharedFileSystem(factsOf(handle));
-    if (takesTurn) {
-        uint32_t error = beginAppend(handle);
-        if (error != 0) return fail(error);
-    }
-    if (refusedByLocks(handle, count, SEEK_END)) return false;
+    if (uint32_t error = takesTurn ? beginAppend(handle) : 0; error != 0) return fail(error);
+    if (uint32_t error = lockedByOthers(handle, SEEK_END, count); error != 0) return fail(error);
     std::unique_ptr<char[]> copy;
     if (takesTurn) buffer = appendSource(buffer, count, &copy);
     if (!writeWhole(handle, buffer, count, transferred)) return false;
@@ -119,8 +101,8 @@ bool appendFile(Handle handle, const void* buffer, uint32_t count, uint32_t* tra
 uint32_t setFilePointer(Handle handle, int32_t distanceLow, int32_t* distanceHigh,
                         uint32_t moveMethod) {
     if (isNullHandle(handle)) return failToMove(win32error::kInvalidHandle);
-    int whence = whenceFor(moveMethod);
-    if (whence < 0) return failToMove(win32error::kInvalidParameter);
+    if (moveMethod > kFileEnd) return failToMove(win32error::kInvalidParameter);
+    int whence = int(moveMethod);
     int64_t distance =
         distanceHigh != nullptr
             ? int64_t((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distanceLow))

@@ -1,21 +1,17 @@
 #include "platform/posix/shared_file_system.h"
 
-#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/sysmacros.h>
-#include <sys/vfs.h>
-
-#include <time.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <new>
-#include <sstream>
 #include <string>
+#include <thread>
 
 #include "platform/posix/errors.h"
 #include "platform/posix/lock_space.h"
@@ -43,21 +39,19 @@ constexpr uint32_t kSharedTypes[] = {
     0x0BD00BD0u,       // Lustre
 };
 
-bool isSharedType(uint64_t type) {
-    return std::find(std::begin(kSharedTypes), std::end(kSharedTypes), type) !=
-           std::end(kSharedTypes);
-}
-
 // statx reports a mount's unique identity since Linux 6.8; older kernels
 // leave the bit out of the answer.
 constexpr unsigned kStatxUniqueMountId = 0x4000;  // STATX_MNT_ID_UNIQUE
 
-// The mount's own record first: the kernel answers it without asking the
-// file system, which for a network or FUSE file system is a round trip.
+// The type of the file system from its mount's own record: the kernel
+// answers it without asking the file system, which for a network or FUSE
+// file system is a round trip. False where the kernel names no mount.
+bool mountRecordType(const struct statx& status, uint64_t* type) {
+    return (status.stx_mask & kStatxUniqueMountId) && sys.statmount(status.stx_mnt_id, type) == 0;
+}
+
 uint32_t fileSystemType(int fd, const struct statx& status, uint64_t* type) {
-    if ((status.stx_mask & kStatxUniqueMountId) && sys.statmount(status.stx_mnt_id, type) == 0) {
-        return 0;
-    }
+    if (mountRecordType(status, type)) return 0;
     struct statfs fileSystem;
     if (sys.fstatfs(fd, &fileSystem) != 0) return win32ErrorFromErrno(errno);
     // f_type is a signed word on some architectures: its bits are the type.
@@ -75,7 +69,7 @@ int setGate(int fd, short type, int command) {
 struct ClosedFile {
     std::atomic<uint64_t> device;
     std::atomic<uint64_t> inode;
-    std::atomic<int64_t> at;  // CLOCK_MONOTONIC, ns; 0: empty
+    std::atomic<int64_t> at;  // steady clock, ns; 0: empty
 };
 constexpr unsigned kClosedSlots = 16;
 ClosedFile gClosed[kClosedSlots];
@@ -86,15 +80,8 @@ std::atomic<unsigned> gNextClosed{0};
 constexpr int64_t kRecentClose = 2'000'000'000;
 constexpr unsigned kRetries = 12;
 
-bool isFile(const ClosedFile& closed, const FileIdentity& file) {
-    return closed.device.load(std::memory_order_relaxed) == uint64_t(file.device) &&
-           closed.inode.load(std::memory_order_relaxed) == uint64_t(file.inode);
-}
-
 int64_t nowNanoseconds() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    return std::chrono::nanoseconds(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 void noteClosed(const FileIdentity& file) {
@@ -105,28 +92,38 @@ void noteClosed(const FileIdentity& file) {
     slot.at.store(nowNanoseconds(), std::memory_order_release);
 }
 
+bool closedMomentsAgo(const FileIdentity& file) {
+    int64_t now = nowNanoseconds();
+    for (const ClosedFile& closed : gClosed) {
+        int64_t at = closed.at.load(std::memory_order_acquire);
+        if (at != 0 && now - at < kRecentClose &&
+            closed.device.load(std::memory_order_relaxed) == uint64_t(file.device) &&
+            closed.inode.load(std::memory_order_relaxed) == uint64_t(file.inode)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether the file's locks are kept by Ceph's metadata server: a CephFS
 // mount of the kernel's client, or of ceph-fuse (a FUSE mount of subtype
 // ceph-fuse, which only /proc/self/mountinfo names).
 bool locksKeptByCeph(int fd) {
     struct statx status;
-    if (sys.statx(fd, "", AT_EMPTY_PATH, kStatxUniqueMountId, &status) != 0) return false;
     uint64_t type = 0;
-    if (fileSystemType(fd, status, &type) != 0) return false;
-    if (type == CEPH_SUPER_MAGIC) return true;
-    if (type != FUSE_SUPER_MAGIC) return false;
-    std::ifstream mounts("/proc/self/mountinfo");
+    if (sys.statx(fd, "", AT_EMPTY_PATH, kStatxUniqueMountId, &status) != 0 ||
+        fileSystemType(fd, status, &type) != 0) {
+        return false;
+    }
+    if (type != FUSE_SUPER_MAGIC) return type == CEPH_SUPER_MAGIC;
     const std::string device =
         std::to_string(status.stx_dev_major) + ":" + std::to_string(status.stx_dev_minor);
-    for (std::string line; std::getline(mounts, line);) {
-        // "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [TAGS] - TYPE SOURCE ..."
-        std::istringstream fields(line);
-        std::string id, parent, numbers;
-        fields >> id >> parent >> numbers;
-        if (numbers != device) continue;
-        size_t separator = line.find(" - ");
-        return separator != std::string::npos &&
-               line.compare(separator + 3, sizeof "fuse.ceph-fuse " - 1, "fuse.ceph-fuse ") == 0;
+    std::ifstream mounts("/proc/self/mountinfo");
+    std::string id, parent, numbers, rest;
+    // "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [TAGS] - TYPE SOURCE ...", one
+    // mount a line; spaces inside a field are escaped: " - " is the separator.
+    while (mounts >> id >> parent >> numbers && std::getline(mounts, rest)) {
+        if (numbers == device) return rest.find(" - fuse.ceph-fuse ") != std::string::npos;
     }
     return false;
 }
@@ -146,13 +143,12 @@ int waitForGate(int fd) {
     if ((errno != EAGAIN && errno != EACCES) || !locksKeptByCeph(fd)) {
         return setGate(fd, F_WRLCK, F_OFD_SETLKW);
     }
-    constexpr long kLongestPause = 16L * 1000 * 1000;  // ns: a few appends on CephFS
-    long pause = 500L * 1000;
+    std::chrono::microseconds pause(500);
     while (setGate(fd, F_WRLCK, F_OFD_SETLK) != 0) {
         if (errno != EAGAIN && errno != EACCES) return -1;
-        struct timespec interval = {0, pause};
-        nanosleep(&interval, nullptr);
-        pause = pause * 2 > kLongestPause ? kLongestPause : pause * 2;
+        std::this_thread::sleep_for(pause);
+        // At most the time of a few appends on CephFS.
+        pause = std::min(pause * 2, std::chrono::microseconds(16'000));
     }
     return 0;
 }
@@ -167,12 +163,14 @@ int waitForGate(int fd) {
 // the size is asked again while the kernel's is behind it: an answer asked
 // before the one the kernel applied last is no longer applied, one asked
 // after it is current. Bounded, for a client that never takes the server's
-// size (a FUSE writeback cache): there nothing changes.
+// size (a FUSE writeback cache): there nothing changes. The answer names
+// the mount too (sendInOneRequest).
 constexpr unsigned kSizeAttempts = 16;
 
-uint32_t refreshSize(int fd, struct statx* status, unsigned asked = STATX_SIZE) {
+uint32_t refreshSize(int fd, struct statx* status) {
+    constexpr unsigned kAsked = STATX_SIZE | kStatxUniqueMountId;
     for (unsigned attempt = 0; attempt < kSizeAttempts; ++attempt) {
-        if (sys.statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, asked, status) != 0) {
+        if (sys.statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, kAsked, status) != 0) {
             return win32ErrorFromErrno(errno);
         }
         struct statx kept;
@@ -184,19 +182,11 @@ uint32_t refreshSize(int fd, struct statx* status, unsigned asked = STATX_SIZE) 
     return 0;
 }
 
-uint32_t refreshSize(int fd) {
-    struct statx status;
-    return refreshSize(fd, &status);
-}
-
 // On FUSE, the append's writes go direct (the header: an appender killed in
 // the middle of its write). A client that refuses writes through its cache.
 void sendInOneRequest(int fd, const struct statx& status) {
     uint64_t type = 0;
-    if (!(status.stx_mask & kStatxUniqueMountId) || sys.statmount(status.stx_mnt_id, &type) != 0 ||
-        type != FUSE_SUPER_MAGIC) {
-        return;
-    }
+    if (!mountRecordType(status, &type) || type != FUSE_SUPER_MAGIC) return;
     int flags = sys.fcntlInt(fd, F_GETFL, 0);
     if (flags >= 0 && !(flags & O_DIRECT)) sys.fcntlInt(fd, F_SETFL, flags | O_DIRECT);
 }
@@ -210,15 +200,13 @@ uint32_t describeOpenedFile(int fd, OpenedFile* file) {
     // (for fewer fields they may answer from the cache).
     constexpr unsigned kAsked = STATX_BASIC_STATS | kStatxUniqueMountId;
     if (sys.statx(fd, "", AT_EMPTY_PATH, kAsked, &status) != 0) return win32ErrorFromErrno(errno);
-    file->mode = status.stx_mode;
-    file->device = makedev(status.stx_dev_major, status.stx_dev_minor);
-    file->inode = status.stx_ino;
-    file->onSharedFileSystem = false;
+    *file = {status.stx_mode, makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino};
     // A directory is refused by the caller: nothing to ask.
     if (status.stx_dev_major != 0 || S_ISDIR(file->mode)) return 0;
     uint64_t type = 0;
     if (uint32_t error = fileSystemType(fd, status, &type); error != 0) return error;
-    file->onSharedFileSystem = isSharedType(type);
+    file->onSharedFileSystem =
+        std::find(std::begin(kSharedTypes), std::end(kSharedTypes), type) != std::end(kSharedTypes);
     return 0;
 }
 
@@ -229,8 +217,7 @@ uint32_t beginAppend(int fd) {
     if (waitForGate(fd) != 0) return win32ErrorFromErrno(errno);
     addFacts(fd, kHoldsAppendGate);
     struct statx status;
-    uint32_t error = refreshSize(fd, &status, STATX_SIZE | kStatxUniqueMountId);
-    if (error != 0) {
+    if (uint32_t error = refreshSize(fd, &status); error != 0) {
         setGate(fd, F_UNLCK, F_OFD_SETLK);
         return error;
     }
@@ -251,18 +238,32 @@ const void* appendSource(const void* text, uint32_t count, std::unique_ptr<char[
     return copy->get();
 }
 
-uint32_t refreshLockedRange(int fd, uint64_t start, uint64_t length) {
-    if (uint32_t error = refreshSize(fd); error != 0) return error;
+bool retriesOpen(uint32_t error, uint8_t facts, const FileIdentity& file, unsigned attempt) {
+    if (error != win32error::kSharingViolation || !onSharedFileSystem(facts) ||
+        attempt >= kRetries || !closedMomentsAgo(file)) {
+        return false;
+    }
+    // 1, 2, 4, ... 64 ms, then 64 ms each: about half a second in all.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1 << std::min(attempt, 6u)));
+    return true;
+}
+
+void afterWrite(int fd, uint8_t facts) {
+    if (onSharedFileSystem(facts)) addFacts(fd, kUnpushedWrites);
+}
+
+uint32_t afterLock(int fd, uint8_t facts, uint64_t start, uint64_t length) {
+    if (!onSharedFileSystem(facts)) return 0;
+    struct statx status;
+    if (uint32_t error = refreshSize(fd, &status); error != 0) return error;
     // Pages a client holds dirty (one that caches writes) are kept: they are
     // this handle's own bytes, under its lock.
     sys.fadvise(fd, off_t(start), off_t(length), POSIX_FADV_DONTNEED);
     return 0;
 }
 
-void noteWrite(int fd) { addFacts(fd, kUnpushedWrites); }
-
-uint32_t pushWrites(int fd) {
-    if (!takeFacts(fd, kUnpushedWrites)) return 0;
+uint32_t beforeUnlock(int fd, uint8_t facts) {
+    if (!onSharedFileSystem(facts) || !takeFacts(fd, kUnpushedWrites)) return 0;
     if (sys.fsync(fd) == 0) return 0;
     uint32_t error = win32ErrorFromErrno(errno);
     addFacts(fd, kUnpushedWrites);
@@ -270,33 +271,13 @@ uint32_t pushWrites(int fd) {
 }
 
 int closeDescription(int fd, const Released& record) {
-    if (!(record.facts & kOnSharedFileSystem)) return sys.close(fd);
-    if (!record.mayBeInherited) {
-        // Length 0: to the end of the lock space.
-        setOfdLock(fd, F_UNLCK, 0, 0);
-    } else {
+    if (onSharedFileSystem(record.facts) && !record.mayBeInherited) {
+        setOfdLock(fd, F_UNLCK, 0, 0);  // length 0: to the end of the lock space
+    } else if (onSharedFileSystem(record.facts)) {
         if (record.facts & kHoldsAppendGate) setGate(fd, F_UNLCK, F_OFD_SETLK);
         noteClosed(record.file);
     }
     return sys.close(fd);
-}
-
-bool closedMomentsAgo(const FileIdentity& file) {
-    int64_t now = nowNanoseconds();
-    for (const ClosedFile& closed : gClosed) {
-        int64_t at = closed.at.load(std::memory_order_acquire);
-        if (at != 0 && now - at < kRecentClose && isFile(closed, file)) return true;
-    }
-    return false;
-}
-
-bool waitBeforeRetry(unsigned attempt) {
-    if (attempt >= kRetries) return false;
-    // 1, 2, 4, ... 64 ms, then 64 ms each: about half a second in all.
-    int64_t wait = int64_t(1'000'000) << (attempt < 6 ? attempt : 6);
-    struct timespec pause = {0, long(wait)};
-    uninterrupted([&] { return nanosleep(&pause, &pause); });
-    return true;
 }
 
 }  // namespace qorvel::platform::posix

@@ -57,9 +57,9 @@
 // the library makes the data of those bytes current there, as an NFS client
 // does on its own: a range lock, once granted, asks the server for the
 // file's size (statx, AT_STATX_FORCE_SYNC) and drops the kernel's cached
-// pages of the range (refreshLockedRange); an unlock, and a close, of a
-// handle that wrote since it last did so first sync its data to the server
-// (pushWrites). Caches the client keeps itself are beyond the library's
+// pages of the range (afterLock); an unlock, and a close, of a handle that
+// wrote since it last did so first sync its data to the server
+// (beforeUnlock). Caches the client keeps itself are beyond the library's
 // reach (GlusterFS's quick-read and stat-prefetch: docs/distributed.md).
 // The same sync is how a holder that a partition cut off from the server
 // learns that writes it was answered 0 for never arrived: its unlock and its
@@ -84,11 +84,11 @@
 // mode goes with the description's last close, a moment after close returns
 // when that was this one (the client's release). An open refused by the
 // share mode of such a handle this process closed a moment ago is tried
-// again for a short while (closedMomentsAgo); another process's open may be
+// again for a short while (retriesOpen); another process's open may be
 // refused in that moment (on GlusterFS none of 80 was, docs/distributed.md).
 //
 // Where the policy is consulted. The few points where such a handle differs
-// call the functions at the end of this header, which answer at once for a
+// call the functions at the end of this header, which return at once for a
 // local file (its facts, read once by the caller): the open (retriesOpen),
 // the write and the resize (afterWrite), the append (beginAppend ...
 // endAppend), the lock (afterLock), the unlock (beforeUnlock), the look for
@@ -105,7 +105,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/posix/errors.h"
 #include "platform/posix/registry.h"
 
 namespace qorvel::platform::posix {
@@ -139,55 +138,33 @@ const void* appendSource(const void* text, uint32_t count, std::unique_ptr<char[
 // stays held until the handle is closed, which the caller does next.
 uint32_t endAppend(int fd);
 
-// Makes the bytes [start, start + length) that a handle just locked current
-// (above). Answers 0, or the Win32 error.
-uint32_t refreshLockedRange(int fd, uint64_t start, uint64_t length);
-
-// Notes a write through a handle on a shared file system, for pushWrites.
-void noteWrite(int fd);
-
-// Syncs what the handle wrote since it last did so (above). Answers 0, or
-// the Win32 error; the writes then count as not pushed still.
-uint32_t pushWrites(int fd);
-
 // Closes a descriptor whose record ended (registry.h). On a shared file
 // system, what this process published through it goes first (above), and
 // the file of one that another process may hold too is remembered for a
-// moment (closedMomentsAgo).
+// moment (retriesOpen).
 int closeDescription(int fd, const Released& record);
-
-// Whether this process closed a descriptor of `file` on a shared file system
-// a moment ago (kRecentClose).
-bool closedMomentsAgo(const FileIdentity& file);
-
-// Waits before attempt `attempt` + 1 of an open that a just-closed handle's
-// share mode refused; false when the attempts are used up (about half a
-// second in all).
-bool waitBeforeRetry(unsigned attempt);
 
 // ---- The points (above: where the policy is consulted) ----------------------
 
 inline bool onSharedFileSystem(uint8_t facts) { return (facts & kOnSharedFileSystem) != 0; }
 
-// Whether an open of `file` that `error` refused is tried again, once the
-// wait before attempt `attempt` + 1 is over.
-inline bool retriesOpen(uint32_t error, uint8_t facts, const FileIdentity& file, unsigned attempt) {
-    return error == win32error::kSharingViolation && onSharedFileSystem(facts) &&
-           closedMomentsAgo(file) && waitBeforeRetry(attempt);
-}
+// Whether an open of `file` that `error` refused is tried again: the share
+// mode of a handle of that file this process closed a moment ago refused it.
+// Answers once the wait before attempt `attempt` + 1 is over; false when the
+// attempts are used up (about half a second in all).
+bool retriesOpen(uint32_t error, uint8_t facts, const FileIdentity& file, unsigned attempt);
 
-inline void afterWrite(int fd, uint8_t facts) {
-    if (onSharedFileSystem(facts)) noteWrite(fd);
-}
+// Notes a write through the handle, for beforeUnlock.
+void afterWrite(int fd, uint8_t facts);
 
-inline uint32_t afterLock(int fd, uint8_t facts, uint64_t start, uint64_t length) {
-    return onSharedFileSystem(facts) ? refreshLockedRange(fd, start, length) : 0;
-}
+// Makes the bytes [start, start + length) that the handle just locked
+// current (above). Answers 0, or the Win32 error.
+uint32_t afterLock(int fd, uint8_t facts, uint64_t start, uint64_t length);
 
-// Before a range lock goes, and before the handle closes.
-inline uint32_t beforeUnlock(int fd, uint8_t facts) {
-    return onSharedFileSystem(facts) ? pushWrites(fd) : 0;
-}
+// Before a range lock goes, and before the handle closes: syncs what the
+// handle wrote since it last did so (above). Answers 0, or the Win32 error;
+// the writes then count as not synced still.
+uint32_t beforeUnlock(int fd, uint8_t facts);
 inline uint32_t beforeClose(int fd, uint8_t facts) { return beforeUnlock(fd, facts); }
 
 // Whether a transfer's look for others' locks is skipped for one inside a

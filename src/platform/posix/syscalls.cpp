@@ -9,29 +9,16 @@
 namespace qorvel::platform::posix {
 namespace {
 
-// Wrappers where the C library's signature is variadic or missing.
+// Wrappers where the C library's signature is variadic, or its answer not
+// -1 and errno.
 int openFile(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 int fcntlLock(int fd, int command, struct flock* lock) { return ::fcntl(fd, command, lock); }
 int fcntlInt(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
-int statPath(const char* path, struct stat* status) { return ::stat(path, status); }
-int lstatPath(const char* path, struct stat* status) { return ::lstat(path, status); }
-int fstatFd(int fd, struct stat* status) { return ::fstat(fd, status); }
-int statxPath(int dirfd, const char* path, int flags, unsigned int mask, struct statx* status) {
-    return ::statx(dirfd, path, flags, mask, status);
-}
-int renameat2Path(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
-    return static_cast<int>(::syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
-}
 int fadviseFd(int fd, off_t offset, off_t length, int advice) {
     int error = ::posix_fadvise(fd, offset, length, advice);
     if (error == 0) return 0;
     errno = error;
     return -1;
-}
-int statvfsPath(const char* path, struct statvfs* status) { return ::statvfs(path, status); }
-ssize_t copyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count,
-                  unsigned int flags) {
-    return ::copy_file_range(in, inOffset, out, outOffset, count, flags);
 }
 
 // C library headers older than Linux 6.8 lack the number; it is 457 in the
@@ -64,7 +51,7 @@ static_assert(sizeof(MountIdRequest) == 24, "MNT_ID_REQ_SIZE_VER0");
 static_assert(offsetof(MountStatus, magic) == 24 && sizeof(MountStatus) == 512, "struct statmount");
 constexpr uint64_t kStatmountSuperBlockBasics = 0x1;  // STATMOUNT_SB_BASIC
 
-int statmountMagic(uint64_t mountId, uint64_t* fileSystemMagic) {
+int statmountMagic([[maybe_unused]] uint64_t mountId, [[maybe_unused]] uint64_t* fileSystemMagic) {
 #ifdef SYS_statmount
     MountIdRequest request = {sizeof request, 0, mountId, kStatmountSuperBlockBasics};
     MountStatus status = {};
@@ -76,8 +63,6 @@ int statmountMagic(uint64_t mountId, uint64_t* fileSystemMagic) {
     *fileSystemMagic = status.magic;
     return 0;
 #else
-    (void)mountId;
-    (void)fileSystemMagic;
     errno = ENOSYS;
     return -1;
 #endif
@@ -87,17 +72,13 @@ int statmountMagic(uint64_t mountId, uint64_t* fileSystemMagic) {
 
 // Constant-initialised, so the table is ready before any static constructor
 // of a host can call into the library.
-constexpr SystemCalls defaultTable() {
-    return {
-        openFile,   ::close,    ::read,        ::write,   ::lseek,     ::ftruncate,
-        ::fsync,    fcntlLock,  fcntlInt,      fstatFd,   statPath,    lstatPath,
-        statxPath,  ::unlink,   renameat2Path, ::link,    ::mkdir,     ::rmdir,
-        ::chmod,    ::fchmod,   ::futimens,    ::getcwd,  statvfsPath, copyRange,
-        ::getxattr, ::setxattr, ::removexattr, ::fstatfs, fadviseFd,   statmountMagic,
-    };
-}
-
-const SystemCalls kDefaultSystemCalls = defaultTable();
-SystemCalls sys = defaultTable();
+constexpr SystemCalls kDefaultSystemCalls = {
+    openFile,   ::close,    ::read,        ::write,   ::lseek,   ::ftruncate,
+    ::fsync,    fcntlLock,  fcntlInt,      ::fstat,   ::stat,    ::lstat,
+    ::statx,    ::unlink,   ::renameat2,   ::link,    ::mkdir,   ::rmdir,
+    ::chmod,    ::fchmod,   ::futimens,    ::getcwd,  ::statvfs, ::copy_file_range,
+    ::getxattr, ::setxattr, ::removexattr, ::fstatfs, fadviseFd, statmountMagic,
+};
+SystemCalls sys = kDefaultSystemCalls;
 
 }  // namespace qorvel::platform::posix

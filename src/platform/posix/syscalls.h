@@ -10,13 +10,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/types.h>
 #include <sys/vfs.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdint>
 
 namespace qorvel::platform::posix {
